@@ -1,0 +1,195 @@
+#include "platform/app/Looper.h"
+
+#include "platform/app/AppDefs.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+
+// Internal command that ends a loop without asking QuitRequested().
+constexpr uint32 kQuitNow = '_QIT';
+
+struct LooperRegistry {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<BLooper*> loopers;
+};
+
+LooperRegistry& Registry()
+{
+    static LooperRegistry registry;
+    return registry;
+}
+
+} // namespace
+
+BLooper::BLooper(const char* name) : BHandler(name), fQueue(std::make_shared<MessageQueue>())
+{
+    AddHandler(this);
+    LooperRegistry& registry = Registry();
+    std::lock_guard lock(registry.lock);
+    registry.loopers.push_back(this);
+}
+
+BLooper::~BLooper()
+{
+    fQueue->Close();
+    for (BHandler* handler : fHandlers)
+        handler->fLooper = nullptr;
+    LooperRegistry& registry = Registry();
+    {
+        std::lock_guard lock(registry.lock);
+        std::erase(registry.loopers, this);
+    }
+    registry.changed.notify_all();
+}
+
+status_t BLooper::PostMessage(uint32 command)
+{
+    BMessage message(command);
+    return PostMessage(&message);
+}
+
+status_t BLooper::PostMessage(BMessage* message, BHandler* handler)
+{
+    if (message == nullptr)
+        return B_BAD_VALUE;
+    if (handler != nullptr && handler->Looper() != this)
+        return B_BAD_HANDLER;
+    return fQueue->Post(std::make_unique<BMessage>(*message), handler == this ? nullptr : handler);
+}
+
+void BLooper::DispatchMessage(BMessage* message, BHandler* handler)
+{
+    if (message->what == B_QUIT_REQUESTED && handler == this) {
+        if (QuitRequested())
+            Quit();
+        return;
+    }
+    handler->MessageReceived(message);
+}
+
+bool BLooper::QuitRequested()
+{
+    return true;
+}
+
+status_t BLooper::Run()
+{
+    if (fRunning.exchange(true))
+        return B_OK;
+    std::thread(&BLooper::ThreadMain, this).detach();
+    return B_OK;
+}
+
+void BLooper::Quit()
+{
+    if (IsLooperThread()) {
+        fQuitting = true;
+        return;
+    }
+    if (!fRunning) {
+        delete this;
+        return;
+    }
+    fQueue->Post(std::make_unique<BMessage>(kQuitNow), nullptr);
+}
+
+void BLooper::AddHandler(BHandler* handler)
+{
+    if (handler == nullptr || handler->fLooper == this)
+        return;
+    if (handler->fLooper != nullptr)
+        handler->fLooper->RemoveHandler(handler);
+    handler->fLooper = this;
+    fHandlers.push_back(handler);
+}
+
+bool BLooper::RemoveHandler(BHandler* handler)
+{
+    if (handler == nullptr || handler == this || handler->fLooper != this)
+        return false;
+    std::erase(fHandlers, handler);
+    handler->fLooper = nullptr;
+    return true;
+}
+
+bool BLooper::HasHandler(const BHandler* handler) const
+{
+    return std::find(fHandlers.begin(), fHandlers.end(), handler) != fHandlers.end();
+}
+
+bool BLooper::IsLooperThread() const
+{
+    return fThreadId.load() == std::this_thread::get_id();
+}
+
+std::vector<BMessenger> BLooper::LiveLoopers()
+{
+    LooperRegistry& registry = Registry();
+    std::lock_guard lock(registry.lock);
+    std::vector<BMessenger> messengers;
+    for (BLooper* looper : registry.loopers)
+        messengers.push_back(BMessenger(looper->fQueue, nullptr));
+    return messengers;
+}
+
+bool BLooper::WaitForOtherLoopers(const BLooper* except, std::chrono::milliseconds timeout)
+{
+    LooperRegistry& registry = Registry();
+    std::unique_lock lock(registry.lock);
+    return registry.changed.wait_for(lock, timeout, [&] {
+        return std::all_of(registry.loopers.begin(), registry.loopers.end(),
+                           [&](BLooper* looper) { return looper == except; });
+    });
+}
+
+void BLooper::RunOnCallingThread()
+{
+    fThreadId = std::this_thread::get_id();
+    fRunning = true;
+    while (!fQuitting) {
+        std::optional<MessageQueue::Envelope> envelope = fQueue->Next();
+        if (!envelope)
+            break;
+        DispatchEnvelope(*envelope);
+    }
+}
+
+bool BLooper::DispatchQueued()
+{
+    fThreadId = std::this_thread::get_id();
+    fRunning = true;
+    while (!fQuitting) {
+        std::optional<MessageQueue::Envelope> envelope = fQueue->TryNext();
+        if (!envelope)
+            break;
+        DispatchEnvelope(*envelope);
+    }
+    return !fQuitting;
+}
+
+void BLooper::DispatchEnvelope(MessageQueue::Envelope& envelope)
+{
+    BMessage* message = envelope.message.get();
+    if (message->what == kQuitNow && envelope.handler == nullptr) {
+        fQuitting = true;
+        return;
+    }
+    BHandler* handler = envelope.handler != nullptr ? envelope.handler : this;
+    if (!HasHandler(handler))
+        return; // The addressed handler left this looper; drop the message.
+    fCurrentMessage = message;
+    DispatchMessage(message, handler);
+    fCurrentMessage = nullptr;
+}
+
+void BLooper::ThreadMain()
+{
+    RunOnCallingThread();
+    // Refuse new posts before the object goes, so senders fail cleanly.
+    fQueue->Close();
+    delete this;
+}

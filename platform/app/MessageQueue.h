@@ -1,0 +1,61 @@
+#pragma once
+
+// The first-in, first-out queue behind a looper. Any thread may post; one
+// thread (the looper's) takes. Messengers share ownership of the queue, so a
+// post to a looper that is gone finds the queue closed and fails instead of
+// touching freed memory.
+
+#include "platform/app/Message.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class BHandler;
+
+class MessageQueue {
+public:
+    struct Envelope {
+        std::unique_ptr<BMessage> message;
+        BHandler* handler = nullptr; // nullptr: the looper's own handling
+        bool replaceable = false;
+    };
+
+    enum class Posting {
+        Append,
+        // Replace a still-queued message of the same code that was itself
+        // posted this way (the newest pointer position wins), else append.
+        ReplaceQueuedSameCode,
+    };
+
+    // Queues the message. B_BAD_PORT_ID once the queue is closed.
+    status_t Post(std::unique_ptr<BMessage> message, BHandler* handler, Posting posting = Posting::Append);
+
+    // Waits for the next envelope; nothing once the queue is closed and empty.
+    std::optional<Envelope> Next();
+    // The next envelope if one is queued, without waiting.
+    std::optional<Envelope> TryNext();
+
+    // Refuses further posts, wakes a waiting taker and drops what is queued.
+    void Close();
+    bool IsClosed() const;
+
+    // Called after every successful post, on the posting thread, without the
+    // queue's lock held. Lets a looper that does not own its thread (the
+    // application on the main thread) wake its own event loop.
+    void SetWakeHandler(std::function<void()> wake);
+
+    // The longest the queue has ever been, for benchmarks and diagnostics.
+    size_t PeakLength() const;
+
+private:
+    mutable std::mutex fLock;
+    std::condition_variable fPosted;
+    std::deque<Envelope> fEnvelopes;
+    std::function<void()> fWake;
+    size_t fPeakLength = 0;
+    bool fClosed = false;
+};
