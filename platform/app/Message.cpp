@@ -3,6 +3,7 @@
 #include <bit>
 #include <cinttypes>
 #include <cstring>
+#include <utility>
 
 static_assert(std::endian::native == std::endian::little,
               "items are kept in memory in their flattened, little-endian form");
@@ -416,7 +417,7 @@ status_t BMessage::Flatten(char* buffer, ssize_t size) const
 
 std::vector<char> BMessage::Flatten() const
 {
-    std::vector<char> bytes(size_t(FlattenedSize()));
+    std::vector<char> bytes(static_cast<size_t>(FlattenedSize()));
     Flatten(bytes.data(), ssize_t(bytes.size()));
     return bytes;
 }

@@ -1,0 +1,80 @@
+#include "capture/VCursorRelay.h"
+
+#include "platform/app/AppDefs.h"
+#include "platform/interface/Bitmap.h"
+#include "platform/interface/Screen.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr uint32 kCursorData = 'cdat';
+
+} // namespace
+
+VCursorRelay::VCursorRelay(BLooper* target)
+    : BWindow(BRect(0, 0, 1, 1), "dummy  window", B_BORDERED_WINDOW, 0, B_ALL_WORKSPACES),
+      target(target)
+{
+    eventView = new BView(BRect(0, 0, 1, 1), "dummy view", 0, 0);
+    eventView->SetEventMask(B_POINTER_EVENTS | B_KEYBOARD_EVENTS, B_NO_POINTER_HISTORY);
+    AddChild(eventView);
+
+    BScreen screen(B_MAIN_SCREEN_ID);
+    xExtent = int32(screen.Frame().right - screen.Frame().left);
+    yExtent = int32(screen.Frame().bottom - screen.Frame().top);
+}
+
+void VCursorRelay::DispatchMessage(BMessage* message, BHandler* handler)
+{
+    switch (message->what) {
+    case B_MOUSE_DOWN:
+    case B_MOUSE_MOVED:
+    case B_MOUSE_UP: {
+        BMessage cursorData(kCursorData);
+        BuildMessage(message, &cursorData);
+        target.SendMessage(&cursorData);
+        break;
+    }
+    default:
+        BWindow::DispatchMessage(message, handler);
+        break;
+    }
+}
+
+void VCursorRelay::BuildMessage(BMessage* event, BMessage* cursorData)
+{
+    BScreen screen(B_MAIN_SCREEN_ID);
+    const BPoint where = event->FindPoint("where");
+    BRect pixel(where.x, where.y, where.x, where.y);
+
+    BBitmap bitmap(pixel, B_RGB32, true, false);
+    bitmap.Lock();
+    screen.ReadBitmap(&bitmap, false, &pixel);
+    bitmap.Unlock();
+    uint32 word = 0;
+    if (bitmap.InitCheck() == B_OK)
+        std::memcpy(&word, bitmap.Bits(), sizeof word);
+
+    cursorData->AddFloat("red", float(((word >> 16) & 0xff) / 255.0L));
+    cursorData->AddFloat("green", float(((word >> 8) & 0xff) / 255.0L));
+    cursorData->AddFloat("blue", float((word & 0xff) / 255.0L));
+    cursorData->AddFloat("x", float(where.x / (long double)xExtent));
+    cursorData->AddFloat("y", float(where.y / (long double)yExtent));
+    cursorData->AddFloat("pressure", event->FindFloat("be:tablet_pressure"));
+    cursorData->AddBool("eraser", event->FindBool("be:tablet_eraser"));
+    cursorData->AddInt32("mouseb", event->FindInt32("buttons"));
+}
+
+void VCursorRelay::ScreenChanged(BRect frame, color_space /*mode*/)
+{
+    xExtent = int32(frame.right - frame.left);
+    yExtent = int32(frame.bottom - frame.top);
+}
+
+bool VCursorRelay::QuitRequested()
+{
+    std::printf("ug!!! -cursor relay window \n");
+    return true;
+}

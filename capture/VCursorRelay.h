@@ -1,0 +1,30 @@
+#pragma once
+
+// The cursor relay: an invisible window whose only view asks for every
+// pointer event on the screen. For each button press, movement and release
+// it reads the pixel under the pointer and posts a 'cdat' cursor data
+// message to its target.
+
+#include "platform/app/Messenger.h"
+#include "platform/interface/View.h"
+#include "platform/interface/Window.h"
+
+class VCursorRelay : public BWindow {
+public:
+    explicit VCursorRelay(BLooper* target);
+
+    void DispatchMessage(BMessage* message, BHandler* handler) override;
+    bool QuitRequested() override;
+    void ScreenChanged(BRect frame, color_space mode) override;
+
+    // Fills `cursorData` with the eight cursor data fields for `event`.
+    void BuildMessage(BMessage* event, BMessage* cursorData);
+
+private:
+    // The target is only ever posted to, through a messenger, because the
+    // main window quits before the relay and may be gone when it posts.
+    BMessenger target;
+    int32 xExtent;
+    int32 yExtent;
+    BView* eventView;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+// The system-wide pointer: every pointer event on the screen, wherever the
+// pointer is, delivered to the windows that asked for them.
+//
+// Each listener receives B_MOUSE_DOWN, B_MOUSE_MOVED and B_MOUSE_UP messages
+// with "when" (int64, microseconds), "where" (point, screen pixels with the
+// origin at the screen's top-left corner), "buttons" (int32 mask, bit 0 the
+// primary button) and, for events from a tablet, "be:tablet_pressure" (float,
+// 0.0..1.0) and "be:tablet_eraser" (bool). A listener that asks for no
+// pointer history gets each mouse-moved message as a replacement for one it
+// has not taken yet, so it never works through stale positions.
+//
+// Thread rules: any thread may add or remove listeners; messages are posted
+// from the service's own thread.
+
+#include "platform/app/Messenger.h"
+
+class PointerService {
+public:
+    // The process's service: the X server's when one is reachable, otherwise
+    // one that delivers nothing (after saying why on standard error).
+    static PointerService& Instance();
+
+    virtual ~PointerService() = default;
+
+    virtual void AddListener(const BMessenger& listener, bool noPointerHistory) = 0;
+    virtual void RemoveListener(const BMessenger& listener) = 0;
+};

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "platform/support/SupportDefs.h"
+
+// Resizing modes of views: which parent edges a view keeps its distance to.
+enum : uint32 {
+    B_FOLLOW_NONE = 0,
+    B_FOLLOW_LEFT = 0x0200,
+    B_FOLLOW_RIGHT = 0x0400,
+    B_FOLLOW_LEFT_RIGHT = 0x0600,
+    B_FOLLOW_H_CENTER = 0x0800,
+    B_FOLLOW_TOP = 0x0002,
+    B_FOLLOW_BOTTOM = 0x0004,
+    B_FOLLOW_TOP_BOTTOM = 0x0006,
+    B_FOLLOW_V_CENTER = 0x0008,
+    B_FOLLOW_ALL = B_FOLLOW_LEFT_RIGHT | B_FOLLOW_TOP_BOTTOM,
+};
+
+// View flags.
+enum : uint32 {
+    B_WILL_DRAW = 0x20000000,
+    B_NAVIGABLE = 0x02000000,
+};
+
+// View event masks and their options.
+enum : uint32 {
+    B_POINTER_EVENTS = 0x00000001,
+    B_KEYBOARD_EVENTS = 0x00000002,
+};
+enum : uint32 {
+    B_LOCK_WINDOW_FOCUS = 0x00000001,
+    B_SUSPEND_VIEW_FOCUS = 0x00000002,
+    B_NO_POINTER_HISTORY = 0x00000004,
+};
+
+// Mouse buttons in the "buttons" mask of pointer messages.
+enum : int32 {
+    B_PRIMARY_MOUSE_BUTTON = 0x01,
+    B_SECONDARY_MOUSE_BUTTON = 0x02,
+    B_TERTIARY_MOUSE_BUTTON = 0x04,
+};
+
+enum window_type : int32 {
+    B_UNTYPED_WINDOW = 0,
+    B_TITLED_WINDOW = 1,
+    B_MODAL_WINDOW = 3,
+    B_DOCUMENT_WINDOW = 11,
+    B_BORDERED_WINDOW = 20,
+    B_FLOATING_WINDOW = 21,
+};
+
+// Window flags.
+enum : uint32 {
+    B_NOT_MOVABLE = 0x00000001,
+    B_NOT_CLOSABLE = 0x00000020,
+    B_NOT_ZOOMABLE = 0x00000040,
+    B_NOT_MINIMIZABLE = 0x00004000,
+    B_NOT_RESIZABLE = 0x00000002,
+    B_ASYNCHRONOUS_CONTROLS = 0x00080000,
+};
+
+// Workspaces.
+enum : uint32 {
+    B_CURRENT_WORKSPACE = 0,
+    B_ALL_WORKSPACES = 0xffffffff,
+};
+
+enum menu_layout {
+    B_ITEMS_IN_ROW = 0,
+    B_ITEMS_IN_COLUMN,
+    B_ITEMS_IN_MATRIX,
+};
+
+enum icon_size : int32 {
+    B_MINI_ICON = 16,
+    B_LARGE_ICON = 32,
+};

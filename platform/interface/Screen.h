@@ -1,0 +1,38 @@
+#pragma once
+
+// BScreen: the screen's frame and its pixels. One root window spans all
+// monitors, so the main screen is the whole desktop.
+//
+// Thread rules: a screen object belongs to the thread that made it; several
+// threads may each have their own at once.
+
+#include "platform/interface/Bitmap.h"
+#include "platform/support/GraphicsDefs.h"
+#include "platform/support/Rect.h"
+
+struct screen_id {
+    int32 id;
+};
+
+inline constexpr screen_id B_MAIN_SCREEN_ID{0};
+
+class BScreen {
+public:
+    explicit BScreen(screen_id id = B_MAIN_SCREEN_ID);
+    ~BScreen();
+
+    BScreen(const BScreen&) = delete;
+    BScreen& operator=(const BScreen&) = delete;
+
+    // False when no screen can be reached (no X server).
+    bool IsValid() const;
+    // The screen in pixels, inclusive: (0, 0, 1023, 767) for 1024 x 768.
+    // An invalid screen gives an invalid (empty) rectangle.
+    BRect Frame() const;
+    color_space ColorSpace() const;
+
+    // Copies the screen rectangle `bounds` (the bitmap's bounds when null)
+    // into a B_RGB32 bitmap of the same size. With `drawCursor` false the
+    // pointer's image is left out. On failure the bitmap holds black.
+    status_t ReadBitmap(BBitmap* bitmap, bool drawCursor = true, BRect* bounds = nullptr);
+};

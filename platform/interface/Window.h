@@ -1,0 +1,56 @@
+#pragma once
+
+// BWindow: a looper with a frame on the screen and a tree of views. A window
+// starts hidden; Hide and Show nest, and the first Show starts its thread.
+// A window that quits is deleted together with its views.
+//
+// Thread rules: as for loopers. Views are touched on the window's thread.
+
+#include "platform/app/Looper.h"
+#include "platform/interface/InterfaceDefs.h"
+#include "platform/interface/View.h"
+#include "platform/support/GraphicsDefs.h"
+
+#include <string>
+
+class BWindow : public BLooper {
+public:
+    BWindow(BRect frame, const char* title, window_type type, uint32 flags,
+            uint32 workspaces = B_CURRENT_WORKSPACE);
+    ~BWindow() override;
+
+    void DispatchMessage(BMessage* message, BHandler* handler) override;
+
+    // Hooks.
+    virtual void MenusBeginning();
+    virtual void MenusEnded();
+    virtual void ScreenChanged(BRect screenFrame, color_space mode);
+
+    virtual void Show();
+    virtual void Hide();
+    bool IsHidden() const { return fHideLevel > 0; }
+
+    void AddChild(BView* child, BView* before = nullptr);
+    bool RemoveChild(BView* child);
+    int32 CountChildren() const { return fRoot.CountChildren(); }
+    BView* ChildAt(int32 index) const { return fRoot.ChildAt(index); }
+
+    BRect Frame() const { return fFrame; }
+    BRect Bounds() const { return BRect(0, 0, fFrame.Width(), fFrame.Height()); }
+    const char* Title() const { return fTitle.c_str(); }
+    window_type Type() const { return fType; }
+    uint32 Flags() const { return fFlags; }
+    uint32 Workspaces() const { return fWorkspaces; }
+
+private:
+    friend class BView;
+    // The view that holds the window's top-level views.
+    BView fRoot;
+    BRect fFrame;
+    std::string fTitle;
+    window_type fType;
+    uint32 fFlags;
+    uint32 fWorkspaces;
+    int32 fHideLevel = 1;
+    bool fListensToScreen = false;
+};
