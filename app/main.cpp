@@ -1,0 +1,8 @@
+#include "app/zbApp.h"
+
+int main()
+{
+    zbApp app;
+    app.Run();
+    return 0;
+}

@@ -1,0 +1,9 @@
+#include "app/zbApp.h"
+
+#include "app/zbWindow.h"
+
+zbApp::zbApp() : BApplication("application/x-vnd.qim-zb2.5")
+{
+    zbWindow* window = new zbWindow(BRect(20, 20, 420, 330), "Zimbrel 2.01");
+    window->Show();
+}

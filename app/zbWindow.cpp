@@ -1,0 +1,98 @@
+#include "app/zbWindow.h"
+
+#include "app/aboutWindow.h"
+#include "platform/app/AppDefs.h"
+#include "platform/app/Application.h"
+#include "platform/interface/MenuItem.h"
+#include "platform/midi/MidiConsumer.h"
+#include "platform/midi/MidiRoster.h"
+
+#include <cstdio>
+
+zbWindow::zbWindow(BRect frame, const char* title)
+    : BWindow(frame, title, B_TITLED_WINDOW, B_NOT_ZOOMABLE | B_ASYNCHRONOUS_CONTROLS, B_CURRENT_WORKSPACE)
+{
+    menuBar = new BMenuBar(Bounds(), "Zimbrel Menu Bar", B_FOLLOW_LEFT_RIGHT | B_FOLLOW_TOP, B_ITEMS_IN_ROW, true);
+
+    BMenu* fileMenu = new BMenu("File", B_ITEMS_IN_COLUMN);
+    fileMenu->AddItem(new BMenuItem("About", new BMessage(B_ABOUT_REQUESTED), 0, 0));
+    menuBar->AddItem(fileMenu);
+
+    BMenu* channelMenu = new BMenu("Channel", B_ITEMS_IN_COLUMN);
+    BMenuItem* off = new BMenuItem("Off", new BMessage('toff'), 0, 0);
+    off->SetMarked(true);
+    channelMenu->AddItem(off);
+    char label[8];
+    for (int16 n = 1; n <= 16; ++n) {
+        std::snprintf(label, sizeof label, "%d", n);
+        BMenuItem* item = new BMenuItem(label, new BMessage('vCCH'), 0, 0);
+        item->Message()->AddInt16("channel", n);
+        channelMenu->AddItem(item);
+    }
+    channelMenu->SetRadioMode(true);
+    menuBar->AddItem(channelMenu);
+
+    portMenu = new BMenu("Port", B_ITEMS_IN_COLUMN);
+    menuBar->AddItem(portMenu);
+
+    AddChild(menuBar);
+
+    output = new zbOutput("test");
+    AddChild(output);
+
+    VCursorRelay* cursorRelay = new VCursorRelay(this);
+    relay = BMessenger(cursorRelay);
+    cursorRelay->Hide();
+    cursorRelay->Show();
+}
+
+void zbWindow::MessageReceived(BMessage* message)
+{
+    switch (message->what) {
+    case B_ABOUT_REQUESTED: {
+        aboutWindow* about = new aboutWindow(BRect(200, 200, 450, 300), "about");
+        about->Show();
+        break;
+    }
+    case 'cdat':
+    case 'toff':
+    case 'vCCH':
+    case 'vCMP':
+        output->MessageReceived(message);
+        break;
+    default:
+        BWindow::MessageReceived(message);
+        break;
+    }
+}
+
+void zbWindow::MenusBeginning()
+{
+    if (BMidiRoster::MidiRoster() == nullptr) {
+        std::printf("Couldn't get MIDI roster\n");
+        be_app->PostMessage(B_QUIT_REQUESTED);
+        return;
+    }
+    int32 id = 0;
+    while (BMidiConsumer* consumer = BMidiRoster::NextConsumer(&id)) {
+        BMenuItem* item = new BMenuItem(consumer->Name(), new BMessage('vCMP'), 0, 0);
+        item->Message()->AddInt32("portselect", id);
+        portMenu->AddItem(item);
+        if (output->producer->IsConnected(consumer))
+            item->SetMarked(true);
+        consumer->Release();
+    }
+}
+
+void zbWindow::MenusEnded()
+{
+    for (int32 index = portMenu->CountItems() - 1; index >= 0; --index)
+        delete portMenu->RemoveItem(index);
+}
+
+bool zbWindow::QuitRequested()
+{
+    relay.SendMessage(B_QUIT_REQUESTED);
+    be_app->PostMessage(B_QUIT_REQUESTED);
+    return true;
+}
