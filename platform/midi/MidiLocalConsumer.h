@@ -1,0 +1,30 @@
+#pragma once
+
+// BMidiLocalConsumer: a consumer inside this process. Local producers
+// connected to it call its hooks synchronously on the spraying thread, so a
+// hook runs on whichever thread sprayed and must guard what it shares.
+// Local consumers are reached only by local producers: outside services do
+// not offer them to other programs.
+
+#include "platform/midi/MidiConsumer.h"
+
+#include <cstddef>
+
+class BMidiLocalConsumer : public BMidiConsumer {
+public:
+    explicit BMidiLocalConsumer(const char* name = nullptr);
+
+    virtual void ControlChange(uchar channel, uchar controlNumber, uchar controlValue,
+                               bigtime_t time);
+    virtual void NoteOn(uchar channel, uchar note, uchar velocity, bigtime_t time);
+    virtual void NoteOff(uchar channel, uchar note, uchar velocity, bigtime_t time);
+
+protected:
+    ~BMidiLocalConsumer() override = default;
+
+private:
+    friend class MidiKit;
+
+    // Turns one complete channel message into the matching hook.
+    void Receive(const uint8* bytes, size_t size, bigtime_t time);
+};

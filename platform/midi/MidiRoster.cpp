@@ -1,0 +1,41 @@
+#include "platform/midi/MidiRoster.h"
+
+#include "platform/midi/MidiKit.h"
+
+BMidiRoster* BMidiRoster::MidiRoster()
+{
+    static BMidiRoster roster;
+    return MidiKit::Get().Service() ? &roster : nullptr;
+}
+
+BMidiEndpoint* BMidiRoster::NextEndpoint(int32* id)
+{
+    return id ? MidiKit::Get().Next(id, MidiKit::Kind::kAny) : nullptr;
+}
+
+BMidiProducer* BMidiRoster::NextProducer(int32* id)
+{
+    return id ? static_cast<BMidiProducer*>(MidiKit::Get().Next(id, MidiKit::Kind::kProducer))
+              : nullptr;
+}
+
+BMidiConsumer* BMidiRoster::NextConsumer(int32* id)
+{
+    return id ? static_cast<BMidiConsumer*>(MidiKit::Get().Next(id, MidiKit::Kind::kConsumer))
+              : nullptr;
+}
+
+BMidiEndpoint* BMidiRoster::FindEndpoint(int32 id, bool localOnly)
+{
+    return MidiKit::Get().Find(id, localOnly, MidiKit::Kind::kAny);
+}
+
+BMidiConsumer* BMidiRoster::FindConsumer(int32 id, bool localOnly)
+{
+    return static_cast<BMidiConsumer*>(MidiKit::Get().Find(id, localOnly, MidiKit::Kind::kConsumer));
+}
+
+BMidiProducer* BMidiRoster::FindProducer(int32 id, bool localOnly)
+{
+    return static_cast<BMidiProducer*>(MidiKit::Get().Find(id, localOnly, MidiKit::Kind::kProducer));
+}

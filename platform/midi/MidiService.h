@@ -1,0 +1,63 @@
+#pragma once
+
+// MidiService: the world outside the process, as the MIDI kit sees it. One
+// service is chosen per process (see MidiKit); it publishes the process's
+// producer as a port other programs can see, lists the consumers other
+// programs offer, connects the producer to them and sends to them.
+//
+// Local endpoints, their ids and connections between local endpoints are the
+// kit's own business and never reach a service.
+//
+// Thread rules: every operation may be called from any thread except a real-time
+// audio thread; implementations guard their own state.
+
+#include "platform/app/Message.h"
+#include "platform/support/SupportDefs.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// A consumer offered by another program: its kit id and a name a person
+// recognises, "client:port".
+struct MidiPortInfo {
+    int32 id = 0;
+    std::string name;
+};
+
+class MidiService {
+public:
+    virtual ~MidiService() = default;
+
+    // Names the service in diagnostics, e.g. JACK client "Zimbrel".
+    virtual std::string Description() const = 0;
+
+    // Consumers of other programs, in increasing id order. Listing also
+    // forgets the ids of ports that have gone.
+    virtual std::vector<MidiPortInfo> Consumers() = 0;
+
+    // Makes the local producer `producerId` a port that other programs see,
+    // named `name`. Outside services carry one producer at a time and answer
+    // B_BUSY for a second.
+    virtual status_t PublishProducer(int32 producerId, const char* name) = 0;
+    // Removes the producer's port, and with it its connections.
+    virtual void WithdrawProducer(int32 producerId) = 0;
+    virtual status_t RenameProducer(int32 producerId, const char* name) = 0;
+    // Shows the endpoint's name and icons to other programs where the
+    // service has a way to.
+    virtual status_t PublishProperties(int32 producerId, const char* name,
+                                       const BMessage& properties) = 0;
+
+    // Connections between a published producer and a consumer of another
+    // program, in the real graph: links made by other tools count too.
+    virtual status_t Connect(int32 producerId, int32 consumerId) = 0;
+    virtual status_t Disconnect(int32 producerId, int32 consumerId) = 0;
+    virtual bool IsConnected(int32 producerId, int32 consumerId) = 0;
+
+    // Sends one complete channel message of 1 to 3 bytes at once to every
+    // consumer the producer is connected to. Never blocks for long; what
+    // cannot be sent is dropped and counted.
+    virtual void Send(int32 producerId, const uint8* bytes, size_t size) = 0;
+    // Messages dropped so far because the way out was full or closed.
+    virtual uint64 DroppedMessages() const = 0;
+};

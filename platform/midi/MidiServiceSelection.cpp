@@ -1,0 +1,45 @@
+#include "platform/midi/MidiServiceSelection.h"
+
+#include "platform/midi/alsa/AlsaMidiService.h"
+#include "platform/midi/inprocess/InProcessMidiService.h"
+#include "platform/midi/jack/JackMidiService.h"
+
+std::unique_ptr<MidiService> ChooseMidiService(const char* setting, std::string* announcement)
+{
+    const std::string choice = setting && *setting ? setting : "auto";
+    std::unique_ptr<MidiService> service;
+    std::string jackError;
+    std::string alsaError;
+    if (choice == "auto") {
+        service = OpenJackMidiService(&jackError);
+        if (!service)
+            service = OpenAlsaMidiService(&alsaError);
+        if (!service) {
+            *announcement = "MIDI service: none available (" + jackError + "; " + alsaError + ")";
+            return nullptr;
+        }
+    } else if (choice == "jack") {
+        service = OpenJackMidiService(&jackError);
+        if (!service) {
+            *announcement = "MIDI service: none (ZIMBREL_MIDI=jack: " + jackError + ")";
+            return nullptr;
+        }
+    } else if (choice == "alsa") {
+        service = OpenAlsaMidiService(&alsaError);
+        if (!service) {
+            *announcement = "MIDI service: none (ZIMBREL_MIDI=alsa: " + alsaError + ")";
+            return nullptr;
+        }
+    } else if (choice == "inprocess") {
+        service = std::make_unique<InProcessMidiService>();
+    } else if (choice == "none") {
+        *announcement = "MIDI service: none (ZIMBREL_MIDI=none)";
+        return nullptr;
+    } else {
+        *announcement = "MIDI service: none (unknown ZIMBREL_MIDI value \"" + choice +
+                        "\"; use auto, jack, alsa, inprocess or none)";
+        return nullptr;
+    }
+    *announcement = "MIDI service: " + service->Description();
+    return service;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+// Chooses the process's MIDI service from the value of ZIMBREL_MIDI (null or
+// empty means "auto"):
+//
+//   auto       a JACK server that is already running (one is never started),
+//              else the ALSA sequencer when /dev/snd/seq opens, else none
+//   jack       JACK or none
+//   alsa       the ALSA sequencer or none
+//   inprocess  the in-process service: local endpoints only, for tests
+//   none       no service, so no roster
+//
+// Never opens both JACK and ALSA: the producer would show up twice. Sets
+// *announcement to the one line (without newline) that names the service
+// chosen, or says why there is none.
+//
+// Thread rules: any thread; opens a JACK client or ALSA sequencer handle.
+
+#include "platform/midi/MidiService.h"
+
+#include <memory>
+#include <string>
+
+std::unique_ptr<MidiService> ChooseMidiService(const char* setting, std::string* announcement);

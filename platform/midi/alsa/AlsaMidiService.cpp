@@ -1,0 +1,349 @@
+#include "platform/midi/alsa/AlsaMidiService.h"
+
+#include "platform/midi/PortIdTable.h"
+
+#include <alsa/asoundlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <poll.h>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr const char* kClientName = "Zimbrel";
+constexpr int kPollTimeoutMs = 100;
+
+// alsa-lib prints its own view of failures; each of ours is reported once,
+// naming the operation, with snd_strerror's text.
+void IgnoreAlsaLibError(const char*, int, const char*, int, const char*, ...) {}
+
+// Port keys start with "client:port " so that a client's ports share a prefix.
+std::string AddressPrefix(int client, int port)
+{
+    return std::to_string(client) + ":" + std::to_string(port) + " ";
+}
+
+std::string ClientPrefix(int client)
+{
+    return std::to_string(client) + ":";
+}
+
+class AlsaMidiService final : public MidiService {
+public:
+    AlsaMidiService(snd_seq_t* seq, int client) : fSeq(seq), fClient(client) {}
+    ~AlsaMidiService() override;
+
+    // Follows System:Announce and starts the listening thread.
+    bool Start(std::string* error);
+
+    std::string Description() const override;
+    std::vector<MidiPortInfo> Consumers() override;
+    status_t PublishProducer(int32 producerId, const char* name) override;
+    void WithdrawProducer(int32 producerId) override;
+    status_t RenameProducer(int32 producerId, const char* name) override;
+    status_t PublishProperties(int32 producerId, const char* name,
+                               const BMessage& properties) override;
+    status_t Connect(int32 producerId, int32 consumerId) override;
+    status_t Disconnect(int32 producerId, int32 consumerId) override;
+    bool IsConnected(int32 producerId, int32 consumerId) override;
+    void Send(int32 producerId, const uint8* bytes, size_t size) override;
+    uint64 DroppedMessages() const override { return fDropped.load(); }
+
+private:
+    void Listen();
+    void Forget(const snd_seq_event_t& event);
+    // The address a consumer id names; nothing when stale. Needs fLock.
+    std::optional<snd_seq_addr_t> AddressOf(int32 consumerId) const;
+    bool Publishes(int32 producerId) const { return producerId != 0 && producerId == fProducerId; }
+
+    snd_seq_t* const fSeq;
+    const int fClient;
+    // alsa-lib handles are not thread-safe: every call on fSeq, and the
+    // state below, is made with this held.
+    mutable std::mutex fLock;
+    int fOutputPort = -1;
+    int32 fProducerId = 0;
+    PortIdTable fIds;
+    std::atomic<uint64> fDropped{0};
+    std::atomic<bool> fStop{false};
+    std::thread fListener;
+};
+
+AlsaMidiService::~AlsaMidiService()
+{
+    fStop = true;
+    if (fListener.joinable())
+        fListener.join();
+    snd_seq_close(fSeq);
+}
+
+bool AlsaMidiService::Start(std::string* error)
+{
+    const int port = snd_seq_create_simple_port(
+        fSeq, "Zimbrel announcements", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT,
+        SND_SEQ_PORT_TYPE_APPLICATION);
+    if (port < 0) {
+        *error = std::string("cannot create ALSA announcement port: ") + snd_strerror(port);
+        return false;
+    }
+    const int status =
+        snd_seq_connect_from(fSeq, port, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE);
+    if (status < 0) {
+        *error = std::string("cannot subscribe to System:Announce: ") + snd_strerror(status);
+        return false;
+    }
+    fListener = std::thread(&AlsaMidiService::Listen, this);
+    return true;
+}
+
+std::string AlsaMidiService::Description() const
+{
+    return "ALSA sequencer, client " + std::to_string(fClient) + " \"" + kClientName + "\"";
+}
+
+void AlsaMidiService::Listen()
+{
+    std::vector<pollfd> descriptors;
+    {
+        std::lock_guard lock(fLock);
+        descriptors.resize(size_t(snd_seq_poll_descriptors_count(fSeq, POLLIN)));
+        snd_seq_poll_descriptors(fSeq, descriptors.data(), unsigned(descriptors.size()), POLLIN);
+    }
+    while (!fStop) {
+        if (poll(descriptors.data(), descriptors.size(), kPollTimeoutMs) <= 0)
+            continue;
+        std::lock_guard lock(fLock);
+        snd_seq_event_t* event = nullptr;
+        while (snd_seq_event_input(fSeq, &event) >= 0 && event)
+            Forget(*event);
+    }
+}
+
+void AlsaMidiService::Forget(const snd_seq_event_t& event)
+{
+    switch (event.type) {
+    case SND_SEQ_EVENT_CLIENT_EXIT:
+        fIds.RetireByPrefix(ClientPrefix(event.data.addr.client));
+        break;
+    case SND_SEQ_EVENT_PORT_EXIT:
+        fIds.RetireByPrefix(AddressPrefix(event.data.addr.client, event.data.addr.port));
+        break;
+    default:
+        break;
+    }
+}
+
+std::vector<MidiPortInfo> AlsaMidiService::Consumers()
+{
+    constexpr unsigned kWritable = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
+    std::vector<MidiPortInfo> consumers;
+    std::vector<std::string> present;
+    snd_seq_client_info_t* clientInfo;
+    snd_seq_port_info_t* portInfo;
+    snd_seq_client_info_alloca(&clientInfo);
+    snd_seq_port_info_alloca(&portInfo);
+    std::lock_guard lock(fLock);
+    snd_seq_client_info_set_client(clientInfo, -1);
+    while (snd_seq_query_next_client(fSeq, clientInfo) >= 0) {
+        const int client = snd_seq_client_info_get_client(clientInfo);
+        if (client == SND_SEQ_CLIENT_SYSTEM || client == fClient)
+            continue;
+        snd_seq_port_info_set_client(portInfo, client);
+        snd_seq_port_info_set_port(portInfo, -1);
+        while (snd_seq_query_next_port(fSeq, portInfo) >= 0) {
+            const unsigned caps = snd_seq_port_info_get_capability(portInfo);
+            if ((caps & kWritable) != kWritable || (caps & SND_SEQ_PORT_CAP_NO_EXPORT))
+                continue;
+            const std::string name = std::string(snd_seq_client_info_get_name(clientInfo)) + ":" +
+                                     snd_seq_port_info_get_name(portInfo);
+            const std::string key =
+                AddressPrefix(client, snd_seq_port_info_get_port(portInfo)) + name;
+            present.push_back(key);
+            consumers.push_back({fIds.Track(key, name), name});
+        }
+    }
+    fIds.RetireAllBut(present);
+    std::sort(consumers.begin(), consumers.end(),
+              [](const MidiPortInfo& a, const MidiPortInfo& b) { return a.id < b.id; });
+    return consumers;
+}
+
+std::optional<snd_seq_addr_t> AlsaMidiService::AddressOf(int32 consumerId) const
+{
+    const PortIdTable::Port* port = fIds.Find(consumerId);
+    int client = 0;
+    int portNumber = 0;
+    if (port == nullptr || std::sscanf(port->key.c_str(), "%d:%d", &client, &portNumber) != 2)
+        return std::nullopt;
+    snd_seq_addr_t address;
+    address.client = uchar(client);
+    address.port = uchar(portNumber);
+    return address;
+}
+
+status_t AlsaMidiService::PublishProducer(int32 producerId, const char* name)
+{
+    const char* portName = name && *name ? name : "output";
+    std::lock_guard lock(fLock);
+    if (fOutputPort >= 0) {
+        std::fprintf(stderr, "cannot create ALSA port \"%s\": the ALSA service carries one "
+                             "producer and another one is registered\n", portName);
+        return B_BUSY;
+    }
+    const int port = snd_seq_create_simple_port(
+        fSeq, portName, SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+        SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    if (port < 0) {
+        std::fprintf(stderr, "cannot create ALSA port \"%s\": %s\n", portName, snd_strerror(port));
+        return B_ERROR;
+    }
+    fOutputPort = port;
+    fProducerId = producerId;
+    return B_OK;
+}
+
+void AlsaMidiService::WithdrawProducer(int32 producerId)
+{
+    std::lock_guard lock(fLock);
+    if (!Publishes(producerId))
+        return;
+    const int status = snd_seq_delete_simple_port(fSeq, fOutputPort);
+    if (status < 0)
+        std::fprintf(stderr, "cannot delete ALSA port: %s\n", snd_strerror(status));
+    fOutputPort = -1;
+    fProducerId = 0;
+}
+
+status_t AlsaMidiService::RenameProducer(int32 producerId, const char* name)
+{
+    std::lock_guard lock(fLock);
+    if (!Publishes(producerId) || name == nullptr || *name == '\0')
+        return B_BAD_VALUE;
+    snd_seq_port_info_t* info;
+    snd_seq_port_info_alloca(&info);
+    int status = snd_seq_get_port_info(fSeq, fOutputPort, info);
+    if (status >= 0) {
+        snd_seq_port_info_set_name(info, name);
+        status = snd_seq_set_port_info(fSeq, fOutputPort, info);
+    }
+    if (status < 0) {
+        std::fprintf(stderr, "cannot rename ALSA port to \"%s\": %s\n", name, snd_strerror(status));
+        return B_ERROR;
+    }
+    return B_OK;
+}
+
+status_t AlsaMidiService::PublishProperties(int32, const char*, const BMessage&)
+{
+    return B_OK;
+}
+
+status_t AlsaMidiService::Connect(int32 producerId, int32 consumerId)
+{
+    std::lock_guard lock(fLock);
+    const auto address = AddressOf(consumerId);
+    if (!Publishes(producerId) || !address) {
+        std::fprintf(stderr, "cannot subscribe port: MIDI consumer %d no longer exists\n",
+                     int(consumerId));
+        return B_BAD_VALUE;
+    }
+    const int status = snd_seq_connect_to(fSeq, fOutputPort, address->client, address->port);
+    // -EBUSY: the subscription exists already, which is what was asked for.
+    if (status < 0 && status != -EBUSY) {
+        std::fprintf(stderr, "cannot subscribe port %d:%d: %s\n", address->client, address->port,
+                     snd_strerror(status));
+        return B_ERROR;
+    }
+    return B_OK;
+}
+
+status_t AlsaMidiService::Disconnect(int32 producerId, int32 consumerId)
+{
+    std::lock_guard lock(fLock);
+    const auto address = AddressOf(consumerId);
+    if (!Publishes(producerId) || !address) {
+        std::fprintf(stderr, "cannot unsubscribe port: MIDI consumer %d no longer exists\n",
+                     int(consumerId));
+        return B_BAD_VALUE;
+    }
+    const int status = snd_seq_disconnect_to(fSeq, fOutputPort, address->client, address->port);
+    if (status < 0) {
+        std::fprintf(stderr, "cannot unsubscribe port %d:%d: %s\n", address->client,
+                     address->port, snd_strerror(status));
+        return B_ERROR;
+    }
+    return B_OK;
+}
+
+bool AlsaMidiService::IsConnected(int32 producerId, int32 consumerId)
+{
+    std::lock_guard lock(fLock);
+    const auto address = AddressOf(consumerId);
+    if (!Publishes(producerId) || !address)
+        return false;
+    snd_seq_port_subscribe_t* subscription;
+    snd_seq_port_subscribe_alloca(&subscription);
+    snd_seq_addr_t sender;
+    sender.client = uchar(fClient);
+    sender.port = uchar(fOutputPort);
+    snd_seq_port_subscribe_set_sender(subscription, &sender);
+    snd_seq_port_subscribe_set_dest(subscription, &*address);
+    return snd_seq_get_port_subscription(fSeq, subscription) == 0;
+}
+
+void AlsaMidiService::Send(int32 producerId, const uint8* bytes, size_t size)
+{
+    std::lock_guard lock(fLock);
+    if (!Publishes(producerId) || size != 3) {
+        fDropped.fetch_add(1);
+        return;
+    }
+    snd_seq_event_t event;
+    snd_seq_ev_clear(&event);
+    snd_seq_ev_set_source(&event, fOutputPort);
+    snd_seq_ev_set_subs(&event);
+    snd_seq_ev_set_direct(&event);
+    const int channel = bytes[0] & 0x0F;
+    switch (bytes[0] & 0xF0) {
+    case 0x80:
+        snd_seq_ev_set_noteoff(&event, channel, bytes[1], bytes[2]);
+        break;
+    case 0x90:
+        snd_seq_ev_set_noteon(&event, channel, bytes[1], bytes[2]);
+        break;
+    case 0xB0:
+        snd_seq_ev_set_controller(&event, channel, bytes[1], bytes[2]);
+        break;
+    default:
+        fDropped.fetch_add(1);
+        return;
+    }
+    // Non-blocking: when the kernel's pool is full the message is dropped.
+    if (snd_seq_event_output_direct(fSeq, &event) < 0)
+        fDropped.fetch_add(1);
+}
+
+} // namespace
+
+std::unique_ptr<MidiService> OpenAlsaMidiService(std::string* error)
+{
+    snd_lib_error_set_handler(IgnoreAlsaLibError);
+    snd_seq_t* seq = nullptr;
+    const int status = snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK);
+    if (status < 0) {
+        *error = std::string("cannot open ALSA sequencer: ") + snd_strerror(status);
+        return nullptr;
+    }
+    snd_seq_set_client_name(seq, kClientName);
+    auto service = std::make_unique<AlsaMidiService>(seq, snd_seq_client_id(seq));
+    if (!service->Start(error))
+        return nullptr;
+    return service;
+}
