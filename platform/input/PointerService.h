@@ -4,12 +4,14 @@
 // pointer is, delivered to the windows that asked for them.
 //
 // Each listener receives B_MOUSE_DOWN, B_MOUSE_MOVED and B_MOUSE_UP messages
-// with "when" (int64, microseconds), "where" (point, screen pixels with the
-// origin at the screen's top-left corner), "buttons" (int32 mask, bit 0 the
-// primary button) and, for events from a tablet, "be:tablet_pressure" (float,
-// 0.0..1.0) and "be:tablet_eraser" (bool). A listener that asks for no
-// pointer history gets each mouse-moved message as a replacement for one it
-// has not taken yet, so it never works through stale positions.
+// with "when" (int64, microseconds of the monotonic clock), "where" (point,
+// whole screen pixels with the origin at the screen's top-left corner),
+// "buttons" (int32 mask, bit n-1 for button n, so the primary button is 1;
+// on a mouse-up the buttons still held) and, for events from a tablet tool,
+// "be:tablet_pressure" (float, 0.0..1.0) and "be:tablet_eraser" (bool). A
+// listener that asks for no pointer history gets each mouse-moved message as
+// a replacement for one it has not taken yet, so it never works through
+// stale positions. A listener whose looper has quit is forgotten.
 //
 // Thread rules: any thread may add or remove listeners; messages are posted
 // from the service's own thread.
@@ -18,8 +20,8 @@
 
 class PointerService {
 public:
-    // The process's service: the X server's when one is reachable, otherwise
-    // one that delivers nothing (after saying why on standard error).
+    // The service in force (see InputServices.h): the X server's when one is
+    // reachable, otherwise one that delivers nothing.
     static PointerService& Instance();
 
     virtual ~PointerService() = default;

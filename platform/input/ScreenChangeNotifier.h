@@ -11,6 +11,7 @@
 
 class ScreenChangeNotifier {
 public:
+    // The notifier in force (see InputServices.h).
     static ScreenChangeNotifier& Instance();
 
     virtual ~ScreenChangeNotifier() = default;

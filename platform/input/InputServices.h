@@ -1,0 +1,29 @@
+#pragma once
+
+// The set of services that stands between the interface kit and the
+// machine's pointer and screen. PointerService::Instance(),
+// ScreenChangeNotifier::Instance() and ScreenSource::Instance() return the
+// members of the set in force.
+//
+// The machine's set is made on first use, once per process: the X server's
+// when DISPLAY reaches one (with a line on standard error, under Wayland,
+// that only X11 windows can be seen); otherwise a set that delivers nothing
+// and reads no pixels, after one line on standard error that says why.
+
+#include "platform/input/PointerService.h"
+#include "platform/input/ScreenChangeNotifier.h"
+#include "platform/input/ScreenSource.h"
+
+struct InputServices {
+    PointerService& pointer;
+    ScreenChangeNotifier& screenChanges;
+    ScreenSource& screen;
+
+    // Puts `services` in force instead of the machine's set, which is then
+    // never made; nullptr puts the machine's set back. For tests that run
+    // windows without an X server. The caller keeps `services` alive while
+    // it is in force.
+    // Thread rules: call while no window listens to the pointer or to
+    // screen changes and no BScreen is in use.
+    static void Override(const InputServices* services);
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+// The pointer service's listeners and the one way pointer events reach them.
+// A source of pointer events (the X server's reader, or a test) hands each
+// event to Broadcast(); with no source attached it simply delivers nothing.
+//
+// Thread rules: any thread may add, remove and broadcast.
+
+#include "platform/input/ListenerList.h"
+#include "platform/input/PointerService.h"
+
+class PointerBroadcaster final : public PointerService {
+public:
+    void AddListener(const BMessenger& listener, bool noPointerHistory) override;
+    void RemoveListener(const BMessenger& listener) override;
+
+    // Posts `event` (B_MOUSE_DOWN, B_MOUSE_MOVED or B_MOUSE_UP) to every
+    // listener, as ListenerList describes.
+    void Broadcast(const BMessage& event);
+    size_t CountListeners() const { return fListeners.Count(); }
+
+private:
+    ListenerList fListeners;
+};

@@ -1,0 +1,57 @@
+#include "platform/input/x11/RawPointerEvents.h"
+
+#include "platform/app/AppDefs.h"
+
+namespace {
+
+bool IsWheelButton(int button)
+{
+    return button >= 4 && button <= 7;
+}
+
+int32 ButtonBit(int button)
+{
+    return button >= 1 && button <= 31 ? int32(1u << (button - 1)) : 0;
+}
+
+} // namespace
+
+void RawPointerEvents::Add(Kind kind, int button, int sourceDevice)
+{
+    if (kind != Kind::Motion && IsWheelButton(button))
+        return;
+    // A run of motions is one move: only the newest position is known.
+    if (kind == Kind::Motion && !fEvents.empty() && fEvents.back().kind == Kind::Motion) {
+        fEvents.back().sourceDevice = sourceDevice;
+        return;
+    }
+    fEvents.push_back(Event{kind, button, sourceDevice});
+}
+
+std::vector<BMessage> RawPointerEvents::Finish(BPoint where, int32 serverButtons,
+                                               const TabletDevices& tablets, bigtime_t when)
+{
+    std::vector<BMessage> messages;
+    for (size_t i = 0; i < fEvents.size(); ++i) {
+        const Event& event = fEvents[i];
+        uint32 what = B_MOUSE_MOVED;
+        if (event.kind == Kind::Press) {
+            fButtons |= ButtonBit(event.button);
+            what = B_MOUSE_DOWN;
+        } else if (event.kind == Kind::Release) {
+            fButtons &= ~ButtonBit(event.button);
+            what = B_MOUSE_UP;
+        }
+        if (i + 1 == fEvents.size())
+            fButtons = serverButtons;
+        BMessage message(what);
+        message.AddInt64("when", when);
+        message.AddPoint("where", where);
+        message.AddInt32("buttons", fButtons);
+        tablets.AddFields(event.sourceDevice, &message);
+        messages.push_back(std::move(message));
+    }
+    fEvents.clear();
+    fButtons = serverButtons;
+    return messages;
+}

@@ -1,0 +1,102 @@
+#include "platform/input/x11/X11Connection.h"
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+struct ConnectionRegistry {
+    struct Entry {
+        Display* display;
+        // Null while the connection is being closed: its errors are still
+        // ours to silence, but the object is going.
+        X11Connection* connection;
+    };
+
+    std::mutex lock;
+    std::vector<Entry> entries;
+    XErrorHandler previousErrorHandler = nullptr;
+    XIOErrorHandler previousIOErrorHandler = nullptr;
+};
+
+ConnectionRegistry& Registry()
+{
+    static ConnectionRegistry registry;
+    return registry;
+}
+
+// Xlib calls this after the I/O error handler; its default ends the process.
+// Returning lets the thread that met the break carry on and stop cleanly.
+void KeepRunningAfterIOError(Display* /*display*/, void* /*userData*/) {}
+
+} // namespace
+
+int X11Connection::OnError(Display* display, XErrorEvent* error)
+{
+    ConnectionRegistry& registry = Registry();
+    {
+        std::lock_guard lock(registry.lock);
+        for (const ConnectionRegistry::Entry& entry : registry.entries) {
+            if (entry.display != display)
+                continue;
+            if (entry.connection != nullptr)
+                ++entry.connection->fErrors;
+            return 0;
+        }
+    }
+    return registry.previousErrorHandler != nullptr ? registry.previousErrorHandler(display, error) : 0;
+}
+
+int X11Connection::OnIOError(Display* display)
+{
+    ConnectionRegistry& registry = Registry();
+    {
+        std::lock_guard lock(registry.lock);
+        for (const ConnectionRegistry::Entry& entry : registry.entries) {
+            if (entry.display != display)
+                continue;
+            if (entry.connection != nullptr)
+                entry.connection->fLost = true;
+            return 0;
+        }
+    }
+    return registry.previousIOErrorHandler != nullptr ? registry.previousIOErrorHandler(display) : 0;
+}
+
+X11Connection::X11Connection(const char* displayName)
+{
+    static std::once_flag handlersInstalled;
+    std::call_once(handlersInstalled, [] {
+        XInitThreads();
+        ConnectionRegistry& registry = Registry();
+        registry.previousErrorHandler = XSetErrorHandler(OnError);
+        registry.previousIOErrorHandler = XSetIOErrorHandler(OnIOError);
+    });
+
+    fDisplay = XOpenDisplay(displayName);
+    if (fDisplay == nullptr)
+        return;
+    XSetIOErrorExitHandler(fDisplay, KeepRunningAfterIOError, nullptr);
+    ConnectionRegistry& registry = Registry();
+    std::lock_guard lock(registry.lock);
+    registry.entries.push_back({fDisplay, this});
+}
+
+X11Connection::~X11Connection()
+{
+    if (fDisplay == nullptr)
+        return;
+    ConnectionRegistry& registry = Registry();
+    auto mine = [&](const ConnectionRegistry::Entry& entry) { return entry.display == fDisplay; };
+    {
+        std::lock_guard lock(registry.lock);
+        std::find_if(registry.entries.begin(), registry.entries.end(), mine)->connection = nullptr;
+    }
+    // A lost display stays locked by the thread that found the break, and
+    // closing it would wait for that lock for ever; its memory is left.
+    if (!IsLost())
+        XCloseDisplay(fDisplay);
+    std::lock_guard lock(registry.lock);
+    std::erase_if(registry.entries, mine);
+}

@@ -1,0 +1,288 @@
+#include "platform/input/x11/X11EventReader.h"
+
+#include "platform/input/x11/X11Connection.h"
+
+#include <X11/extensions/XInput.h>
+#include <X11/extensions/XInput2.h>
+#include <X11/extensions/Xrandr.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+// The wake pipe stops the thread at once; the timeout only bounds how long a
+// lost wake-up could keep it.
+constexpr int kPollTimeoutMs = 500;
+
+// Buttons 4-7 are the wheel's clicks; they are not held.
+constexpr int32 kWheelButtonBits = 0x78;
+
+bigtime_t MonotonicMicroseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+X11EventReader::X11EventReader(const char* displayName, PointerBroadcaster& pointer,
+                               ScreenChangeBroadcaster& screenChanges)
+    : fPointer(pointer), fScreenChanges(screenChanges), fConnection(std::make_unique<X11Connection>(displayName))
+{
+    if (!fConnection->IsOpen()) {
+        std::fprintf(stderr, "zimbrel: cannot connect to the X server at DISPLAY=%s for pointer events: "
+                             "no pointer capture\n",
+                     displayName);
+        return;
+    }
+    fReadsPointer = SelectPointerEvents();
+    SelectScreenChanges();
+
+    int wake[2];
+    if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::perror("zimbrel: cannot make the pointer reader's wake pipe");
+        fReadsPointer = false;
+        return;
+    }
+    fWakeRead = wake[0];
+    fWakeWrite = wake[1];
+    fThread = std::thread(&X11EventReader::ThreadMain, this);
+}
+
+X11EventReader::~X11EventReader()
+{
+    if (fThread.joinable()) {
+        fStop = true;
+        const char wake = 0;
+        [[maybe_unused]] const ssize_t written = write(fWakeWrite, &wake, 1);
+        fThread.join();
+    }
+    if (fWakeRead >= 0) {
+        close(fWakeRead);
+        close(fWakeWrite);
+    }
+}
+
+bool X11EventReader::SelectPointerEvents()
+{
+    Display* display = fConnection->Get();
+    int firstEvent = 0;
+    int firstError = 0;
+    if (!XQueryExtension(display, "XInputExtension", &fInputOpcode, &firstEvent, &firstError)) {
+        std::fputs("zimbrel: the X server has no XInput extension: no pointer capture\n", stderr);
+        return false;
+    }
+    int major = 2;
+    int minor = 2;
+    if (XIQueryVersion(display, &major, &minor) != Success || major < 2 || (major == 2 && minor < 2)) {
+        std::fprintf(stderr, "zimbrel: the X server offers XInput %d.%d, not 2.2: no pointer capture\n", major,
+                     minor);
+        return false;
+    }
+
+    unsigned char rawMask[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(rawMask, XI_RawMotion);
+    XISetMask(rawMask, XI_RawButtonPress);
+    XISetMask(rawMask, XI_RawButtonRelease);
+    unsigned char hierarchyMask[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(hierarchyMask, XI_HierarchyChanged);
+    XIEventMask masks[2] = {
+        {XIAllMasterDevices, int(sizeof rawMask), rawMask},
+        {XIAllDevices, int(sizeof hierarchyMask), hierarchyMask},
+    };
+    const uint64 errorsBefore = fConnection->ErrorCount();
+    XISelectEvents(display, fConnection->Root(), masks, 2);
+    XSync(display, False);
+    if (fConnection->ErrorCount() != errorsBefore) {
+        std::fputs("zimbrel: the X server refused raw pointer events: no pointer capture\n", stderr);
+        return false;
+    }
+    ReadTabletDevices();
+    return true;
+}
+
+void X11EventReader::SelectScreenChanges()
+{
+    int firstEvent = 0;
+    int firstError = 0;
+    if (!XRRQueryExtension(fConnection->Get(), &firstEvent, &firstError))
+        return;
+    fRandREventBase = firstEvent;
+    XRRSelectInput(fConnection->Get(), fConnection->Root(), RRScreenChangeNotifyMask);
+}
+
+void X11EventReader::ReadTabletDevices()
+{
+    Display* display = fConnection->Get();
+    const Atom pressureLabel = XInternAtom(display, "Abs Pressure", True);
+    const Atom eraserType = XInternAtom(display, "ERASER", True);
+
+    std::vector<TabletDevices::Device> devices;
+    int count = 0;
+    XIDeviceInfo* info = XIQueryDevice(display, XIAllDevices, &count);
+    for (int i = 0; i < count; ++i) {
+        if (info[i].use != XISlavePointer && info[i].use != XIFloatingSlave)
+            continue;
+        TabletDevices::Device device;
+        device.id = info[i].deviceid;
+        device.eraser = TabletDevices::IsEraserName(info[i].name);
+        for (int c = 0; c < info[i].num_classes; ++c) {
+            if (info[i].classes[c]->type != XIValuatorClass)
+                continue;
+            const auto* valuator = reinterpret_cast<const XIValuatorClassInfo*>(info[i].classes[c]);
+            if (pressureLabel != None && valuator->label == pressureLabel) {
+                device.pressureValuator = valuator->number;
+                device.pressureMin = valuator->min;
+                device.pressureMax = valuator->max;
+            }
+        }
+        devices.push_back(device);
+    }
+    if (info != nullptr)
+        XIFreeDeviceInfo(info);
+
+    // Both tablet drivers give the eraser its own device of XI1 type ERASER.
+    if (eraserType != None) {
+        XDeviceInfo* list = XListInputDevices(display, &count);
+        for (int i = 0; i < count; ++i) {
+            if (list[i].type != eraserType)
+                continue;
+            for (TabletDevices::Device& device : devices) {
+                if (device.id == int(list[i].id))
+                    device.eraser = true;
+            }
+        }
+        if (list != nullptr)
+            XFreeDeviceList(list);
+    }
+
+    std::erase_if(devices, [](const TabletDevices::Device& d) { return d.pressureValuator < 0 && !d.eraser; });
+    fTablets.Reset(std::move(devices));
+}
+
+void X11EventReader::ThreadMain()
+{
+    Display* display = fConnection->Get();
+    pollfd watched[2] = {{ConnectionNumber(display), POLLIN, 0}, {fWakeRead, POLLIN, 0}};
+    while (!fStop.load()) {
+        // XPending also reads what the socket holds, so events that arrived
+        // together with a reply are not left waiting for the next poll.
+        const int queued = XPending(display);
+        if (fConnection->IsLost()) {
+            std::fputs("zimbrel: lost the connection to the X server: pointer capture has stopped\n", stderr);
+            return;
+        }
+        if (queued > 0) {
+            ReadBatch(queued);
+            continue;
+        }
+        if (poll(watched, 2, kPollTimeoutMs) < 0 && errno != EINTR) {
+            std::perror("zimbrel: pointer reader cannot wait for the X server");
+            return;
+        }
+    }
+}
+
+void X11EventReader::ReadBatch(int count)
+{
+    Display* display = fConnection->Get();
+    for (int i = 0; i < count && !fConnection->IsLost(); ++i) {
+        XEvent event;
+        XNextEvent(display, &event);
+        HandleEvent(event);
+    }
+    if (fConnection->IsLost())
+        return;
+    if (!fBatch.IsEmpty())
+        FinishPointerBatch();
+    if (fScreenChanged) {
+        fScreenChanged = false;
+        BroadcastScreenFrame();
+    }
+}
+
+void X11EventReader::HandleEvent(XEvent& event)
+{
+    Display* display = fConnection->Get();
+    if (event.type == GenericEvent && event.xcookie.extension == fInputOpcode
+        && XGetEventData(display, &event.xcookie)) {
+        const auto* raw = static_cast<const XIRawEvent*>(event.xcookie.data);
+        switch (event.xcookie.evtype) {
+        case XI_RawMotion:
+        case XI_RawButtonPress:
+        case XI_RawButtonRelease: {
+            const RawPointerEvents::Kind kind = event.xcookie.evtype == XI_RawMotion ? RawPointerEvents::Kind::Motion
+                : event.xcookie.evtype == XI_RawButtonPress                        ? RawPointerEvents::Kind::Press
+                                                                                   : RawPointerEvents::Kind::Release;
+            // Servers before XInput 2.2 left the source at zero.
+            const int source = raw->sourceid != 0 ? raw->sourceid : raw->deviceid;
+            fTablets.Update(source, raw->valuators.mask, raw->valuators.mask_len, raw->valuators.values);
+            fBatch.Add(kind, raw->detail, source);
+            fMasterPointer = raw->deviceid;
+            break;
+        }
+        case XI_HierarchyChanged:
+            // A tablet tool came or went (libinput adds the eraser on its
+            // first approach).
+            ReadTabletDevices();
+            break;
+        default:
+            break;
+        }
+        XFreeEventData(display, &event.xcookie);
+        return;
+    }
+    if (fRandREventBase >= 0 && event.type == fRandREventBase + RRScreenChangeNotify) {
+        XRRUpdateConfiguration(&event);
+        fScreenChanged = true;
+    }
+}
+
+void X11EventReader::FinishPointerBatch()
+{
+    Window root = 0;
+    Window child = 0;
+    double rootX = 0;
+    double rootY = 0;
+    double windowX = 0;
+    double windowY = 0;
+    XIButtonState buttons{};
+    XIModifierState modifiers{};
+    XIGroupState group{};
+    const Bool found = XIQueryPointer(fConnection->Get(), fMasterPointer, fConnection->Root(), &root, &child,
+                                      &rootX, &rootY, &windowX, &windowY, &buttons, &modifiers, &group);
+    int32 mask = 0;
+    for (int button = 1; button <= 31 && button < buttons.mask_len * 8; ++button) {
+        if (XIMaskIsSet(buttons.mask, button))
+            mask |= int32(1u << (button - 1));
+    }
+    if (buttons.mask != nullptr)
+        XFree(buttons.mask);
+    if (!found) {
+        fBatch.Discard();
+        return;
+    }
+    // Listeners get whole pixels, as the screen is read in whole pixels.
+    const BPoint where(float(std::floor(rootX)), float(std::floor(rootY)));
+    for (const BMessage& message : fBatch.Finish(where, mask & ~kWheelButtonBits, fTablets, MonotonicMicroseconds()))
+        fPointer.Broadcast(message);
+}
+
+void X11EventReader::BroadcastScreenFrame()
+{
+    Window root = 0;
+    int x = 0;
+    int y = 0;
+    unsigned int width = 0;
+    unsigned int height = 0;
+    unsigned int border = 0;
+    unsigned int depth = 0;
+    if (XGetGeometry(fConnection->Get(), fConnection->Root(), &root, &x, &y, &width, &height, &border, &depth))
+        fScreenChanges.Broadcast(BRect(0, 0, float(width) - 1, float(height) - 1), B_RGB32);
+}
