@@ -1,0 +1,117 @@
+// How the pointer and screen services post to their listeners: once each,
+// newest move only for listeners without pointer history, and never again to
+// a looper that has gone.
+
+#include "platform/app/AppDefs.h"
+#include "platform/input/ListenerList.h"
+#include "platform/input/ScreenChangeBroadcaster.h"
+#include "tests/capture/RecordingLooper.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+BMessage Move(float x)
+{
+    BMessage move(B_MOUSE_MOVED);
+    move.AddPoint("where", BPoint(x, 0));
+    return move;
+}
+
+// Drains a looper that was never run, so its queue can be read as it was
+// filled.
+std::vector<BMessage> Drain(BLooper* looper)
+{
+    std::vector<BMessage> messages;
+    while (std::optional<MessageQueue::Envelope> envelope = looper->Queue()->TryNext())
+        messages.push_back(*envelope->message);
+    return messages;
+}
+
+class ListenerListTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        // Loopers that never ran are deleted at once.
+        fWithHistory->Quit();
+        fWithoutHistory->Quit();
+    }
+
+    ListenerList fList;
+    BLooper* fWithHistory = new BLooper("with history");
+    BLooper* fWithoutHistory = new BLooper("without history");
+};
+
+TEST_F(ListenerListTest, MovesReplaceQueuedMovesOnlyForListenersWithoutHistory)
+{
+    fList.Add(BMessenger(fWithHistory), false);
+    fList.Add(BMessenger(fWithoutHistory), true);
+
+    fList.Post(Move(1));
+    BMessage down(B_MOUSE_DOWN);
+    fList.Post(down);
+    fList.Post(Move(2));
+    fList.Post(Move(3));
+
+    const std::vector<BMessage> all = Drain(fWithHistory);
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_EQ(all[3].FindPoint("where").x, 3.0f);
+
+    // The queued move is replaced where it stands, ahead of the press.
+    const std::vector<BMessage> newest = Drain(fWithoutHistory);
+    ASSERT_EQ(newest.size(), 2u);
+    EXPECT_EQ(newest[0].what, uint32(B_MOUSE_MOVED));
+    EXPECT_EQ(newest[0].FindPoint("where").x, 3.0f);
+    EXPECT_EQ(newest[1].what, uint32(B_MOUSE_DOWN));
+}
+
+TEST_F(ListenerListTest, PressesAndReleasesAreNeverReplaced)
+{
+    fList.Add(BMessenger(fWithoutHistory), true);
+    for (uint32 what : {uint32(B_MOUSE_DOWN), uint32(B_MOUSE_UP), uint32(B_MOUSE_DOWN), uint32(B_MOUSE_UP)})
+        fList.Post(BMessage(what));
+    EXPECT_EQ(Drain(fWithoutHistory).size(), 4u);
+}
+
+TEST_F(ListenerListTest, ListenerAddedTwiceIsKeptOnceWithItsLatestChoice)
+{
+    fList.Add(BMessenger(fWithoutHistory), false);
+    fList.Add(BMessenger(fWithoutHistory), true);
+    EXPECT_EQ(fList.Count(), 1u);
+    fList.Post(Move(1));
+    fList.Post(Move(2));
+    EXPECT_EQ(Drain(fWithoutHistory).size(), 1u);
+
+    fList.Remove(BMessenger(fWithoutHistory));
+    fList.Post(Move(3));
+    EXPECT_TRUE(Drain(fWithoutHistory).empty());
+}
+
+TEST(ListenerListLifetime, LooperThatQuitIsDroppedOnTheNextPost)
+{
+    ScreenChangeBroadcaster screenChanges;
+    auto* leaving = new RecordingLooper();
+    auto* staying = new RecordingLooper();
+    leaving->Run();
+    staying->Run();
+    const BMessenger leavingMessenger(leaving);
+    const BMessenger stayingMessenger(staying);
+    screenChanges.AddListener(leavingMessenger);
+    screenChanges.AddListener(stayingMessenger);
+
+    leavingMessenger.SendMessage(B_QUIT_REQUESTED);
+    ASSERT_TRUE(BLooper::WaitForOtherLoopers(staying, RecordingLooper::kPatience));
+    screenChanges.Broadcast(BRect(0, 0, 799, 599), B_RGB32);
+    EXPECT_EQ(screenChanges.CountListeners(), 1u);
+
+    ASSERT_TRUE(staying->WaitForCount(1));
+    const BMessage change = staying->Messages().front();
+    EXPECT_EQ(change.what, uint32(B_SCREEN_CHANGED));
+    EXPECT_EQ(change.FindRect("frame"), BRect(0, 0, 799, 599));
+    EXPECT_EQ(change.FindInt32("mode"), int32(B_RGB32));
+
+    stayingMessenger.SendMessage(B_QUIT_REQUESTED);
+    EXPECT_TRUE(BLooper::WaitForOtherLoopers(nullptr, RecordingLooper::kPatience));
+}
+
+} // namespace

@@ -1,0 +1,335 @@
+// The cursor relay on the in-memory pointer and screen: what one cursor data
+// message holds, how many each event gives, and how the relay behaves when it
+// is busy or its target has gone.
+
+#include "capture/VCursorRelay.h"
+#include "platform/app/AppDefs.h"
+#include "platform/input/HeadlessInput.h"
+#include "tests/capture/RecordingLooper.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <semaphore>
+#include <string>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uint32 kCursorData = 'cdat';
+constexpr uint32 kHold = 'hold';
+constexpr uint32 kPing = 'ping';
+
+// The relay with two commands of the test's own, handled on its thread:
+// 'hold' parks the thread until Release(), so events pile up as behind a
+// busy relay; 'ping' tells that everything posted before it was handled.
+class ProbeRelay : public VCursorRelay {
+public:
+    using VCursorRelay::VCursorRelay;
+
+    void MessageReceived(BMessage* message) override
+    {
+        if (message->what == kHold) {
+            fHolding.release();
+            EXPECT_TRUE(fRelease.try_acquire_for(RecordingLooper::kPatience)) << "relay held for too long";
+            return;
+        }
+        if (message->what == kPing) {
+            fPinged.release();
+            return;
+        }
+        VCursorRelay::MessageReceived(message);
+    }
+
+    bool WaitUntilHolding() { return fHolding.try_acquire_for(RecordingLooper::kPatience); }
+    void Release() { fRelease.release(); }
+    bool WaitForPing() { return fPinged.try_acquire_for(RecordingLooper::kPatience); }
+
+private:
+    std::binary_semaphore fHolding{0};
+    std::binary_semaphore fRelease{0};
+    std::counting_semaphore<> fPinged{0};
+};
+
+struct FieldInfo {
+    std::string name;
+    type_code type;
+    uint32 count;
+};
+
+// The fields of a message in the order they were added, read from the
+// documented flattened layout.
+std::vector<FieldInfo> FieldsInOrder(const BMessage& message)
+{
+    const std::vector<char> bytes = message.Flatten();
+    auto read32 = [&](size_t at) {
+        uint32 value = 0;
+        for (int i = 3; i >= 0; --i)
+            value = value << 8 | uint8(bytes.at(at + size_t(i)));
+        return value;
+    };
+    std::vector<FieldInfo> fields;
+    const uint32 fieldCount = read32(12);
+    size_t at = 16;
+    for (uint32 f = 0; f < fieldCount; ++f) {
+        const size_t nameLength = uint8(bytes.at(at));
+        FieldInfo field{std::string(&bytes.at(at + 1), nameLength), 0, 0};
+        at += 1 + nameLength;
+        field.type = read32(at);
+        field.count = read32(at + 5);
+        at += 9;
+        for (uint32 item = 0; item < field.count; ++item)
+            at += 4 + read32(at);
+        fields.push_back(field);
+    }
+    return fields;
+}
+
+BMessage PointerEvent(uint32 what, float x, float y, int32 buttons = 0)
+{
+    BMessage event(what);
+    event.AddInt64("when", 0);
+    event.AddPoint("where", BPoint(x, y));
+    event.AddInt32("buttons", buttons);
+    return event;
+}
+
+float Channel(int value)
+{
+    return float(value / 255.0L);
+}
+
+class RelayTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fInput.Install();
+        fTarget = new RecordingLooper();
+        fTarget->Run();
+        fTargetMessenger = BMessenger(fTarget);
+        fRelay = new ProbeRelay(fTarget);
+        fRelayMessenger = BMessenger(fRelay);
+        fRelay->Hide();
+        fRelay->Show();
+    }
+
+    void TearDown() override
+    {
+        fRelayMessenger.SendMessage(B_QUIT_REQUESTED);
+        fTargetMessenger.SendMessage(B_QUIT_REQUESTED);
+        EXPECT_TRUE(BLooper::WaitForOtherLoopers(nullptr, RecordingLooper::kPatience)) << "a looper did not quit";
+        fInput.Uninstall();
+    }
+
+    // Emits one pointer event and returns the cursor data it gave.
+    BMessage CursorDataFor(const BMessage& event)
+    {
+        const size_t before = fTarget->Count();
+        fInput.EmitPointerEvent(event);
+        EXPECT_TRUE(fTarget->WaitForCount(before + 1)) << "no cursor data arrived";
+        const std::vector<BMessage> messages = fTarget->Messages();
+        return messages.size() > before ? messages[before] : BMessage();
+    }
+
+    void Ping()
+    {
+        fRelayMessenger.SendMessage(kPing);
+        ASSERT_TRUE(fRelay->WaitForPing()) << "relay did not answer";
+    }
+
+    HeadlessInput fInput{1024, 768};
+    RecordingLooper* fTarget = nullptr;
+    ProbeRelay* fRelay = nullptr;
+    BMessenger fTargetMessenger;
+    BMessenger fRelayMessenger;
+};
+
+TEST_F(RelayTest, CursorDataHoldsEightFieldsInOrderWithTheirTypes)
+{
+    fInput.Fill(rgb_color{10, 20, 30, 255});
+    const BMessage data = CursorDataFor(PointerEvent(B_MOUSE_MOVED, 100, 200));
+
+    EXPECT_EQ(data.what, kCursorData);
+    const std::vector<FieldInfo> fields = FieldsInOrder(data);
+    const std::vector<std::pair<std::string, type_code>> expected = {
+        {"red", B_FLOAT_TYPE}, {"green", B_FLOAT_TYPE},    {"blue", B_FLOAT_TYPE},  {"x", B_FLOAT_TYPE},
+        {"y", B_FLOAT_TYPE},   {"pressure", B_FLOAT_TYPE}, {"eraser", B_BOOL_TYPE}, {"mouseb", B_INT32_TYPE},
+    };
+    ASSERT_EQ(fields.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(fields[i].name, expected[i].first) << "field " << i;
+        EXPECT_EQ(fields[i].type, expected[i].second) << fields[i].name;
+        EXPECT_EQ(fields[i].count, 1u) << fields[i].name;
+    }
+    EXPECT_EQ(data.FindFloat("red"), Channel(10));
+    EXPECT_EQ(data.FindFloat("green"), Channel(20));
+    EXPECT_EQ(data.FindFloat("blue"), Channel(30));
+    EXPECT_EQ(data.FindFloat("x"), float(100 / 1023.0L));
+    EXPECT_EQ(data.FindFloat("y"), float(200 / 767.0L));
+}
+
+TEST_F(RelayTest, PositionIsNormalisedAgainstTheScreenAndFollowsItsChanges)
+{
+    BMessage data = CursorDataFor(PointerEvent(B_MOUSE_MOVED, 0, 0));
+    EXPECT_EQ(data.FindFloat("x"), 0.0f);
+    EXPECT_EQ(data.FindFloat("y"), 0.0f);
+
+    data = CursorDataFor(PointerEvent(B_MOUSE_MOVED, 1023, 767));
+    EXPECT_EQ(data.FindFloat("x"), 1.0f);
+    EXPECT_EQ(data.FindFloat("y"), 1.0f);
+
+    // The change reaches the relay as B_SCREEN_CHANGED, queued before the
+    // next event.
+    fInput.Resize(1280, 1024);
+    data = CursorDataFor(PointerEvent(B_MOUSE_MOVED, 1279, 1023));
+    EXPECT_EQ(data.FindFloat("x"), 1.0f);
+    EXPECT_EQ(data.FindFloat("y"), 1.0f);
+    data = CursorDataFor(PointerEvent(B_MOUSE_MOVED, 1023, 767));
+    EXPECT_EQ(data.FindFloat("x"), float(1023 / 1279.0L));
+    EXPECT_EQ(data.FindFloat("y"), float(767 / 1023.0L));
+}
+
+TEST_F(RelayTest, ColourIsThePixelUnderThePointerWithAlphaIgnored)
+{
+    fInput.Fill(rgb_color{255, 255, 255, 255});
+    BMessage data = CursorDataFor(PointerEvent(B_MOUSE_MOVED, 5, 5));
+    EXPECT_EQ(data.FindFloat("red"), 1.0f);
+    EXPECT_EQ(data.FindFloat("green"), 1.0f);
+    EXPECT_EQ(data.FindFloat("blue"), 1.0f);
+
+    fInput.SetPixel(500, 300, rgb_color{255, 128, 0, 255});
+    data = CursorDataFor(PointerEvent(B_MOUSE_MOVED, 500, 300));
+    EXPECT_EQ(data.FindFloat("red"), 1.0f);
+    EXPECT_EQ(data.FindFloat("green"), float(128 / 255.0L));
+    EXPECT_NEAR(data.FindFloat("green"), 0.50196f, 1e-5);
+    EXPECT_EQ(data.FindFloat("blue"), 0.0f);
+
+    fInput.SetPixel(501, 300, rgb_color{255, 128, 0, 0});
+    const BMessage transparent = CursorDataFor(PointerEvent(B_MOUSE_MOVED, 501, 300));
+    for (const char* channel : {"red", "green", "blue"})
+        EXPECT_EQ(transparent.FindFloat(channel), data.FindFloat(channel)) << channel;
+
+    fInput.SetPixel(0, 0, rgb_color{0, 0, 0, 255});
+    data = CursorDataFor(PointerEvent(B_MOUSE_MOVED, 0, 0));
+    EXPECT_EQ(data.FindFloat("red"), 0.0f);
+    EXPECT_EQ(data.FindFloat("green"), 0.0f);
+    EXPECT_EQ(data.FindFloat("blue"), 0.0f);
+}
+
+TEST_F(RelayTest, PixelThatCannotBeReadGivesBlack)
+{
+    fInput.Fill(rgb_color{200, 200, 200, 255});
+    const BMessage data = CursorDataFor(PointerEvent(B_MOUSE_MOVED, 5000, -3));
+    EXPECT_EQ(data.FindFloat("red"), 0.0f);
+    EXPECT_EQ(data.FindFloat("green"), 0.0f);
+    EXPECT_EQ(data.FindFloat("blue"), 0.0f);
+}
+
+TEST_F(RelayTest, TabletFieldsAndButtonsAreCopied)
+{
+    BMessage mouse = PointerEvent(B_MOUSE_DOWN, 10, 10, B_PRIMARY_MOUSE_BUTTON);
+    BMessage data = CursorDataFor(mouse);
+    EXPECT_EQ(data.FindFloat("pressure"), 0.0f);
+    EXPECT_FALSE(data.FindBool("eraser"));
+    EXPECT_EQ(data.FindInt32("mouseb"), 1);
+
+    BMessage pen = PointerEvent(B_MOUSE_MOVED, 10, 10, B_PRIMARY_MOUSE_BUTTON | B_TERTIARY_MOUSE_BUTTON);
+    pen.AddFloat("be:tablet_pressure", 0.375f);
+    pen.AddBool("be:tablet_eraser", true);
+    data = CursorDataFor(pen);
+    EXPECT_EQ(data.FindFloat("pressure"), 0.375f);
+    EXPECT_TRUE(data.FindBool("eraser"));
+    EXPECT_EQ(data.FindInt32("mouseb"), 5);
+
+    BMessage bare(B_MOUSE_UP);
+    data = CursorDataFor(bare);
+    EXPECT_EQ(data.FindFloat("x"), 0.0f);
+    EXPECT_EQ(data.FindInt32("mouseb"), 0);
+    EXPECT_EQ(FieldsInOrder(data).size(), 8u);
+}
+
+TEST_F(RelayTest, EachPointerEventGivesExactlyOneMessageAndNothingElseGivesAny)
+{
+    fInput.EmitPointerEvent(PointerEvent(B_MOUSE_DOWN, 1, 1, 1));
+    Ping();
+    fInput.EmitPointerEvent(PointerEvent(B_MOUSE_MOVED, 2, 2, 1));
+    Ping();
+    fInput.EmitPointerEvent(PointerEvent(B_MOUSE_UP, 3, 3, 0));
+    Ping();
+    for (uint32 other : {uint32(B_KEY_DOWN), uint32(B_KEY_UP), uint32('abcd'), uint32(B_ABOUT_REQUESTED)})
+        fRelayMessenger.SendMessage(other);
+    Ping();
+    // The last event is a marker: everything before it has arrived with it.
+    fInput.EmitPointerEvent(PointerEvent(B_MOUSE_MOVED, 9, 9, 0));
+    ASSERT_TRUE(fTarget->WaitForCount(4));
+    Ping();
+
+    const std::vector<BMessage> messages = fTarget->Messages();
+    ASSERT_EQ(messages.size(), 4u);
+    const float expectedX[] = {float(1 / 1023.0L), float(2 / 1023.0L), float(3 / 1023.0L), float(9 / 1023.0L)};
+    const int32 expectedButtons[] = {1, 1, 0, 0};
+    for (size_t i = 0; i < messages.size(); ++i) {
+        EXPECT_EQ(messages[i].what, kCursorData);
+        EXPECT_EQ(messages[i].FindFloat("x"), expectedX[i]) << "message " << i;
+        EXPECT_EQ(messages[i].FindInt32("mouseb"), expectedButtons[i]) << "message " << i;
+    }
+}
+
+TEST_F(RelayTest, BusyRelayGetsOnlyTheNewestMoveButEveryPress)
+{
+    fRelayMessenger.SendMessage(kHold);
+    ASSERT_TRUE(fRelay->WaitUntilHolding());
+    for (int i = 0; i < 500; ++i)
+        fInput.EmitPointerEvent(PointerEvent(B_MOUSE_MOVED, float(i), 7));
+    EXPECT_LE(fRelay->Queue()->PeakLength(), 1u) << "mouse-moved messages piled up";
+    fInput.EmitPointerEvent(PointerEvent(B_MOUSE_DOWN, 600, 7, 1));
+    fInput.EmitPointerEvent(PointerEvent(B_MOUSE_UP, 601, 7, 0));
+    fRelay->Release();
+
+    ASSERT_TRUE(fTarget->WaitForCount(3));
+    Ping();
+    const std::vector<BMessage> messages = fTarget->Messages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0].FindFloat("x"), float(499 / 1023.0L)) << "not the newest position";
+    EXPECT_EQ(messages[1].FindInt32("mouseb"), 1);
+    EXPECT_EQ(messages[2].FindFloat("x"), float(601 / 1023.0L));
+}
+
+TEST_F(RelayTest, PostingToATargetThatHasQuitFailsHarmlessly)
+{
+    fTargetMessenger.SendMessage(B_QUIT_REQUESTED);
+    const auto deadline = std::chrono::steady_clock::now() + RecordingLooper::kPatience;
+    while (fTargetMessenger.IsValid() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_FALSE(fTargetMessenger.IsValid()) << "target did not quit";
+
+    for (uint32 what : {uint32(B_MOUSE_DOWN), uint32(B_MOUSE_MOVED), uint32(B_MOUSE_UP)})
+        fInput.EmitPointerEvent(PointerEvent(what, 4, 4));
+    Ping();
+    EXPECT_TRUE(fRelayMessenger.IsValid());
+    EXPECT_EQ(fInput.CountPointerListeners(), 1u);
+}
+
+TEST(RelayLifetime, RelayThatQuitNoLongerListensToThePointer)
+{
+    HeadlessInput input(640, 480);
+    input.Install();
+    auto* target = new RecordingLooper();
+    target->Run();
+    auto* relay = new VCursorRelay(target);
+    relay->Hide();
+    relay->Show();
+    EXPECT_EQ(input.CountPointerListeners(), 1u);
+
+    BMessenger(relay).SendMessage(B_QUIT_REQUESTED);
+    BMessenger targetMessenger(target);
+    ASSERT_TRUE(BLooper::WaitForOtherLoopers(target, RecordingLooper::kPatience));
+    input.EmitPointerEvent(PointerEvent(B_MOUSE_MOVED, 1, 1));
+    EXPECT_EQ(input.CountPointerListeners(), 0u);
+
+    targetMessenger.SendMessage(B_QUIT_REQUESTED);
+    EXPECT_TRUE(BLooper::WaitForOtherLoopers(nullptr, RecordingLooper::kPatience));
+}
+
+} // namespace
