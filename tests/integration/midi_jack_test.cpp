@@ -1,0 +1,275 @@
+// The MIDI kit over JACK, against a private dummy server started for each
+// test, with jack_midi_dump as a real consumer of another program.
+
+#include "ChildProcess.h"
+#include "DummyJackServer.h"
+
+#include "platform/midi/MidiKit.h"
+#include "platform/midi/MidiLocalProducer.h"
+#include "platform/midi/MidiRoster.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace std::chrono_literals;
+using testing::HasSubstr;
+using testing::Not;
+
+namespace {
+
+constexpr const char* kMonitorPort = "midi-monitor:input";
+
+std::vector<std::string> ConsumerNames()
+{
+    std::vector<std::string> names;
+    int32 id = 0;
+    while (BMidiConsumer* consumer = BMidiRoster::NextConsumer(&id)) {
+        names.emplace_back(consumer->Name());
+        consumer->Release();
+    }
+    return names;
+}
+
+// The id the roster gives the consumer named `name`, or 0.
+int32 ConsumerId(const std::string& name)
+{
+    int32 id = 0;
+    while (BMidiConsumer* consumer = BMidiRoster::NextConsumer(&id)) {
+        const bool match = name == consumer->Name();
+        consumer->Release();
+        if (match)
+            return id;
+    }
+    return 0;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::stringstream stream(text);
+    for (std::string line; std::getline(stream, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+class MidiJack : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string missing = MissingTools({"jackd", "jack_midi_dump", "jack_connect",
+                                                  "jack_disconnect", "jack_lsp", "jack_property"});
+        ASSERT_EQ(missing, "") << "these tests need the JACK tools (Debian package jackd2)";
+        const std::string problem = server.Start("zimbrel-midi-test");
+        ASSERT_EQ(problem, "");
+        setenv("ZIMBREL_MIDI", "jack", 1);
+        MidiKit::Get().Reset();
+        testing::internal::CaptureStderr();
+        ASSERT_NE(BMidiRoster::MidiRoster(), nullptr);
+        EXPECT_THAT(testing::internal::GetCapturedStderr(),
+                    HasSubstr("MIDI service: JACK, client \"Zimbrel\""));
+        StartMonitor();
+    }
+
+    void TearDown() override
+    {
+        if (producer)
+            producer->Release();
+        MidiKit::Get().Reset();
+        monitor.Stop();
+        server.Stop();
+    }
+
+    void StartMonitor()
+    {
+        // Line-buffered, so each event shows in the log as it arrives.
+        ASSERT_TRUE(monitor.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
+        ASSERT_TRUE(WaitUntil([] { return ConsumerId(kMonitorPort) != 0; }, 5s))
+            << "jack_midi_dump's port never showed up: " << monitor.Output();
+        // It registers its port before it activates, and JACK refuses to
+        // connect ports of inactive clients; activation follows within
+        // milliseconds.
+        std::this_thread::sleep_for(200ms);
+    }
+
+    void MakeProducer()
+    {
+        producer = new BMidiLocalProducer;
+        producer->SetName("Zimbrel");
+        ASSERT_EQ(producer->Register(), B_OK);
+    }
+
+    // Connects the producer to the monitor and returns the monitor's handle.
+    BMidiConsumer* ConnectMonitor()
+    {
+        BMidiConsumer* consumer = BMidiRoster::FindConsumer(ConsumerId(kMonitorPort));
+        EXPECT_NE(consumer, nullptr);
+        if (consumer) {
+            EXPECT_EQ(producer->Connect(consumer), B_OK);
+        }
+        return consumer;
+    }
+
+    // The monitor's event lines, once there are at least `count`.
+    std::vector<std::string> MonitorEvents(size_t count)
+    {
+        WaitUntil([&] { return Events().size() >= count; }, 3s);
+        return Events();
+    }
+
+    std::vector<std::string> Events() const
+    {
+        std::vector<std::string> events;
+        for (const std::string& line : Lines(monitor.Output())) {
+            if (line.find("channel") != std::string::npos)
+                events.push_back(line);
+        }
+        return events;
+    }
+
+    DummyJackServer server;
+    ChildProcess monitor;
+    BMidiLocalProducer* producer = nullptr;
+};
+
+} // namespace
+
+TEST_F(MidiJack, RosterListsOtherClientsMidiInputsWithStableNonZeroIds)
+{
+    MakeProducer();
+    EXPECT_THAT(ConsumerNames(), testing::Contains(kMonitorPort));
+    EXPECT_THAT(ConsumerNames(), Not(testing::Contains(HasSubstr("Zimbrel"))));
+    const int32 id = ConsumerId(kMonitorPort);
+    EXPECT_NE(id, 0);
+    EXPECT_EQ(ConsumerId(kMonitorPort), id);
+    BMidiConsumer* consumer = BMidiRoster::FindConsumer(id);
+    ASSERT_NE(consumer, nullptr);
+    EXPECT_STREQ(consumer->Name(), kMonitorPort);
+    EXPECT_TRUE(consumer->IsRemote());
+    EXPECT_TRUE(consumer->IsValid());
+    consumer->Release();
+
+    std::string ports;
+    RunTool({"jack_lsp"}, &ports);
+    EXPECT_THAT(ports, HasSubstr("Zimbrel:Zimbrel"));
+}
+
+TEST_F(MidiJack, ConnectedControlChangesArriveExactlyAsSentAndStopAfterDisconnect)
+{
+    MakeProducer();
+    BMidiConsumer* consumer = ConnectMonitor();
+    ASSERT_NE(consumer, nullptr);
+    EXPECT_TRUE(producer->IsConnected(consumer));
+    std::string connections;
+    RunTool({"jack_lsp", "-c"}, &connections);
+    EXPECT_THAT(connections, HasSubstr("   midi-monitor:input"));
+
+    producer->SprayControlChange(0, 7, 10);
+    producer->SprayControlChange(15, 0, 127);
+    producer->SprayControlChange(3, 74, 0);
+    producer->SprayControlChange(3, 74, 0); // the kit sends repeats; suppressing is the program's
+    producer->SprayNoteOn(9, 60, 100);
+    producer->SprayNoteOff(9, 60, 0);
+    const auto events = MonitorEvents(6);
+    ASSERT_EQ(events.size(), 6u) << monitor.Output();
+    EXPECT_THAT(events[0], HasSubstr("b0 07 0a control change (channel  0): controller   7, value  10"));
+    EXPECT_THAT(events[1], HasSubstr("bf 00 7f control change (channel 15): controller   0, value 127"));
+    EXPECT_THAT(events[2], HasSubstr("b3 4a 00 control change (channel  3): controller  74, value   0"));
+    EXPECT_THAT(events[3], HasSubstr("b3 4a 00"));
+    EXPECT_THAT(events[4], HasSubstr("99 3c 64"));
+    EXPECT_THAT(events[5], HasSubstr("89 3c 00"));
+
+    ASSERT_EQ(producer->Disconnect(consumer), B_OK);
+    EXPECT_FALSE(producer->IsConnected(consumer));
+    producer->SprayControlChange(1, 1, 1);
+    std::this_thread::sleep_for(100ms); // nearly 20 periods
+    EXPECT_EQ(Events().size(), 6u) << monitor.Output();
+    consumer->Release();
+}
+
+TEST_F(MidiJack, ConnectionsMadeByOtherToolsReadAsConnected)
+{
+    MakeProducer();
+    BMidiConsumer* consumer = BMidiRoster::FindConsumer(ConsumerId(kMonitorPort));
+    ASSERT_NE(consumer, nullptr);
+    EXPECT_FALSE(producer->IsConnected(consumer));
+    ASSERT_EQ(RunTool({"jack_connect", "Zimbrel:Zimbrel", kMonitorPort}), 0);
+    EXPECT_TRUE(producer->IsConnected(consumer));
+    producer->SprayControlChange(2, 3, 4);
+    EXPECT_EQ(MonitorEvents(1).size(), 1u);
+    ASSERT_EQ(RunTool({"jack_disconnect", "Zimbrel:Zimbrel", kMonitorPort}), 0);
+    EXPECT_FALSE(producer->IsConnected(consumer));
+    consumer->Release();
+}
+
+TEST_F(MidiJack, PropertiesPublishNameAndIconsAsClientMetadata)
+{
+    MakeProducer();
+    BMessage properties;
+    producer->GetProperties(&properties);
+    const std::vector<uint8> large(1024, 42), mini(256, 7);
+    properties.AddData("be:large_icon", 'ICON', large.data(), 1024);
+    properties.AddData("be:mini_icon", 'MICN', mini.data(), 256);
+    EXPECT_EQ(producer->SetProperties(&properties), B_OK);
+
+    std::string listing;
+    ASSERT_EQ(RunTool({"jack_property", "--client", "-l", "Zimbrel"}, &listing), 0) << listing;
+    EXPECT_THAT(listing, HasSubstr("http://jackaudio.org/metadata/pretty-name"));
+    EXPECT_THAT(listing, HasSubstr("http://jackaudio.org/metadata/icon-large"));
+    EXPECT_THAT(listing, HasSubstr("http://jackaudio.org/metadata/icon-small"));
+    // Base64 of the PNG signature.
+    EXPECT_THAT(listing, HasSubstr("iVBORw0KGgo"));
+    EXPECT_THAT(listing, HasSubstr("image/png;base64"));
+}
+
+TEST_F(MidiJack, AConsumerThatVanishesLeavesAStaleIdThatFindsNothing)
+{
+    MakeProducer();
+    BMidiConsumer* consumer = ConnectMonitor();
+    ASSERT_NE(consumer, nullptr);
+    const int32 oldId = consumer->ID();
+    ASSERT_TRUE(monitor.SignalAndWait(SIGKILL, 3s));
+    EXPECT_TRUE(WaitUntil([] { return ConsumerId(kMonitorPort) == 0; }, 3s));
+
+    EXPECT_EQ(BMidiRoster::FindConsumer(oldId), nullptr);
+    EXPECT_FALSE(consumer->IsValid());
+    EXPECT_FALSE(producer->IsConnected(consumer));
+    producer->SprayControlChange(0, 7, 10); // sending into nothing is fine
+    testing::internal::CaptureStderr();
+    EXPECT_NE(producer->Connect(consumer), B_OK);
+    EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("no longer exists"));
+    consumer->Release();
+
+    // A new port under the same name is a new consumer with a new id.
+    StartMonitor();
+    const int32 newId = ConsumerId(kMonitorPort);
+    EXPECT_NE(newId, oldId);
+    EXPECT_EQ(BMidiRoster::FindConsumer(oldId), nullptr);
+}
+
+TEST_F(MidiJack, AServerThatDiesLeavesAnEmptyRosterAndHarmlessSends)
+{
+    MakeProducer();
+    BMidiConsumer* consumer = ConnectMonitor();
+    ASSERT_NE(consumer, nullptr);
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(server.Process().SignalAndWait(SIGKILL, 3s));
+    const bool emptied = WaitUntil([] { return ConsumerNames().empty(); }, 5s);
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(emptied);
+    EXPECT_THAT(errors, HasSubstr("JACK server shut down"));
+
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 100; ++i)
+        producer->SprayControlChange(0, 7, uchar(i));
+    EXPECT_FALSE(producer->IsConnected(consumer));
+    testing::internal::CaptureStderr();
+    EXPECT_NE(producer->Connect(consumer), B_OK);
+    EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("shut down"));
+    consumer->Release();
+    producer->Release();
+    producer = nullptr;
+    MidiKit::Get().Reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "the kit hung on a dead server";
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+// A private JACK server for a test or benchmark: the dummy driver (no sound
+// hardware), 48 kHz, 256 frames a period, under a server name of its own.
+// Start() points every JACK client of this process and of the tools it
+// starts at that server through JACK_DEFAULT_SERVER.
+//
+// JACK keeps running servers in a registry of eight slots, and frees the slot
+// of a server that died without cleaning up only when a server of the same
+// name starts again. So jackd gets a TERM when this process dies (setpriv
+// --pdeathsig), and Stop() starts the name once more after a kill.
+
+#include "ChildProcess.h"
+
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+class DummyJackServer {
+public:
+    static constexpr int kSampleRate = 48000;
+    static constexpr int kPeriodFrames = 256;
+
+    // Empty on success, else why the server is not running.
+    std::string Start(const std::string& baseName)
+    {
+        const std::string missing = MissingTools({"jackd", "jack_lsp", "setpriv"});
+        if (!missing.empty())
+            return "missing tool(s): " + missing + " (Debian packages jackd2, util-linux)";
+        fName = baseName + "-" + std::to_string(getpid());
+        setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+        setenv("JACK_DEFAULT_SERVER", fName.c_str(), 1);
+        if (!Launch())
+            return "cannot start jackd";
+        const bool ready = WaitUntil(
+            [this] { return !fJackd.Running() || RunTool({"jack_lsp"}) == 0; },
+            std::chrono::seconds(10));
+        if (!ready || !fJackd.Running())
+            return "jackd did not come up: " + fJackd.Output();
+        return {};
+    }
+
+    // Ends the server; after it was killed, frees its registry slot.
+    void Stop()
+    {
+        fJackd.Stop();
+        if (fJackd.KilledBySignal() && Launch()) {
+            WaitUntil([this] { return !fJackd.Running() || RunTool({"jack_lsp"}) == 0; },
+                      std::chrono::seconds(5));
+            fJackd.Stop();
+        }
+    }
+
+    ~DummyJackServer() { Stop(); }
+
+    const std::string& Name() const { return fName; }
+    ChildProcess& Process() { return fJackd; }
+
+private:
+    bool Launch()
+    {
+        return fJackd.Start({"setpriv", "--pdeathsig", "TERM", "jackd", "-n", fName, "-d", "dummy",
+                             "-r", std::to_string(kSampleRate), "-p",
+                             std::to_string(kPeriodFrames)});
+    }
+
+    std::string fName;
+    ChildProcess fJackd;
+};
