@@ -1,0 +1,6 @@
+# MIDI kit over JACK: spray-to-arrival latency and the sustained 10,000
+# events/s rate, against a private dummy JACK server the benchmark starts.
+zimbrel_add_benchmark(midi_jack_bench ${CMAKE_CURRENT_LIST_DIR}/midi_jack_bench.cpp LIBS zb_midi)
+pkg_check_modules(ZB_BENCH_JACK REQUIRED IMPORTED_TARGET jack)
+target_link_libraries(midi_jack_bench PRIVATE PkgConfig::ZB_BENCH_JACK)
+target_include_directories(midi_jack_bench PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../tests/midi)
