@@ -40,12 +40,12 @@ protected:
             GTEST_SKIP() << "no ALSA sequencer here (/dev/snd/seq cannot be opened; the snd-seq "
                             "kernel module is needed)";
         close(fd);
-        ASSERT_EQ(MissingTools({"aseqdump", "aconnect"}), "")
+        ASSERT_EQ(MissingTools({"aseqdump", "aconnect", "setpriv", "stdbuf"}), "")
             << "these tests need aseqdump and aconnect (Debian package alsa-utils)";
         setenv("ZIMBREL_MIDI", "alsa", 1);
         MidiKit::Get().Reset();
         ASSERT_NE(BMidiRoster::MidiRoster(), nullptr);
-        ASSERT_TRUE(dump.Start({"stdbuf", "-oL", "aseqdump"}));
+        ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "aseqdump"}));
         ASSERT_TRUE(WaitUntil([] { return ConsumerId("aseqdump:") != 0; }, 5s))
             << "aseqdump's port never showed up: " << dump.Output();
         producer = new BMidiLocalProducer;

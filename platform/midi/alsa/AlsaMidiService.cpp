@@ -19,6 +19,10 @@ namespace {
 
 constexpr const char* kClientName = "Zimbrel";
 constexpr int kPollTimeoutMs = 100;
+// Fixed port numbers: the producer is always "Zimbrel:0" to aconnect and
+// patchbays, whatever was created first.
+constexpr int kOutputPortNumber = 0;
+constexpr int kAnnouncePortNumber = 1;
 
 // alsa-lib prints its own view of failures; each of ours is reported once,
 // naming the operation, with snd_strerror's text.
@@ -33,6 +37,21 @@ std::string AddressPrefix(int client, int port)
 std::string ClientPrefix(int client)
 {
     return std::to_string(client) + ":";
+}
+
+// The port's number, or a negative error code.
+int CreatePort(snd_seq_t* seq, int number, const char* name, unsigned capabilities, unsigned type)
+{
+    snd_seq_port_info_t* info;
+    snd_seq_port_info_alloca(&info);
+    snd_seq_port_info_set_port(info, number);
+    snd_seq_port_info_set_port_specified(info, 1);
+    snd_seq_port_info_set_name(info, name);
+    snd_seq_port_info_set_capability(info, capabilities);
+    snd_seq_port_info_set_type(info, type);
+    snd_seq_port_info_set_midi_channels(info, 16);
+    const int status = snd_seq_create_port(seq, info);
+    return status < 0 ? status : number;
 }
 
 class AlsaMidiService final : public MidiService {
@@ -86,9 +105,9 @@ AlsaMidiService::~AlsaMidiService()
 
 bool AlsaMidiService::Start(std::string* error)
 {
-    const int port = snd_seq_create_simple_port(
-        fSeq, "Zimbrel announcements", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT,
-        SND_SEQ_PORT_TYPE_APPLICATION);
+    const int port = CreatePort(fSeq, kAnnouncePortNumber, "Zimbrel announcements",
+                                SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT,
+                                SND_SEQ_PORT_TYPE_APPLICATION);
     if (port < 0) {
         *error = std::string("cannot create ALSA announcement port: ") + snd_strerror(port);
         return false;
@@ -197,9 +216,9 @@ status_t AlsaMidiService::PublishProducer(int32 producerId, const char* name)
                              "producer and another one is registered\n", portName);
         return B_BUSY;
     }
-    const int port = snd_seq_create_simple_port(
-        fSeq, portName, SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
-        SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    const int port = CreatePort(fSeq, kOutputPortNumber, portName,
+                                SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+                                SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
     if (port < 0) {
         std::fprintf(stderr, "cannot create ALSA port \"%s\": %s\n", portName, snd_strerror(port));
         return B_ERROR;
@@ -214,7 +233,7 @@ void AlsaMidiService::WithdrawProducer(int32 producerId)
     std::lock_guard lock(fLock);
     if (!Publishes(producerId))
         return;
-    const int status = snd_seq_delete_simple_port(fSeq, fOutputPort);
+    const int status = snd_seq_delete_port(fSeq, fOutputPort);
     if (status < 0)
         std::fprintf(stderr, "cannot delete ALSA port: %s\n", snd_strerror(status));
     fOutputPort = -1;

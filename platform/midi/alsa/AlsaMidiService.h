@@ -2,7 +2,7 @@
 
 // The ALSA sequencer MIDI service: one sequencer client "Zimbrel" with one
 // output port for the published producer, named after it (readable and
-// subscribable). Consumers are other clients' ports that can be written to
+// subscribable), always port 0. Consumers are other clients' ports that can be written to
 // by subscription, named "client name:port name"; the System client and
 // our own are left out. Connecting subscribes our port to the consumer, and
 // each message goes out directly (no queue) to every subscriber at once.
