@@ -201,10 +201,6 @@ void X11EventReader::ReadBatch(int count)
         return;
     if (!fBatch.IsEmpty())
         FinishPointerBatch();
-    if (fScreenChanged) {
-        fScreenChanged = false;
-        BroadcastScreenFrame();
-    }
 }
 
 void X11EventReader::HandleEvent(XEvent& event)
@@ -239,8 +235,12 @@ void X11EventReader::HandleEvent(XEvent& event)
         return;
     }
     if (fRandREventBase >= 0 && event.type == fRandREventBase + RRScreenChangeNotify) {
+        // Pointer events from before the change go out first, so that
+        // listeners measure each position against the screen it was on.
+        if (!fBatch.IsEmpty())
+            FinishPointerBatch();
         XRRUpdateConfiguration(&event);
-        fScreenChanged = true;
+        BroadcastScreenFrame();
     }
 }
 

@@ -57,7 +57,6 @@ private:
     bool fReadsPointer = false;
     // The master pointer of the batch's events, asked for the position.
     int fMasterPointer = 0;
-    bool fScreenChanged = false;
     TabletDevices fTablets;
     RawPointerEvents fBatch;
 
