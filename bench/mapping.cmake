@@ -1,0 +1,1 @@
+zimbrel_add_benchmark(mapping_bench ${CMAKE_CURRENT_SOURCE_DIR}/mapping_bench.cpp LIBS zb_parts)
