@@ -10,8 +10,7 @@ BApplication* be_app = nullptr;
 
 namespace {
 
-// How long the application waits for its windows to finish quitting.
-constexpr std::chrono::seconds kWindowQuitTimeout{5};
+BApplication::EventLoop* sEventLoop = nullptr;
 
 entry_ref ExecutableRef()
 {
@@ -43,7 +42,10 @@ BApplication::~BApplication()
 
 status_t BApplication::Run()
 {
-    RunOnCallingThread();
+    if (sEventLoop != nullptr)
+        sEventLoop->Run(*this);
+    else
+        RunOnCallingThread();
     BLooper::WaitForOtherLoopers(this, kWindowQuitTimeout);
     return B_OK;
 }
@@ -63,6 +65,11 @@ bool BApplication::QuitRequested()
         if (!(looper == self))
             looper.SendMessage(B_QUIT_REQUESTED);
     return true;
+}
+
+void BApplication::SetEventLoop(EventLoop* loop)
+{
+    sEventLoop = loop;
 }
 
 status_t BApplication::GetAppInfo(app_info* info) const

@@ -6,18 +6,20 @@
 #include <algorithm>
 
 BView::BView(BRect frame, const char* name, uint32 resizingMode, uint32 flags)
-    : BHandler(name), fFrame(frame), fResizingMode(resizingMode), fFlags(flags)
+    : BHandler(name), fPeer(Display::NewPeerId()), fFrame(frame), fResizingMode(resizingMode), fFlags(flags)
 {
 }
 
 BView::~BView()
 {
+    // A view deleted while still in a window leaves it properly first, so
+    // neither the window nor the display keeps a dangling reference.
+    if (fParent != nullptr)
+        fParent->RemoveChild(this);
     for (BView* child : fChildren) {
         child->fParent = nullptr;
         delete child;
     }
-    if (fParent != nullptr)
-        std::erase(fParent->fChildren, this);
 }
 
 void BView::AttachedToWindow() {}
@@ -63,39 +65,56 @@ BRect BView::Bounds() const
 void BView::MoveBy(float dx, float dy)
 {
     fFrame.OffsetBy(dx, dy);
-    LookChanged();
+    FrameChanged();
 }
 
 void BView::MoveTo(float x, float y)
 {
     fFrame.OffsetTo(x, y);
-    LookChanged();
+    FrameChanged();
 }
 
 void BView::ResizeBy(float dw, float dh)
 {
     fFrame.right += dw;
     fFrame.bottom += dh;
-    LookChanged();
+    FrameChanged();
 }
 
 void BView::ResizeTo(float width, float height)
 {
     fFrame.right = fFrame.left + width;
     fFrame.bottom = fFrame.top + height;
-    LookChanged();
+    FrameChanged();
 }
 
 void BView::SetViewColor(rgb_color colour)
 {
+    fViewColorSet = true;
+    if (colour == fViewColor)
+        return;
     fViewColor = colour;
-    LookChanged();
+    ColorsChanged();
+}
+
+void BView::SetViewColor(uchar red, uchar green, uchar blue, uchar alpha)
+{
+    SetViewColor(rgb_color{red, green, blue, alpha});
 }
 
 void BView::SetHighColor(rgb_color colour)
 {
+    // A Draw hook sets its colours on every redraw; telling the display only
+    // about real changes keeps that from asking for yet another redraw.
+    if (colour == fHighColor)
+        return;
     fHighColor = colour;
-    LookChanged();
+    ColorsChanged();
+}
+
+void BView::SetHighColor(uchar red, uchar green, uchar blue, uchar alpha)
+{
+    SetHighColor(rgb_color{red, green, blue, alpha});
 }
 
 status_t BView::SetEventMask(uint32 mask, uint32 options)
@@ -109,7 +128,61 @@ status_t BView::SetEventMask(uint32 mask, uint32 options)
 
 void BView::Invalidate()
 {
-    LookChanged();
+    if (Display* display = PeerDisplay())
+        display->InvalidateView(fPeer);
+}
+
+void BView::CreatePeer(Display& display)
+{
+    display.CreateView(fPeer, PeerSpec(ViewKind::Plain));
+}
+
+void BView::DestroyPeer(Display& display)
+{
+    display.DestroyView(fPeer);
+}
+
+ViewSpec BView::PeerSpec(ViewKind kind) const
+{
+    ViewSpec spec;
+    spec.kind = kind;
+    spec.window = WindowPeer();
+    spec.parent = fParent != nullptr ? fParent->fPeer : 0;
+    spec.handler = const_cast<BView*>(this);
+    spec.name = Name();
+    spec.frame = fFrame;
+    spec.flags = fFlags;
+    spec.viewColor = fViewColor;
+    spec.highColor = fHighColor;
+    return spec;
+}
+
+PeerId BView::WindowPeer() const
+{
+    return fWindow != nullptr ? fWindow->fPeer : 0;
+}
+
+Display* BView::PeerDisplay() const
+{
+    return fWindow != nullptr ? fWindow->PeerDisplay() : nullptr;
+}
+
+void BView::AdoptParentViewColor()
+{
+    if (!fViewColorSet && fParent != nullptr)
+        fViewColor = fParent->fViewColor;
+}
+
+void BView::AttachOwned(BView* owned, BWindow* window)
+{
+    if (owned != nullptr && window != nullptr && owned->fWindow != window)
+        owned->AttachTo(window);
+}
+
+void BView::DetachOwned(BView* owned)
+{
+    if (owned != nullptr && owned->fWindow != nullptr)
+        owned->DetachFromWindow();
 }
 
 void BView::SubscribeToPointer()
@@ -118,14 +191,31 @@ void BView::SubscribeToPointer()
         PointerService::Instance().AddListener(BMessenger(fWindow), (fEventOptions & B_NO_POINTER_HISTORY) != 0);
 }
 
+void BView::FrameChanged()
+{
+    if (Display* display = PeerDisplay())
+        display->SetViewFrame(fPeer, fFrame);
+}
+
+void BView::ColorsChanged()
+{
+    if (Display* display = PeerDisplay())
+        display->SetViewColors(fPeer, fViewColor, fHighColor);
+}
+
 void BView::AttachTo(BWindow* window)
 {
     fWindow = window;
     window->AddHandler(this);
     SubscribeToPointer();
+    if (Display* display = PeerDisplay())
+        CreatePeer(*display);
     AttachedToWindow();
-    for (BView* child : fChildren)
-        child->AttachTo(window);
+    // AttachedToWindow may have added children, which joined the window as
+    // they were added; only the others join now.
+    for (size_t i = 0; i < fChildren.size(); ++i)
+        if (fChildren[i]->fWindow != window)
+            fChildren[i]->AttachTo(window);
 }
 
 void BView::DetachFromWindow()
@@ -133,6 +223,8 @@ void BView::DetachFromWindow()
     for (BView* child : fChildren)
         child->DetachFromWindow();
     DetachedFromWindow();
+    if (Display* display = PeerDisplay())
+        DestroyPeer(*display);
     if ((fEventMask & B_POINTER_EVENTS) != 0)
         PointerService::Instance().RemoveListener(BMessenger(fWindow));
     fWindow->RemoveHandler(this);

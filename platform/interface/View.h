@@ -3,10 +3,17 @@
 // BView: a rectangle of a window that draws and takes events, and the parent
 // of further views. A view owns its children and deletes them with itself.
 //
+// While a view belongs to a window, the window's display shows it: the view
+// tells the display what changed, and the display posts what the user did
+// to the window, addressed to the view: B_MOUSE_DOWN and B_MOUSE_UP (with
+// "where" in the view's coordinates) reach MouseDown and MouseUp, and a
+// redraw of a view with B_WILL_DRAW reaches Draw.
+//
 // Thread rules: a view is touched only by its window's thread, or by the
 // thread that builds it before the window's loop runs.
 
 #include "platform/app/Handler.h"
+#include "platform/display/Display.h"
 #include "platform/interface/InterfaceDefs.h"
 #include "platform/support/GraphicsDefs.h"
 #include "platform/support/Rect.h"
@@ -20,7 +27,8 @@ public:
     BView(BRect frame, const char* name, uint32 resizingMode, uint32 flags);
     ~BView() override;
 
-    // Hooks.
+    // Hooks. AttachedToWindow runs as the view joins a window, before its
+    // children join; DetachedFromWindow as it leaves, after its children.
     virtual void AttachedToWindow();
     virtual void DetachedFromWindow();
     virtual void Draw(BRect updateRect);
@@ -45,10 +53,13 @@ public:
     uint32 ResizingMode() const { return fResizingMode; }
     uint32 Flags() const { return fFlags; }
 
-    // Colours and pen.
+    // Colours and pen. The view colour fills the view; the high colour is
+    // the colour of its text.
     void SetViewColor(rgb_color colour);
+    void SetViewColor(uchar red, uchar green, uchar blue, uchar alpha = 255);
     rgb_color ViewColor() const { return fViewColor; }
     void SetHighColor(rgb_color colour);
+    void SetHighColor(uchar red, uchar green, uchar blue, uchar alpha = 255);
     rgb_color HighColor() const { return fHighColor; }
     void SetPenSize(float size) { fPenSize = size; }
     float PenSize() const { return fPenSize; }
@@ -63,16 +74,35 @@ public:
     void Invalidate();
 
 protected:
-    // Called when the view's look or geometry changed, so that whatever
-    // shows it can follow. The base does nothing.
-    virtual void LookChanged() {}
+    // Tells the display about the view as it joins a window. A kind of view
+    // that shows more than a coloured rectangle creates its own peer.
+    virtual void CreatePeer(Display& display);
+    // Tells the display the view left its window.
+    virtual void DestroyPeer(Display& display);
+    // What every kind of view tells the display when it is created.
+    ViewSpec PeerSpec(ViewKind kind) const;
+    PeerId Peer() const { return fPeer; }
+    PeerId WindowPeer() const;
+    // The display showing the view, or null while the view is not in a
+    // window (or its window is closing).
+    Display* PeerDisplay() const;
+    // Takes the parent's view colour, unless a colour was set on the view.
+    void AdoptParentViewColor();
+
+    // Attach and detach a view that this view owns without it being a child,
+    // such as a menu field's menu: it joins the window as a handler.
+    static void AttachOwned(BView* owned, BWindow* window);
+    static void DetachOwned(BView* owned);
 
 private:
     friend class BWindow;
     void AttachTo(BWindow* window);
     void DetachFromWindow();
     void SubscribeToPointer();
+    void FrameChanged();
+    void ColorsChanged();
 
+    PeerId fPeer;
     BRect fFrame;
     uint32 fResizingMode;
     uint32 fFlags;
@@ -81,6 +111,7 @@ private:
     std::vector<BView*> fChildren;
     rgb_color fViewColor{255, 255, 255, 255};
     rgb_color fHighColor{0, 0, 0, 255};
+    bool fViewColorSet = false;
     float fPenSize = 1.0f;
     uint32 fEventMask = 0;
     uint32 fEventOptions = 0;

@@ -1,8 +1,23 @@
 #include "platform/interface/Window.h"
 
 #include "platform/app/AppDefs.h"
+#include "platform/display/DisplayMessages.h"
 #include "platform/input/PointerService.h"
 #include "platform/input/ScreenChangeNotifier.h"
+#include "platform/interface/Menu.h"
+
+namespace {
+
+// The window's background, which views that adopt their parent's colour
+// take when they sit directly in the window.
+constexpr rgb_color kPanelBackground{216, 216, 216, 255};
+
+// A pick posts its invocation to the window while being handled, which puts
+// it behind the display's kMenusEnded; going round the queue once more lets
+// the invocation arrive before MenusEnded runs.
+constexpr uint32 kMenusEndedAfterPicks = '_MNA';
+
+} // namespace
 
 BWindow::BWindow(BRect frame, const char* title, window_type type, uint32 flags, uint32 workspaces)
     : BLooper(title),
@@ -11,13 +26,20 @@ BWindow::BWindow(BRect frame, const char* title, window_type type, uint32 flags,
       fTitle(title ? title : ""),
       fType(type),
       fFlags(flags),
-      fWorkspaces(workspaces)
+      fWorkspaces(workspaces),
+      fDisplay(Display::Current()),
+      fPeer(Display::NewPeerId())
 {
     fRoot.fWindow = this;
+    fRoot.fPeer = 0; // top-level views sit directly in the window
+    fRoot.fViewColor = kPanelBackground;
+    fDisplay->CreateWindow(fPeer, WindowSpec{fTitle, fFrame, fType, fFlags, Queue()});
 }
 
 BWindow::~BWindow()
 {
+    fDisplay->DestroyWindow(fPeer);
+    fPeerAlive = false;
     if (fListensToScreen)
         ScreenChangeNotifier::Instance().RemoveListener(BMessenger(this));
     while (BView* child = fRoot.ChildAt(0)) {
@@ -28,11 +50,59 @@ BWindow::~BWindow()
 
 void BWindow::DispatchMessage(BMessage* message, BHandler* handler)
 {
-    if (message->what == B_SCREEN_CHANGED && handler == this) {
+    switch (message->what) {
+    case B_SCREEN_CHANGED:
+        if (handler != this)
+            break;
         ScreenChanged(message->FindRect("frame"), color_space(message->FindInt32("mode")));
         return;
+    case kMenusBeginning:
+        MenusBeginning();
+        Acknowledge(message);
+        return;
+    case kMenusEnded:
+        PostMessage(kMenusEndedAfterPicks);
+        return;
+    case kMenusEndedAfterPicks:
+        MenusEnded();
+        return;
+    case kSynchronize:
+        Acknowledge(message);
+        return;
+    case kMenuItemPicked:
+        if (BMenu* menu = dynamic_cast<BMenu*>(handler))
+            menu->ItemPicked(PeerId(message->FindInt64(kItemField)));
+        return;
+    case B_MOUSE_DOWN:
+    case B_MOUSE_UP:
+    case kViewUpdate:
+        if (BView* view = dynamic_cast<BView*>(handler)) {
+            DispatchViewEvent(message, view);
+            return;
+        }
+        break;
+    default:
+        break;
     }
     BLooper::DispatchMessage(message, handler);
+}
+
+void BWindow::DispatchViewEvent(BMessage* message, BView* view)
+{
+    // A view that left and a new one that took its address are told apart
+    // by their peers.
+    if (message->HasData(kPeerField, B_INT64_TYPE) && PeerId(message->FindInt64(kPeerField)) != view->fPeer)
+        return;
+    switch (message->what) {
+    case B_MOUSE_DOWN: view->MouseDown(message->FindPoint("where")); break;
+    case B_MOUSE_UP: view->MouseUp(message->FindPoint("where")); break;
+    case kViewUpdate: view->Draw(view->Bounds()); break;
+    }
+}
+
+void BWindow::Acknowledge(const BMessage* message)
+{
+    fDisplay->Acknowledge(message->FindInt64(kTokenField));
 }
 
 void BWindow::MenusBeginning() {}
@@ -41,8 +111,8 @@ void BWindow::ScreenChanged(BRect /*screenFrame*/, color_space /*mode*/) {}
 
 void BWindow::Show()
 {
-    if (fHideLevel > 0)
-        --fHideLevel;
+    if (fHideLevel > 0 && --fHideLevel == 0)
+        fDisplay->ShowWindow(fPeer, true);
     if (!IsRunning()) {
         ScreenChangeNotifier::Instance().AddListener(BMessenger(this));
         fListensToScreen = true;
@@ -52,7 +122,8 @@ void BWindow::Show()
 
 void BWindow::Hide()
 {
-    ++fHideLevel;
+    if (++fHideLevel == 1)
+        fDisplay->ShowWindow(fPeer, false);
 }
 
 void BWindow::AddChild(BView* child, BView* before)

@@ -1,16 +1,26 @@
 #pragma once
 
 // BWindow: a looper with a frame on the screen and a tree of views. A window
-// starts hidden; Hide and Show nest, and the first Show starts its thread.
+// starts hidden; Hide and Show nest (each Hide adds a level, each Show takes
+// one away), the window is on screen only at level 0, and the first Show
+// starts its thread. A window that was never shown at level 0 never appears.
+//
+// The window's display shows it and posts to it what the user did: a press
+// of the close box arrives as B_QUIT_REQUESTED (QuitRequested decides), and
+// MenusBeginning runs before any menu of the window's menu bar is shown,
+// MenusEnded after the menus are hidden and a pick from them was delivered.
 // A window that quits is deleted together with its views.
 //
-// Thread rules: as for loopers. Views are touched on the window's thread.
+// Thread rules: as for loopers. Views are touched on the window's thread,
+// or by the constructing thread before the loop runs.
 
 #include "platform/app/Looper.h"
+#include "platform/display/Display.h"
 #include "platform/interface/InterfaceDefs.h"
 #include "platform/interface/View.h"
 #include "platform/support/GraphicsDefs.h"
 
+#include <memory>
 #include <string>
 
 class BWindow : public BLooper {
@@ -44,6 +54,12 @@ public:
 
 private:
     friend class BView;
+    // The display while it shows the window; null once the window closes,
+    // so that its views need not say goodbye one by one.
+    Display* PeerDisplay() const { return fPeerAlive ? fDisplay.get() : nullptr; }
+    void DispatchViewEvent(BMessage* message, BView* view);
+    void Acknowledge(const BMessage* message);
+
     // The view that holds the window's top-level views.
     BView fRoot;
     BRect fFrame;
@@ -51,6 +67,9 @@ private:
     window_type fType;
     uint32 fFlags;
     uint32 fWorkspaces;
+    std::shared_ptr<Display> fDisplay;
+    PeerId fPeer;
+    bool fPeerAlive = true;
     int32 fHideLevel = 1;
     bool fListensToScreen = false;
 };

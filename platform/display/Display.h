@@ -1,0 +1,138 @@
+#pragma once
+
+// Display: what the interface kit tells the screen, and nothing else.
+//
+// Windows, views, menus and items of the API live on their window's thread;
+// whatever shows them (Qt on the main thread, or nothing at all) lives
+// elsewhere. The two meet only through this interface: the API objects send
+// asynchronous commands, naming each shown object by a peer id that they
+// allocate themselves, and the display answers by posting messages to the
+// window's queue, addressed to the view or menu concerned (see
+// DisplayMessages.h). No command ever waits for the display.
+//
+// One exchange is synchronous on the display's side only: before a menu of
+// a window's menu bar opens, the display posts kMenusBeginning with a token,
+// the window runs its MenusBeginning hook and then calls Acknowledge(token),
+// and the display waits for that acknowledgement, at most
+// kMenusBeginningTimeout, applying meanwhile the commands the hook sends.
+// Commands from one thread are applied in the order they were given, so
+// once the acknowledgement arrives the menu is already filled.
+//
+// Thread rules: every command may be called from any thread. Install and
+// Current may be called from any thread; windows keep the display they were
+// created with for their whole life.
+
+#include "platform/app/MessageQueue.h"
+#include "platform/interface/InterfaceDefs.h"
+#include "platform/support/GraphicsDefs.h"
+#include "platform/support/Rect.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+class BHandler;
+
+// Names one shown object (window, view, menu or item) for its whole life.
+// Never reused; zero names nothing (a view whose parent peer is zero sits
+// directly in its window).
+using PeerId = uint64;
+
+struct WindowSpec {
+    std::string title;
+    BRect frame; // screen coordinates, inclusive
+    window_type type = B_TITLED_WINDOW;
+    uint32 flags = 0;
+    // Where the display posts what happens to the window and its views.
+    std::shared_ptr<MessageQueue> queue;
+};
+
+enum class ViewKind {
+    Plain,      // a rectangle in its view colour; posts presses, releases and redraw requests
+    StringView, // one line of text in the high colour
+    MenuBar,    // the window's menu bar; also the container of its items
+    MenuField,  // a label and a pop-up button that opens `menu`
+};
+
+struct ViewSpec {
+    ViewKind kind = ViewKind::Plain;
+    PeerId window = 0;
+    PeerId parent = 0;
+    // The handler that the view's events are addressed to. The display
+    // hands it back with each message and never dereferences it.
+    BHandler* handler = nullptr;
+    std::string name;
+    BRect frame; // the parent's coordinates, inclusive
+    uint32 flags = 0;
+    rgb_color viewColor;
+    rgb_color highColor;
+    std::string text;  // a string view's text, a menu field's label
+    std::string value; // what a menu field's pop-up button shows
+    float divider = 0; // a menu field's split between label and pop-up
+    PeerId menu = 0;   // a menu field's pop-up menu
+};
+
+struct MenuItemSpec {
+    PeerId item = 0;
+    std::string label;
+    bool marked = false;
+    bool enabled = true;
+    PeerId submenu = 0; // the menu that the item opens, already created
+};
+
+struct MenuSpec {
+    PeerId window = 0;
+    BHandler* handler = nullptr; // where picks of the menu's items are addressed
+    std::string title;
+    bool radio = false;
+    std::vector<MenuItemSpec> items;
+};
+
+class Display {
+public:
+    // How long the display waits for a window's MenusBeginning hook.
+    static constexpr std::chrono::milliseconds kMenusBeginningTimeout{500};
+
+    // The display that new windows use. Without an installed one, a
+    // process-wide headless display that shows nothing.
+    static std::shared_ptr<Display> Current();
+    // Makes `display` the one new windows use; null restores the default.
+    static void Install(std::shared_ptr<Display> display);
+
+    // A fresh peer id or acknowledgement token, unique in the process.
+    static PeerId NewPeerId();
+
+    virtual ~Display() = default;
+
+    virtual void CreateWindow(PeerId window, const WindowSpec& spec) = 0;
+    virtual void ShowWindow(PeerId window, bool shown) = 0;
+    // Forgets the window together with its views, menus and items.
+    virtual void DestroyWindow(PeerId window) = 0;
+
+    virtual void CreateView(PeerId view, const ViewSpec& spec) = 0;
+    virtual void SetViewFrame(PeerId view, BRect frame) = 0;
+    virtual void SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColor) = 0;
+    virtual void SetViewText(PeerId view, const std::string& text) = 0;
+    virtual void SetFieldValue(PeerId field, const std::string& value) = 0;
+    virtual void SetDivider(PeerId field, float divider) = 0;
+    // Asks for the view to be drawn again. A plain view answers with
+    // kViewUpdate once the display redraws it.
+    virtual void InvalidateView(PeerId view) = 0;
+    // Forgets the view with its child views and its menus.
+    virtual void DestroyView(PeerId view) = 0;
+
+    virtual void CreateMenu(PeerId menu, const MenuSpec& spec) = 0;
+    virtual void SetMenuRadio(PeerId menu, bool radio) = 0;
+    virtual void DestroyMenu(PeerId menu) = 0;
+
+    // `container` is a menu or a menu bar; `index` counts its items.
+    virtual void AddMenuItem(PeerId container, int32 index, const MenuItemSpec& spec) = 0;
+    virtual void RemoveMenuItem(PeerId container, PeerId item) = 0;
+    virtual void SetItemLabel(PeerId item, const std::string& label) = 0;
+    virtual void SetItemMarked(PeerId item, bool marked) = 0;
+    virtual void SetItemEnabled(PeerId item, bool enabled) = 0;
+
+    // The answer to a message that carried kTokenField.
+    virtual void Acknowledge(int64 token) = 0;
+};

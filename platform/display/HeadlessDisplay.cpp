@@ -1,0 +1,541 @@
+#include "platform/display/HeadlessDisplay.h"
+
+#include "platform/app/AppDefs.h"
+#include "platform/display/DisplayMessages.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+int64 Now()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+template <typename Map>
+auto Lookup(Map& map, PeerId peer) -> decltype(&map.begin()->second)
+{
+    auto found = map.find(peer);
+    return found == map.end() ? nullptr : &found->second;
+}
+
+} // namespace
+
+void HeadlessDisplay::CreateWindow(PeerId window, const WindowSpec& spec)
+{
+    std::lock_guard lock(fLock);
+    fWindows[window] = WindowRecord{spec};
+}
+
+void HeadlessDisplay::ShowWindow(PeerId window, bool shown)
+{
+    std::lock_guard lock(fLock);
+    if (WindowRecord* record = Lookup(fWindows, window))
+        record->shown = shown;
+}
+
+void HeadlessDisplay::DestroyWindow(PeerId window)
+{
+    std::lock_guard lock(fLock);
+    fWindows.erase(window);
+    std::erase_if(fViews, [&](const auto& entry) { return entry.second.spec.window == window; });
+    std::erase_if(fItems, [&](const auto& entry) {
+        const MenuRecord* menu = Lookup(fMenus, entry.second.container);
+        return menu == nullptr || menu->spec.window == window;
+    });
+    std::erase_if(fMenus, [&](const auto& entry) { return entry.second.spec.window == window; });
+}
+
+void HeadlessDisplay::CreateView(PeerId view, const ViewSpec& spec)
+{
+    std::lock_guard lock(fLock);
+    fViews[view] = ViewRecord{spec};
+    if (spec.kind == ViewKind::MenuBar) {
+        MenuRecord& bar = fMenus[view];
+        bar.spec = MenuSpec{spec.window, spec.handler, spec.name, false, {}};
+        bar.isMenuBar = true;
+    }
+}
+
+void HeadlessDisplay::SetViewFrame(PeerId view, BRect frame)
+{
+    std::lock_guard lock(fLock);
+    if (ViewRecord* record = Lookup(fViews, view))
+        record->spec.frame = frame;
+}
+
+void HeadlessDisplay::SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColor)
+{
+    std::lock_guard lock(fLock);
+    if (ViewRecord* record = Lookup(fViews, view)) {
+        record->spec.viewColor = viewColor;
+        record->spec.highColor = highColor;
+    }
+}
+
+void HeadlessDisplay::SetViewText(PeerId view, const std::string& text)
+{
+    std::lock_guard lock(fLock);
+    if (ViewRecord* record = Lookup(fViews, view))
+        record->spec.text = text;
+}
+
+void HeadlessDisplay::SetFieldValue(PeerId field, const std::string& value)
+{
+    std::lock_guard lock(fLock);
+    if (ViewRecord* record = Lookup(fViews, field))
+        record->spec.value = value;
+}
+
+void HeadlessDisplay::SetDivider(PeerId field, float divider)
+{
+    std::lock_guard lock(fLock);
+    if (ViewRecord* record = Lookup(fViews, field))
+        record->spec.divider = divider;
+}
+
+void HeadlessDisplay::InvalidateView(PeerId view)
+{
+    Address address;
+    {
+        std::lock_guard lock(fLock);
+        ViewRecord* record = Lookup(fViews, view);
+        if (record == nullptr)
+            return;
+        ++record->invalidations;
+        if (record->spec.kind != ViewKind::Plain)
+            return;
+        address = WindowAddress(record->spec.window);
+        address.handler = record->spec.handler;
+    }
+    // Nothing to draw here, so the redraw the view asked for is done at once.
+    BMessage update(kViewUpdate);
+    update.AddInt64(kPeerField, int64(view));
+    Post(address, update);
+}
+
+void HeadlessDisplay::DestroyView(PeerId view)
+{
+    std::lock_guard lock(fLock);
+    ForgetView(view);
+}
+
+void HeadlessDisplay::CreateMenu(PeerId menu, const MenuSpec& spec)
+{
+    std::lock_guard lock(fLock);
+    MenuRecord& record = fMenus[menu];
+    record.spec = spec;
+    record.spec.items.clear();
+    for (const MenuItemSpec& item : spec.items) {
+        record.items.push_back(item.item);
+        fItems[item.item] = ItemRecord{menu, item};
+    }
+}
+
+void HeadlessDisplay::SetMenuRadio(PeerId menu, bool radio)
+{
+    std::lock_guard lock(fLock);
+    if (MenuRecord* record = Lookup(fMenus, menu))
+        record->spec.radio = radio;
+}
+
+void HeadlessDisplay::DestroyMenu(PeerId menu)
+{
+    std::lock_guard lock(fLock);
+    ForgetMenu(menu);
+}
+
+void HeadlessDisplay::AddMenuItem(PeerId container, int32 index, const MenuItemSpec& spec)
+{
+    std::lock_guard lock(fLock);
+    MenuRecord* menu = Lookup(fMenus, container);
+    if (menu == nullptr)
+        return;
+    // An item lives in one container; one added elsewhere has moved.
+    if (const ItemRecord* previous = Lookup(fItems, spec.item))
+        if (MenuRecord* from = Lookup(fMenus, previous->container))
+            std::erase(from->items, spec.item);
+    const auto at = index >= 0 && size_t(index) <= menu->items.size() ? menu->items.begin() + index
+                                                                      : menu->items.end();
+    menu->items.insert(at, spec.item);
+    fItems[spec.item] = ItemRecord{container, spec};
+}
+
+void HeadlessDisplay::RemoveMenuItem(PeerId container, PeerId item)
+{
+    std::lock_guard lock(fLock);
+    if (MenuRecord* menu = Lookup(fMenus, container))
+        std::erase(menu->items, item);
+    fItems.erase(item);
+}
+
+void HeadlessDisplay::SetItemLabel(PeerId item, const std::string& label)
+{
+    std::lock_guard lock(fLock);
+    if (ItemRecord* record = Lookup(fItems, item))
+        record->spec.label = label;
+}
+
+void HeadlessDisplay::SetItemMarked(PeerId item, bool marked)
+{
+    std::lock_guard lock(fLock);
+    if (ItemRecord* record = Lookup(fItems, item))
+        record->spec.marked = marked;
+}
+
+void HeadlessDisplay::SetItemEnabled(PeerId item, bool enabled)
+{
+    std::lock_guard lock(fLock);
+    if (ItemRecord* record = Lookup(fItems, item))
+        record->spec.enabled = enabled;
+}
+
+void HeadlessDisplay::Acknowledge(int64 token)
+{
+    {
+        std::lock_guard lock(fLock);
+        fTokens.insert(token);
+    }
+    fAcknowledged.notify_all();
+}
+
+bool HeadlessDisplay::OpenMenus(PeerId window)
+{
+    Address address;
+    {
+        std::lock_guard lock(fLock);
+        WindowRecord* record = Lookup(fWindows, window);
+        const bool hasMenuBar = std::any_of(fViews.begin(), fViews.end(), [&](const auto& entry) {
+            return entry.second.spec.window == window && entry.second.spec.kind == ViewKind::MenuBar;
+        });
+        if (record == nullptr || !hasMenuBar)
+            return false;
+        if (record->menusOpen)
+            return true;
+        record->menusOpen = true;
+        address = WindowAddress(window);
+    }
+    const int64 token = int64(NewPeerId());
+    BMessage beginning(kMenusBeginning);
+    beginning.AddInt64(kTokenField, token);
+    Post(address, beginning);
+    return WaitForAcknowledgement(token, kMenusBeginningTimeout);
+}
+
+bool HeadlessDisplay::Pick(PeerId menu, const std::string& label)
+{
+    Address address;
+    BMessage pick(kMenuItemPicked);
+    {
+        std::lock_guard lock(fLock);
+        const MenuRecord* record = Lookup(fMenus, menu);
+        const ItemRecord* item = FindItem(menu, label);
+        if (record == nullptr || item == nullptr || !item->spec.enabled || item->spec.submenu != 0)
+            return false;
+        if (InMenuBar(menu)) {
+            const WindowRecord* window = Lookup(fWindows, record->spec.window);
+            if (window == nullptr || !window->menusOpen)
+                return false;
+        }
+        address = WindowAddress(record->spec.window);
+        address.handler = record->spec.handler;
+        pick.AddInt64(kItemField, int64(item->spec.item));
+    }
+    Post(address, pick);
+    return true;
+}
+
+void HeadlessDisplay::CloseMenus(PeerId window)
+{
+    Address address;
+    {
+        std::lock_guard lock(fLock);
+        WindowRecord* record = Lookup(fWindows, window);
+        if (record == nullptr || !record->menusOpen)
+            return;
+        record->menusOpen = false;
+        address = WindowAddress(window);
+    }
+    Post(address, BMessage(kMenusEnded));
+}
+
+bool HeadlessDisplay::Click(PeerId view, BPoint where)
+{
+    Address address;
+    {
+        std::lock_guard lock(fLock);
+        const ViewRecord* record = Lookup(fViews, view);
+        if (record == nullptr
+            || (record->spec.kind != ViewKind::Plain && record->spec.kind != ViewKind::StringView))
+            return false;
+        address = WindowAddress(record->spec.window);
+        address.handler = record->spec.handler;
+    }
+    const std::pair<uint32, int32> pressThenRelease[] = {{B_MOUSE_DOWN, B_PRIMARY_MOUSE_BUTTON}, {B_MOUSE_UP, 0}};
+    for (const auto& [what, buttons] : pressThenRelease) {
+        BMessage event(what);
+        event.AddInt64("when", Now());
+        event.AddPoint("where", where);
+        event.AddInt32("buttons", buttons);
+        event.AddInt64(kPeerField, int64(view));
+        Post(address, event);
+    }
+    return true;
+}
+
+void HeadlessDisplay::PressCloseBox(PeerId window)
+{
+    Address address;
+    {
+        std::lock_guard lock(fLock);
+        address = WindowAddress(window);
+    }
+    Post(address, BMessage(B_QUIT_REQUESTED));
+}
+
+bool HeadlessDisplay::Settle(PeerId window)
+{
+    Address address;
+    {
+        std::lock_guard lock(fLock);
+        address = WindowAddress(window);
+    }
+    if (!address.queue)
+        return false;
+    const int64 token = int64(NewPeerId());
+    BMessage sync(kSynchronize);
+    sync.AddInt64(kTokenField, token);
+    Post(address, sync);
+    return WaitForAcknowledgement(token, kSettleTimeout);
+}
+
+PeerId HeadlessDisplay::FindWindow(const std::string& title) const
+{
+    std::lock_guard lock(fLock);
+    for (auto entry = fWindows.rbegin(); entry != fWindows.rend(); ++entry)
+        if (entry->second.spec.title == title)
+            return entry->first;
+    return 0;
+}
+
+int32 HeadlessDisplay::CountWindows(const std::string& title) const
+{
+    std::lock_guard lock(fLock);
+    return int32(std::count_if(fWindows.begin(), fWindows.end(),
+                               [&](const auto& entry) { return entry.second.spec.title == title; }));
+}
+
+bool HeadlessDisplay::IsShown(PeerId window) const
+{
+    std::lock_guard lock(fLock);
+    const WindowRecord* record = Lookup(fWindows, window);
+    return record != nullptr && record->shown;
+}
+
+bool HeadlessDisplay::MenusOpen(PeerId window) const
+{
+    std::lock_guard lock(fLock);
+    const WindowRecord* record = Lookup(fWindows, window);
+    return record != nullptr && record->menusOpen;
+}
+
+BRect HeadlessDisplay::WindowFrame(PeerId window) const
+{
+    std::lock_guard lock(fLock);
+    const WindowRecord* record = Lookup(fWindows, window);
+    return record != nullptr ? record->spec.frame : BRect();
+}
+
+uint32 HeadlessDisplay::WindowFlags(PeerId window) const
+{
+    std::lock_guard lock(fLock);
+    const WindowRecord* record = Lookup(fWindows, window);
+    return record != nullptr ? record->spec.flags : 0;
+}
+
+PeerId HeadlessDisplay::FindView(PeerId window, const std::string& name) const
+{
+    std::lock_guard lock(fLock);
+    for (const auto& [peer, record] : fViews)
+        if (record.spec.window == window && record.spec.name == name)
+            return peer;
+    return 0;
+}
+
+PeerId HeadlessDisplay::FindMenu(PeerId window, const std::string& title) const
+{
+    std::lock_guard lock(fLock);
+    for (const auto& [peer, record] : fMenus)
+        if (record.spec.window == window && !record.isMenuBar && record.spec.title == title)
+            return peer;
+    return 0;
+}
+
+PeerId HeadlessDisplay::FieldMenu(PeerId field) const
+{
+    std::lock_guard lock(fLock);
+    const ViewRecord* record = Lookup(fViews, field);
+    return record != nullptr ? record->spec.menu : 0;
+}
+
+PeerId HeadlessDisplay::ViewParent(PeerId view) const
+{
+    std::lock_guard lock(fLock);
+    const ViewRecord* record = Lookup(fViews, view);
+    return record != nullptr ? record->spec.parent : 0;
+}
+
+BRect HeadlessDisplay::ViewFrame(PeerId view) const
+{
+    std::lock_guard lock(fLock);
+    const ViewRecord* record = Lookup(fViews, view);
+    return record != nullptr ? record->spec.frame : BRect();
+}
+
+rgb_color HeadlessDisplay::ViewColor(PeerId view) const
+{
+    std::lock_guard lock(fLock);
+    const ViewRecord* record = Lookup(fViews, view);
+    return record != nullptr ? record->spec.viewColor : rgb_color{};
+}
+
+rgb_color HeadlessDisplay::HighColor(PeerId view) const
+{
+    std::lock_guard lock(fLock);
+    const ViewRecord* record = Lookup(fViews, view);
+    return record != nullptr ? record->spec.highColor : rgb_color{};
+}
+
+std::string HeadlessDisplay::ViewText(PeerId view) const
+{
+    std::lock_guard lock(fLock);
+    const ViewRecord* record = Lookup(fViews, view);
+    return record != nullptr ? record->spec.text : std::string();
+}
+
+std::string HeadlessDisplay::FieldValue(PeerId field) const
+{
+    std::lock_guard lock(fLock);
+    const ViewRecord* record = Lookup(fViews, field);
+    return record != nullptr ? record->spec.value : std::string();
+}
+
+float HeadlessDisplay::Divider(PeerId field) const
+{
+    std::lock_guard lock(fLock);
+    const ViewRecord* record = Lookup(fViews, field);
+    return record != nullptr ? record->spec.divider : 0.0f;
+}
+
+int32 HeadlessDisplay::Invalidations(PeerId view) const
+{
+    std::lock_guard lock(fLock);
+    const ViewRecord* record = Lookup(fViews, view);
+    return record != nullptr ? record->invalidations : 0;
+}
+
+std::vector<std::string> HeadlessDisplay::ItemLabels(PeerId container) const
+{
+    std::lock_guard lock(fLock);
+    std::vector<std::string> labels;
+    if (const MenuRecord* menu = Lookup(fMenus, container))
+        for (PeerId item : menu->items)
+            labels.push_back(Lookup(fItems, item)->spec.label);
+    return labels;
+}
+
+std::vector<std::string> HeadlessDisplay::MarkedLabels(PeerId container) const
+{
+    std::lock_guard lock(fLock);
+    std::vector<std::string> labels;
+    if (const MenuRecord* menu = Lookup(fMenus, container))
+        for (PeerId item : menu->items)
+            if (const ItemRecord* record = Lookup(fItems, item); record->spec.marked)
+                labels.push_back(record->spec.label);
+    return labels;
+}
+
+bool HeadlessDisplay::IsRadio(PeerId menu) const
+{
+    std::lock_guard lock(fLock);
+    const MenuRecord* record = Lookup(fMenus, menu);
+    return record != nullptr && record->spec.radio;
+}
+
+bool HeadlessDisplay::ItemEnabled(PeerId container, const std::string& label) const
+{
+    std::lock_guard lock(fLock);
+    const ItemRecord* item = FindItem(container, label);
+    return item != nullptr && item->spec.enabled;
+}
+
+bool HeadlessDisplay::WaitForAcknowledgement(int64 token, std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(fLock);
+    const bool answered = fAcknowledged.wait_for(lock, timeout, [&] { return fTokens.count(token) != 0; });
+    fTokens.erase(token);
+    return answered;
+}
+
+void HeadlessDisplay::Post(const Address& address, const BMessage& message)
+{
+    if (address.queue)
+        address.queue->Post(std::make_unique<BMessage>(message), address.handler);
+}
+
+HeadlessDisplay::Address HeadlessDisplay::WindowAddress(PeerId window) const
+{
+    const WindowRecord* record = Lookup(fWindows, window);
+    return record != nullptr ? Address{record->spec.queue, nullptr} : Address{};
+}
+
+bool HeadlessDisplay::InMenuBar(PeerId menu) const
+{
+    // Walk up from the menu through the items that open it; a menu may hang
+    // under several levels of submenus before it reaches the bar.
+    for (PeerId current = menu; current != 0;) {
+        const MenuRecord* record = Lookup(fMenus, current);
+        if (record == nullptr)
+            return false;
+        if (record->isMenuBar)
+            return true;
+        const auto opener = std::find_if(fItems.begin(), fItems.end(),
+                                         [&](const auto& entry) { return entry.second.spec.submenu == current; });
+        current = opener == fItems.end() ? 0 : opener->second.container;
+    }
+    return false;
+}
+
+void HeadlessDisplay::ForgetView(PeerId view)
+{
+    std::vector<PeerId> children;
+    for (const auto& [peer, record] : fViews)
+        if (record.spec.parent == view)
+            children.push_back(peer);
+    for (PeerId child : children)
+        ForgetView(child);
+    if (fMenus.count(view) != 0) // a menu bar is its own item container
+        ForgetMenu(view);
+    fViews.erase(view);
+}
+
+void HeadlessDisplay::ForgetMenu(PeerId menu)
+{
+    if (MenuRecord* record = Lookup(fMenus, menu))
+        for (PeerId item : record->items)
+            fItems.erase(item);
+    fMenus.erase(menu);
+}
+
+const HeadlessDisplay::ItemRecord* HeadlessDisplay::FindItem(PeerId container, const std::string& label) const
+{
+    const MenuRecord* menu = Lookup(fMenus, container);
+    if (menu == nullptr)
+        return nullptr;
+    for (PeerId item : menu->items)
+        if (const ItemRecord* record = Lookup(fItems, item); record->spec.label == label)
+            return record;
+    return nullptr;
+}

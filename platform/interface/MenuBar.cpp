@@ -1,0 +1,32 @@
+#include "platform/interface/MenuBar.h"
+
+namespace {
+
+BRect FittedFrame(BRect frame, bool resizeToFit)
+{
+    if (resizeToFit)
+        frame.bottom = frame.top + BMenuBar::kMenuBarHeight - 1;
+    return frame;
+}
+
+} // namespace
+
+BMenuBar::BMenuBar(BRect frame, const char* name, uint32 resizingMode, menu_layout /*layout*/, bool resizeToFit)
+    : BMenu(FittedFrame(frame, resizeToFit), name, resizingMode, B_WILL_DRAW)
+{
+}
+
+void BMenuBar::CreatePeer(Display& display)
+{
+    AttachSubmenus();
+    display.CreateView(Peer(), PeerSpec(ViewKind::MenuBar));
+    const std::vector<MenuItemSpec> items = ItemSpecs();
+    for (size_t index = 0; index < items.size(); ++index)
+        display.AddMenuItem(Peer(), int32(index), items[index]);
+}
+
+void BMenuBar::DestroyPeer(Display& display)
+{
+    display.DestroyView(Peer());
+    DetachSubmenus();
+}

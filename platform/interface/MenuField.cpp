@@ -1,0 +1,63 @@
+#include "platform/interface/MenuField.h"
+
+#include "platform/interface/Menu.h"
+#include "platform/interface/MenuItem.h"
+
+BMenuField::BMenuField(BRect frame, const char* name, const char* label, BMenu* menu, uint32 resizingMode,
+                       uint32 flags)
+    : BView(frame, name, resizingMode, flags),
+      fLabel(label ? label : ""),
+      fMenuItem(new BMenuItem(menu != nullptr ? menu : new BMenu(""))),
+      fDivider(fLabel.empty() ? 0.0f : frame.Width() / 2)
+{
+    Menu()->fField = this;
+}
+
+BMenuField::~BMenuField()
+{
+    // The item owns the menu and deletes it, which takes it off the display.
+    delete fMenuItem;
+}
+
+BMenu* BMenuField::Menu() const
+{
+    return fMenuItem->Submenu();
+}
+
+void BMenuField::SetLabel(const char* label)
+{
+    fLabel = label ? label : "";
+    if (Display* display = PeerDisplay())
+        display->SetViewText(Peer(), fLabel);
+}
+
+void BMenuField::SetDivider(float divider)
+{
+    fDivider = divider;
+    if (Display* display = PeerDisplay())
+        display->SetDivider(Peer(), divider);
+}
+
+void BMenuField::CreatePeer(Display& display)
+{
+    AdoptParentViewColor();
+    AttachOwned(Menu(), Window());
+    ViewSpec spec = PeerSpec(ViewKind::MenuField);
+    spec.text = fLabel;
+    spec.value = fMenuItem->Label();
+    spec.divider = fDivider;
+    spec.menu = Menu()->Peer();
+    display.CreateView(Peer(), spec);
+}
+
+void BMenuField::DestroyPeer(Display& display)
+{
+    display.DestroyView(Peer());
+    DetachOwned(Menu());
+}
+
+void BMenuField::ShowMenuLabel()
+{
+    if (Display* display = PeerDisplay())
+        display->SetFieldValue(Peer(), fMenuItem->Label());
+}

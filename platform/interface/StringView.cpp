@@ -1,0 +1,21 @@
+#include "platform/interface/StringView.h"
+
+BStringView::BStringView(BRect frame, const char* name, const char* text, uint32 resizingMode, uint32 flags)
+    : BView(frame, name, resizingMode, flags), fText(text ? text : "")
+{
+}
+
+void BStringView::SetText(const char* text)
+{
+    fText = text ? text : "";
+    if (Display* display = PeerDisplay())
+        display->SetViewText(Peer(), fText);
+}
+
+void BStringView::CreatePeer(Display& display)
+{
+    AdoptParentViewColor();
+    ViewSpec spec = PeerSpec(ViewKind::StringView);
+    spec.text = fText;
+    display.CreateView(Peer(), spec);
+}
