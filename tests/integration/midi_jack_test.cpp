@@ -66,9 +66,10 @@ protected:
         setenv("ZIMBREL_MIDI", "jack", 1);
         MidiKit::Get().Reset();
         testing::internal::CaptureStderr();
-        ASSERT_NE(BMidiRoster::MidiRoster(), nullptr);
-        EXPECT_THAT(testing::internal::GetCapturedStderr(),
-                    HasSubstr("MIDI service: JACK, client \"Zimbrel\""));
+        const BMidiRoster* roster = BMidiRoster::MidiRoster();
+        const std::string announcement = testing::internal::GetCapturedStderr();
+        ASSERT_NE(roster, nullptr) << announcement;
+        EXPECT_THAT(announcement, HasSubstr("MIDI service: JACK, client \"Zimbrel\""));
         StartMonitor();
     }
 

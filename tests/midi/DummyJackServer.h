@@ -9,11 +9,19 @@
 // of a server that died without cleaning up only when a server of the same
 // name starts again. So jackd gets a TERM when this process dies (setpriv
 // --pdeathsig), and Stop() starts the name once more after a kill.
+//
+// Servers of one user also share that registry and a metadata database, and
+// with jackd 1.9.21 a client now and then fails to open while another private
+// server starts or stops. So private servers run one at a time across
+// processes: Start() waits for an flock that Stop() gives back (and that the
+// kernel gives back if the process dies).
 
 #include "ChildProcess.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
+#include <sys/file.h>
 #include <unistd.h>
 
 class DummyJackServer {
@@ -27,6 +35,9 @@ public:
         const std::string missing = MissingTools({"jackd", "jack_lsp", "setpriv"});
         if (!missing.empty())
             return "missing tool(s): " + missing + " (Debian packages jackd2, util-linux)";
+        fLock = open("/tmp/zimbrel-dummy-jack.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+        if (fLock < 0 || flock(fLock, LOCK_EX) != 0)
+            return "cannot take /tmp/zimbrel-dummy-jack.lock";
         fName = baseName + "-" + std::to_string(getpid());
         setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
         setenv("JACK_DEFAULT_SERVER", fName.c_str(), 1);
@@ -49,6 +60,9 @@ public:
                       std::chrono::seconds(5));
             fJackd.Stop();
         }
+        if (fLock >= 0)
+            close(fLock);
+        fLock = -1;
     }
 
     ~DummyJackServer() { Stop(); }
@@ -66,4 +80,5 @@ private:
 
     std::string fName;
     ChildProcess fJackd;
+    int fLock = -1;
 };
