@@ -124,7 +124,8 @@ void BM_BurstOfMotions(benchmark::State& state)
             break;
         }
         const double latency
-            = std::chrono::duration<double, std::micro>(running.target->ArrivalOf(*last) - lastMotion).count();
+            = std::chrono::duration<double, std::micro>(running.target->ArrivalOf(*last) - lastMotion)
+                  .count();
         state.counters["peak_queued_for_relay"] = double(running.relay->Queue()->PeakLength());
         state.counters["last_motion_to_cdat_us"] = latency;
         state.counters["cdat_messages"] = double(*last + 1);

@@ -12,7 +12,9 @@ uint32 PixelWord(rgb_color colour)
 } // namespace
 
 HeadlessInput::HeadlessInput(int32 width, int32 height)
-    : fWidth(width), fHeight(height), fPixels(size_t(width) * size_t(height), PixelWord(rgb_color{}))
+    : fWidth(width)
+    , fHeight(height)
+    , fPixels(size_t(width) * size_t(height), PixelWord(rgb_color {}))
 {
 }
 
@@ -53,7 +55,7 @@ void HeadlessInput::Resize(int32 width, int32 height)
         std::lock_guard lock(fLock);
         fWidth = width;
         fHeight = height;
-        fPixels.assign(size_t(width) * size_t(height), PixelWord(rgb_color{}));
+        fPixels.assign(size_t(width) * size_t(height), PixelWord(rgb_color {}));
     }
     fScreenChanges.Broadcast(Frame(), B_RGB32);
 }
@@ -64,8 +66,8 @@ BRect HeadlessInput::Frame()
     return BRect(0, 0, float(fWidth - 1), float(fHeight - 1));
 }
 
-status_t HeadlessInput::ReadPixels(int32 left, int32 top, int32 width, int32 height, uint8* bits,
-                                   int32 bytesPerRow)
+status_t HeadlessInput::ReadPixels(
+    int32 left, int32 top, int32 width, int32 height, uint8* bits, int32 bytesPerRow)
 {
     std::lock_guard lock(fLock);
     if (left < 0 || top < 0 || width <= 0 || height <= 0 || left > fWidth - width || top > fHeight - height)

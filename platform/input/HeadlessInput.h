@@ -45,14 +45,14 @@ public:
 
     bool IsAvailable() const override { return true; }
     BRect Frame() override;
-    status_t ReadPixels(int32 left, int32 top, int32 width, int32 height, uint8* bits,
-                        int32 bytesPerRow) override;
+    status_t ReadPixels(
+        int32 left, int32 top, int32 width, int32 height, uint8* bits, int32 bytesPerRow) override;
     uint64 RoundTrips() const override { return 0; }
 
 private:
     PointerBroadcaster fPointer;
     ScreenChangeBroadcaster fScreenChanges;
-    InputServices fServices{fPointer, fScreenChanges, *this};
+    InputServices fServices { fPointer, fScreenChanges, *this };
     bool fInstalled = false;
 
     std::mutex fLock;

@@ -14,7 +14,7 @@
 
 namespace {
 
-std::atomic<const InputServices*> gOverride{nullptr};
+std::atomic<const InputServices*> gOverride { nullptr };
 
 bool IsSet(const char* variable)
 {
@@ -29,8 +29,8 @@ public:
     MachineInput()
     {
         Connect();
-        fServices.emplace(fPointer, fScreenChanges,
-                          fScreen != nullptr ? static_cast<ScreenSource&>(*fScreen) : fNoScreen);
+        fServices.emplace(
+            fPointer, fScreenChanges, fScreen != nullptr ? static_cast<ScreenSource&>(*fScreen) : fNoScreen);
     }
 
     const InputServices& Services() const { return *fServices; }
@@ -44,21 +44,21 @@ private:
                                    "Wayland shows no program the pointer or other windows' pixels, "
                                    "so there is no pointer capture\n"
                                  : "zimbrel: no X server (DISPLAY is not set): no pointer capture\n",
-                       stderr);
+                stderr);
             return;
         }
         const char* display = std::getenv("DISPLAY");
         fScreen = X11ScreenSource::Open(display);
         if (fScreen == nullptr) {
-            std::fprintf(stderr, "zimbrel: cannot connect to the X server at DISPLAY=%s: no pointer capture\n",
-                         display);
+            std::fprintf(stderr,
+                "zimbrel: cannot connect to the X server at DISPLAY=%s: no pointer capture\n", display);
             return;
         }
         fReader = std::make_unique<X11EventReader>(display, fPointer, fScreenChanges);
         if (onWayland && fReader->IsReadingPointer()) {
             std::fputs("zimbrel: Wayland session through Xwayland: only pointer events over X11 windows "
                        "can be seen, and only X11 windows' pixels read\n",
-                       stderr);
+                stderr);
         }
     }
 

@@ -7,12 +7,12 @@
 void ListenerList::Add(const BMessenger& listener, bool noPointerHistory)
 {
     std::lock_guard lock(fLock);
-    auto known = std::find_if(fListeners.begin(), fListeners.end(),
-                              [&](const Listener& l) { return l.messenger == listener; });
+    auto known = std::find_if(
+        fListeners.begin(), fListeners.end(), [&](const Listener& l) { return l.messenger == listener; });
     if (known != fListeners.end())
         known->noPointerHistory = noPointerHistory;
     else
-        fListeners.push_back(Listener{listener, noPointerHistory});
+        fListeners.push_back(Listener { listener, noPointerHistory });
 }
 
 void ListenerList::Remove(const BMessenger& listener)

@@ -25,8 +25,9 @@ public:
     // into `bits` as B_RGB32 (blue, green, red, alpha bytes), rows
     // `bytesPerRow` apart, without the pointer's image. The area must lie on
     // the screen. On failure `bits` is left as it was and an error returned.
-    virtual status_t ReadPixels(int32 left, int32 top, int32 width, int32 height, uint8* bits,
-                                int32 bytesPerRow) = 0;
+    virtual status_t ReadPixels(
+        int32 left, int32 top, int32 width, int32 height, uint8* bits, int32 bytesPerRow)
+        = 0;
     // How many requests so far waited for the server's answer, for
     // benchmarks and diagnostics.
     virtual uint64 RoundTrips() const = 0;

@@ -1,6 +1,8 @@
 #pragma once
 
 // The screen where no X server can be reached: nothing to measure or read.
+//
+// Thread rules: any thread; it holds no state.
 
 #include "platform/input/ScreenSource.h"
 

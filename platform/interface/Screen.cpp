@@ -12,7 +12,7 @@ constexpr float kLargestCoordinate = 1 << 24;
 } // namespace
 
 // Every screen id names the one root window, which spans all monitors.
-BScreen::BScreen(screen_id /*id*/) {}
+BScreen::BScreen(screen_id /*id*/) { }
 
 BScreen::~BScreen() = default;
 
@@ -37,7 +37,7 @@ status_t BScreen::ReadBitmap(BBitmap* bitmap, bool /*drawCursor*/, BRect* bounds
         return B_BAD_VALUE;
 
     // Black, with an opaque alpha byte, until the read succeeds.
-    static constexpr uint8 kBlack[4] = {0, 0, 0, 255};
+    static constexpr uint8 kBlack[4] = { 0, 0, 0, 255 };
     auto* bits = static_cast<uint8*>(bitmap->Bits());
     for (int32 offset = 0; offset + 4 <= bitmap->BitsLength(); offset += 4)
         std::memcpy(bits + offset, kBlack, 4);
@@ -46,7 +46,7 @@ status_t BScreen::ReadBitmap(BBitmap* bitmap, bool /*drawCursor*/, BRect* bounds
     const BRect target = bitmap->Bounds();
     // Coordinates from a pointer event are not trusted to be numbers that
     // fit a pixel index.
-    for (float edge : {area.left, area.top, area.right, area.bottom}) {
+    for (float edge : { area.left, area.top, area.right, area.bottom }) {
         if (!(std::fabs(edge) < kLargestCoordinate))
             return B_BAD_VALUE;
     }

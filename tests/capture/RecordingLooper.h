@@ -16,9 +16,12 @@
 class RecordingLooper : public BLooper {
 public:
     using Clock = std::chrono::steady_clock;
-    static constexpr std::chrono::milliseconds kPatience{5000};
+    static constexpr std::chrono::milliseconds kPatience { 5000 };
 
-    RecordingLooper() : BLooper("recorder") {}
+    RecordingLooper()
+        : BLooper("recorder")
+    {
+    }
 
     void MessageReceived(BMessage* message) override
     {
@@ -40,7 +43,7 @@ public:
     // The index of the first message from `from` on that `matches`; nothing
     // when none arrived in time.
     std::optional<size_t> WaitFor(const std::function<bool(const BMessage&)>& matches, size_t from = 0,
-                                  std::chrono::milliseconds timeout = kPatience)
+        std::chrono::milliseconds timeout = kPatience)
     {
         std::unique_lock lock(fLock);
         std::optional<size_t> found;

@@ -68,7 +68,7 @@ TEST_F(ListenerListTest, MovesReplaceQueuedMovesOnlyForListenersWithoutHistory)
 TEST_F(ListenerListTest, PressesAndReleasesAreNeverReplaced)
 {
     fList.Add(BMessenger(fWithoutHistory), true);
-    for (uint32 what : {uint32(B_MOUSE_DOWN), uint32(B_MOUSE_UP), uint32(B_MOUSE_DOWN), uint32(B_MOUSE_UP)})
+    for (uint32 what : { uint32(B_MOUSE_DOWN), uint32(B_MOUSE_UP), uint32(B_MOUSE_DOWN), uint32(B_MOUSE_UP) })
         fList.Post(BMessage(what));
     EXPECT_EQ(Drain(fWithoutHistory).size(), 4u);
 }

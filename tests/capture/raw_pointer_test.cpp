@@ -21,8 +21,8 @@ TabletDevices Tablets()
     // A libinput pen (pressure is its valuator 2) and a wacom eraser
     // (pressure is its valuator 4, x and y are 0 and 1).
     tablets.Reset({
-        TabletDevices::Device{kPen, 2, 0.0, 2047.0, false},
-        TabletDevices::Device{kEraser, 4, 0.0, 65536.0, true},
+        TabletDevices::Device { kPen, 2, 0.0, 2047.0, false },
+        TabletDevices::Device { kEraser, 4, 0.0, 65536.0, true },
     });
     return tablets;
 }
@@ -41,9 +41,9 @@ TEST(RawPointerEvents, RunsOfMotionBecomeOneMovePressesAndReleasesTheirOwn)
     batch.Add(Kind::Motion, 0, kMouse);
 
     const std::vector<BMessage> messages = batch.Finish(BPoint(12, 34), 4, tablets, 777);
-    const uint32 expectedWhat[] = {B_MOUSE_MOVED, B_MOUSE_DOWN, B_MOUSE_MOVED, B_MOUSE_DOWN, B_MOUSE_UP,
-                                   B_MOUSE_MOVED};
-    const int32 expectedButtons[] = {0, 1, 1, 5, 4, 4};
+    const uint32 expectedWhat[]
+        = { B_MOUSE_MOVED, B_MOUSE_DOWN, B_MOUSE_MOVED, B_MOUSE_DOWN, B_MOUSE_UP, B_MOUSE_MOVED };
+    const int32 expectedButtons[] = { 0, 1, 1, 5, 4, 4 };
     ASSERT_EQ(messages.size(), 6u);
     for (size_t i = 0; i < messages.size(); ++i) {
         EXPECT_EQ(messages[i].what, expectedWhat[i]) << "message " << i;
@@ -105,8 +105,8 @@ TEST(TabletDevices, PressureIsNormalisedFromTheAxisRangeOfEachDriver)
 {
     TabletDevices tablets = Tablets();
     // Valuators 0, 1 and 2 changed: x, y and pressure, packed in that order.
-    const unsigned char penMask[] = {0b111};
-    const double penValues[] = {100.0, 200.0, 1023.5};
+    const unsigned char penMask[] = { 0b111 };
+    const double penValues[] = { 100.0, 200.0, 1023.5 };
     tablets.Update(kPen, penMask, 1, penValues);
     BMessage pen;
     tablets.AddFields(kPen, &pen);
@@ -114,8 +114,8 @@ TEST(TabletDevices, PressureIsNormalisedFromTheAxisRangeOfEachDriver)
     EXPECT_FALSE(pen.FindBool("be:tablet_eraser"));
 
     // Valuators 1 and 4 changed; 4 is the second packed value.
-    const unsigned char eraserMask[] = {0b10010};
-    const double eraserValues[] = {300.0, 65536.0};
+    const unsigned char eraserMask[] = { 0b10010 };
+    const double eraserValues[] = { 300.0, 65536.0 };
     tablets.Update(kEraser, eraserMask, 1, eraserValues);
     BMessage eraser;
     tablets.AddFields(kEraser, &eraser);
@@ -126,12 +126,12 @@ TEST(TabletDevices, PressureIsNormalisedFromTheAxisRangeOfEachDriver)
 TEST(TabletDevices, LastPressureStaysWhenAnEventDoesNotCarryIt)
 {
     TabletDevices tablets = Tablets();
-    const unsigned char pressureOnly[] = {0b100};
-    const double pressed[] = {2047.0};
+    const unsigned char pressureOnly[] = { 0b100 };
+    const double pressed[] = { 2047.0 };
     tablets.Update(kPen, pressureOnly, 1, pressed);
 
-    const unsigned char positionOnly[] = {0b011};
-    const double moved[] = {5.0, 6.0};
+    const unsigned char positionOnly[] = { 0b011 };
+    const double moved[] = { 5.0, 6.0 };
     tablets.Update(kPen, positionOnly, 1, moved);
     // A mask shorter than the pressure valuator's byte carries no pressure.
     tablets.Update(kPen, positionOnly, 0, moved);
@@ -140,7 +140,7 @@ TEST(TabletDevices, LastPressureStaysWhenAnEventDoesNotCarryIt)
     EXPECT_EQ(message.FindFloat("be:tablet_pressure"), 1.0f);
 
     // Re-reading the devices after a hot-plug keeps what stayed.
-    tablets.Reset({TabletDevices::Device{kPen, 2, 0.0, 2047.0, false}});
+    tablets.Reset({ TabletDevices::Device { kPen, 2, 0.0, 2047.0, false } });
     BMessage afterReset;
     tablets.AddFields(kPen, &afterReset);
     EXPECT_EQ(afterReset.FindFloat("be:tablet_pressure"), 1.0f);
@@ -152,10 +152,11 @@ TEST(TabletDevices, LastPressureStaysWhenAnEventDoesNotCarryIt)
 TEST(TabletDevices, PressureOutsideTheRangeOrWithoutARangeStaysWithinZeroAndOne)
 {
     TabletDevices tablets;
-    tablets.Reset({TabletDevices::Device{1, 0, 10.0, 20.0, false}, TabletDevices::Device{2, 0, 5.0, 5.0, false}});
-    const unsigned char mask[] = {0b1};
-    const double high[] = {50.0};
-    const double low[] = {-50.0};
+    tablets.Reset({ TabletDevices::Device { 1, 0, 10.0, 20.0, false },
+        TabletDevices::Device { 2, 0, 5.0, 5.0, false } });
+    const unsigned char mask[] = { 0b1 };
+    const double high[] = { 50.0 };
+    const double low[] = { -50.0 };
     BMessage message;
     tablets.Update(1, mask, 1, high);
     tablets.AddFields(1, &message);
@@ -173,8 +174,8 @@ TEST(TabletDevices, PressureOutsideTheRangeOrWithoutARangeStaysWithinZeroAndOne)
 TEST(TabletDevices, TabletPressureReachesTheMessagesOfItsEvents)
 {
     TabletDevices tablets = Tablets();
-    const unsigned char mask[] = {0b100};
-    const double half[] = {1023.5};
+    const unsigned char mask[] = { 0b100 };
+    const double half[] = { 1023.5 };
     tablets.Update(kPen, mask, 1, half);
 
     RawPointerEvents batch;

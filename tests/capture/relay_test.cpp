@@ -47,9 +47,9 @@ public:
     bool WaitForPing() { return fPinged.try_acquire_for(RecordingLooper::kPatience); }
 
 private:
-    std::binary_semaphore fHolding{0};
-    std::binary_semaphore fRelease{0};
-    std::counting_semaphore<> fPinged{0};
+    std::binary_semaphore fHolding { 0 };
+    std::binary_semaphore fRelease { 0 };
+    std::counting_semaphore<> fPinged { 0 };
 };
 
 struct FieldInfo {
@@ -74,7 +74,7 @@ std::vector<FieldInfo> FieldsInOrder(const BMessage& message)
     size_t at = 16;
     for (uint32 f = 0; f < fieldCount; ++f) {
         const size_t nameLength = uint8(bytes.at(at));
-        FieldInfo field{std::string(&bytes.at(at + 1), nameLength), 0, 0};
+        FieldInfo field { std::string(&bytes.at(at + 1), nameLength), 0, 0 };
         at += 1 + nameLength;
         field.type = read32(at);
         field.count = read32(at + 5);
@@ -118,7 +118,8 @@ protected:
     {
         fRelayMessenger.SendMessage(B_QUIT_REQUESTED);
         fTargetMessenger.SendMessage(B_QUIT_REQUESTED);
-        EXPECT_TRUE(BLooper::WaitForOtherLoopers(nullptr, RecordingLooper::kPatience)) << "a looper did not quit";
+        EXPECT_TRUE(BLooper::WaitForOtherLoopers(nullptr, RecordingLooper::kPatience))
+            << "a looper did not quit";
         fInput.Uninstall();
     }
 
@@ -138,7 +139,7 @@ protected:
         ASSERT_TRUE(fRelay->WaitForPing()) << "relay did not answer";
     }
 
-    HeadlessInput fInput{1024, 768};
+    HeadlessInput fInput { 1024, 768 };
     RecordingLooper* fTarget = nullptr;
     ProbeRelay* fRelay = nullptr;
     BMessenger fTargetMessenger;
@@ -147,14 +148,20 @@ protected:
 
 TEST_F(RelayTest, CursorDataHoldsEightFieldsInOrderWithTheirTypes)
 {
-    fInput.Fill(rgb_color{10, 20, 30, 255});
+    fInput.Fill(rgb_color { 10, 20, 30, 255 });
     const BMessage data = CursorDataFor(PointerEvent(B_MOUSE_MOVED, 100, 200));
 
     EXPECT_EQ(data.what, kCursorData);
     const std::vector<FieldInfo> fields = FieldsInOrder(data);
     const std::vector<std::pair<std::string, type_code>> expected = {
-        {"red", B_FLOAT_TYPE}, {"green", B_FLOAT_TYPE},    {"blue", B_FLOAT_TYPE},  {"x", B_FLOAT_TYPE},
-        {"y", B_FLOAT_TYPE},   {"pressure", B_FLOAT_TYPE}, {"eraser", B_BOOL_TYPE}, {"mouseb", B_INT32_TYPE},
+        { "red", B_FLOAT_TYPE },
+        { "green", B_FLOAT_TYPE },
+        { "blue", B_FLOAT_TYPE },
+        { "x", B_FLOAT_TYPE },
+        { "y", B_FLOAT_TYPE },
+        { "pressure", B_FLOAT_TYPE },
+        { "eraser", B_BOOL_TYPE },
+        { "mouseb", B_INT32_TYPE },
     };
     ASSERT_EQ(fields.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
@@ -192,25 +199,25 @@ TEST_F(RelayTest, PositionIsNormalisedAgainstTheScreenAndFollowsItsChanges)
 
 TEST_F(RelayTest, ColourIsThePixelUnderThePointerWithAlphaIgnored)
 {
-    fInput.Fill(rgb_color{255, 255, 255, 255});
+    fInput.Fill(rgb_color { 255, 255, 255, 255 });
     BMessage data = CursorDataFor(PointerEvent(B_MOUSE_MOVED, 5, 5));
     EXPECT_EQ(data.FindFloat("red"), 1.0f);
     EXPECT_EQ(data.FindFloat("green"), 1.0f);
     EXPECT_EQ(data.FindFloat("blue"), 1.0f);
 
-    fInput.SetPixel(500, 300, rgb_color{255, 128, 0, 255});
+    fInput.SetPixel(500, 300, rgb_color { 255, 128, 0, 255 });
     data = CursorDataFor(PointerEvent(B_MOUSE_MOVED, 500, 300));
     EXPECT_EQ(data.FindFloat("red"), 1.0f);
     EXPECT_EQ(data.FindFloat("green"), float(128 / 255.0L));
     EXPECT_NEAR(data.FindFloat("green"), 0.50196f, 1e-5);
     EXPECT_EQ(data.FindFloat("blue"), 0.0f);
 
-    fInput.SetPixel(501, 300, rgb_color{255, 128, 0, 0});
+    fInput.SetPixel(501, 300, rgb_color { 255, 128, 0, 0 });
     const BMessage transparent = CursorDataFor(PointerEvent(B_MOUSE_MOVED, 501, 300));
-    for (const char* channel : {"red", "green", "blue"})
+    for (const char* channel : { "red", "green", "blue" })
         EXPECT_EQ(transparent.FindFloat(channel), data.FindFloat(channel)) << channel;
 
-    fInput.SetPixel(0, 0, rgb_color{0, 0, 0, 255});
+    fInput.SetPixel(0, 0, rgb_color { 0, 0, 0, 255 });
     data = CursorDataFor(PointerEvent(B_MOUSE_MOVED, 0, 0));
     EXPECT_EQ(data.FindFloat("red"), 0.0f);
     EXPECT_EQ(data.FindFloat("green"), 0.0f);
@@ -219,7 +226,7 @@ TEST_F(RelayTest, ColourIsThePixelUnderThePointerWithAlphaIgnored)
 
 TEST_F(RelayTest, PixelThatCannotBeReadGivesBlack)
 {
-    fInput.Fill(rgb_color{200, 200, 200, 255});
+    fInput.Fill(rgb_color { 200, 200, 200, 255 });
     const BMessage data = CursorDataFor(PointerEvent(B_MOUSE_MOVED, 5000, -3));
     EXPECT_EQ(data.FindFloat("red"), 0.0f);
     EXPECT_EQ(data.FindFloat("green"), 0.0f);
@@ -257,7 +264,7 @@ TEST_F(RelayTest, EachPointerEventGivesExactlyOneMessageAndNothingElseGivesAny)
     Ping();
     fInput.EmitPointerEvent(PointerEvent(B_MOUSE_UP, 3, 3, 0));
     Ping();
-    for (uint32 other : {uint32(B_KEY_DOWN), uint32(B_KEY_UP), uint32('abcd'), uint32(B_ABOUT_REQUESTED)})
+    for (uint32 other : { uint32(B_KEY_DOWN), uint32(B_KEY_UP), uint32('abcd'), uint32(B_ABOUT_REQUESTED) })
         fRelayMessenger.SendMessage(other);
     Ping();
     // The last event is a marker: everything before it has arrived with it.
@@ -267,8 +274,9 @@ TEST_F(RelayTest, EachPointerEventGivesExactlyOneMessageAndNothingElseGivesAny)
 
     const std::vector<BMessage> messages = fTarget->Messages();
     ASSERT_EQ(messages.size(), 4u);
-    const float expectedX[] = {float(1 / 1023.0L), float(2 / 1023.0L), float(3 / 1023.0L), float(9 / 1023.0L)};
-    const int32 expectedButtons[] = {1, 1, 0, 0};
+    const float expectedX[]
+        = { float(1 / 1023.0L), float(2 / 1023.0L), float(3 / 1023.0L), float(9 / 1023.0L) };
+    const int32 expectedButtons[] = { 1, 1, 0, 0 };
     for (size_t i = 0; i < messages.size(); ++i) {
         EXPECT_EQ(messages[i].what, kCursorData);
         EXPECT_EQ(messages[i].FindFloat("x"), expectedX[i]) << "message " << i;
@@ -304,7 +312,7 @@ TEST_F(RelayTest, PostingToATargetThatHasQuitFailsHarmlessly)
         std::this_thread::sleep_for(1ms);
     ASSERT_FALSE(fTargetMessenger.IsValid()) << "target did not quit";
 
-    for (uint32 what : {uint32(B_MOUSE_DOWN), uint32(B_MOUSE_MOVED), uint32(B_MOUSE_UP)})
+    for (uint32 what : { uint32(B_MOUSE_DOWN), uint32(B_MOUSE_MOVED), uint32(B_MOUSE_UP) })
         fInput.EmitPointerEvent(PointerEvent(what, 4, 4));
     Ping();
     EXPECT_TRUE(fRelayMessenger.IsValid());

@@ -22,7 +22,7 @@ class ScreenTest : public ::testing::Test {
 protected:
     void SetUp() override { fInput.Install(); }
 
-    HeadlessInput fInput{320, 200};
+    HeadlessInput fInput { 320, 200 };
 };
 
 TEST_F(ScreenTest, FrameIsTheWholeScreenInclusive)
@@ -37,9 +37,9 @@ TEST_F(ScreenTest, FrameIsTheWholeScreenInclusive)
 
 TEST_F(ScreenTest, ReadsARectangleAsBlueGreenRedAlphaRows)
 {
-    fInput.SetPixel(10, 20, rgb_color{0x11, 0x22, 0x33, 0xff});
-    fInput.SetPixel(11, 20, rgb_color{0x44, 0x55, 0x66, 0xff});
-    fInput.SetPixel(10, 21, rgb_color{0x77, 0x88, 0x99, 0xff});
+    fInput.SetPixel(10, 20, rgb_color { 0x11, 0x22, 0x33, 0xff });
+    fInput.SetPixel(11, 20, rgb_color { 0x44, 0x55, 0x66, 0xff });
+    fInput.SetPixel(10, 21, rgb_color { 0x77, 0x88, 0x99, 0xff });
     BRect area(10, 20, 11, 21);
     BBitmap bitmap(BRect(0, 0, 1, 1), B_RGB32);
     BScreen screen;
@@ -56,7 +56,7 @@ TEST_F(ScreenTest, ReadsARectangleAsBlueGreenRedAlphaRows)
 
 TEST_F(ScreenTest, WithoutBoundsTheBitmapsOwnBoundsAreRead)
 {
-    fInput.SetPixel(3, 4, rgb_color{1, 2, 3, 255});
+    fInput.SetPixel(3, 4, rgb_color { 1, 2, 3, 255 });
     BBitmap bitmap(BRect(3, 4, 3, 4), B_RGB32);
     ASSERT_EQ(BScreen().ReadBitmap(&bitmap), B_OK);
     EXPECT_EQ(WordAt(bitmap, 0, 0) & 0xffffff, 0x010203u);
@@ -64,17 +64,17 @@ TEST_F(ScreenTest, WithoutBoundsTheBitmapsOwnBoundsAreRead)
 
 TEST_F(ScreenTest, FailedReadsLeaveBlackAndSayTheyFailed)
 {
-    fInput.Fill(rgb_color{200, 100, 50, 255});
+    fInput.Fill(rgb_color { 200, 100, 50, 255 });
     BScreen screen;
     const float huge = std::numeric_limits<float>::max();
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const BRect onePixel(0, 0, 0, 0);
     const std::pair<BRect, BRect> reads[] = {
-        {BRect(320, 0, 320, 0), onePixel},
-        {BRect(-1, -1, -1, -1), onePixel},
-        {BRect(319, 199, 320, 200), BRect(0, 0, 1, 1)},
-        {BRect(huge, huge, huge, huge), onePixel},
-        {BRect(nan, nan, nan, nan), onePixel},
+        { BRect(320, 0, 320, 0), onePixel },
+        { BRect(-1, -1, -1, -1), onePixel },
+        { BRect(319, 199, 320, 200), BRect(0, 0, 1, 1) },
+        { BRect(huge, huge, huge, huge), onePixel },
+        { BRect(nan, nan, nan, nan), onePixel },
     };
     for (auto [area, bounds] : reads) {
         BBitmap bitmap(bounds, B_RGB32);

@@ -5,7 +5,10 @@
 
 namespace relay_test {
 
-PointerDriver::PointerDriver(const std::string& display) : fDisplay(XOpenDisplay(display.c_str())) {}
+PointerDriver::PointerDriver(const std::string& display)
+    : fDisplay(XOpenDisplay(display.c_str()))
+{
+}
 
 PointerDriver::~PointerDriver()
 {

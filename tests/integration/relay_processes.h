@@ -34,8 +34,8 @@ class ChildProcess {
 public:
     // Starts `argv[0]` from PATH with the current environment changed by
     // `environment` (an empty value removes the variable).
-    explicit ChildProcess(const std::vector<std::string>& argv,
-                          const std::map<std::string, std::string>& environment = {})
+    explicit ChildProcess(
+        const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment = {})
     {
         int input[2];
         int output[2];
@@ -87,7 +87,7 @@ public:
     ~ChildProcess()
     {
         Stop();
-        for (int fd : {fInput, fOutput, fErrors}) {
+        for (int fd : { fInput, fOutput, fErrors }) {
             if (fd >= 0)
                 close(fd);
         }
@@ -118,7 +118,8 @@ public:
     {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (fErrorText.find(text) == std::string::npos) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0 || !ReadSome(fErrors, fErrorText, int(left.count())))
                 return fErrorText.find(text) != std::string::npos;
         }
@@ -131,15 +132,16 @@ public:
     {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 break;
             const bool outputOpen = ReadSome(fOutput, fOutputText, 0);
             const bool errorsOpen = ReadSome(fErrors, fErrorText, 0);
             int status = 0;
             if (waitpid(fPid, &status, WNOHANG) == fPid) {
-                while (ReadSome(fOutput, fOutputText, 100)) {}
-                while (ReadSome(fErrors, fErrorText, 100)) {}
+                while (ReadSome(fOutput, fOutputText, 100)) { }
+                while (ReadSome(fErrors, fErrorText, 100)) { }
                 fPid = -1;
                 return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             }
@@ -178,7 +180,7 @@ private:
     // when nothing came.
     static bool ReadSome(int fd, std::string& text, int timeoutMs)
     {
-        pollfd watched{fd, POLLIN, 0};
+        pollfd watched { fd, POLLIN, 0 };
         if (poll(&watched, 1, timeoutMs) <= 0)
             return false;
         char buffer[4096];
@@ -211,8 +213,8 @@ public:
         }
         // Only the write end goes to Xvfb.
         fcntl(ready[1], F_SETFD, 0);
-        fServer = std::make_unique<ChildProcess>(std::vector<std::string>{
-            "Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", screen, "-nolisten", "tcp", "-noreset"});
+        fServer = std::make_unique<ChildProcess>(std::vector<std::string> { "Xvfb", "-displayfd",
+            std::to_string(ready[1]), "-screen", "0", screen, "-nolisten", "tcp", "-noreset" });
         close(ready[1]);
         if (!fServer->IsStarted()) {
             fError = "cannot start Xvfb (" + fServer->Error() + "); install the Debian package xvfb";
@@ -220,7 +222,7 @@ public:
             return;
         }
         std::string number;
-        pollfd watched{ready[0], POLLIN, 0};
+        pollfd watched { ready[0], POLLIN, 0 };
         char digit = 0;
         while (poll(&watched, 1, 10000) > 0 && read(ready[0], &digit, 1) == 1 && digit != '\n')
             number += digit;
@@ -247,10 +249,10 @@ private:
 
 // Runs an X tool against `display` to its end. Empty when it worked,
 // otherwise what went wrong, naming the package for a missing tool.
-inline std::string RunTool(const std::vector<std::string>& argv, const std::string& display,
-                           const char* package)
+inline std::string RunTool(
+    const std::vector<std::string>& argv, const std::string& display, const char* package)
 {
-    ChildProcess tool(argv, {{"DISPLAY", display}});
+    ChildProcess tool(argv, { { "DISPLAY", display } });
     if (!tool.IsStarted())
         return "cannot run " + argv[0] + " (" + tool.Error() + "); install the Debian package " + package;
     tool.CloseInput();

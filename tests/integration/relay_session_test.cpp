@@ -28,7 +28,7 @@ size_t Occurrences(const std::string& text, const std::string& part)
 // Lines that only Xlib's own handlers print.
 void ExpectNoXlibComplaints(const std::string& errors)
 {
-    for (const char* complaint : {"X Error", "XIO", "Xlib", "fatal IO error"})
+    for (const char* complaint : { "X Error", "XIO", "Xlib", "fatal IO error" })
         EXPECT_EQ(errors.find(complaint), std::string::npos) << complaint << " in:\n" << errors;
 }
 
@@ -38,7 +38,8 @@ std::string UnusedDisplay()
     for (int number = 87;; ++number) {
         struct stat info;
         const std::string n = std::to_string(number);
-        if (stat(("/tmp/.X11-unix/X" + n).c_str(), &info) != 0 && stat(("/tmp/.X" + n + "-lock").c_str(), &info) != 0)
+        if (stat(("/tmp/.X11-unix/X" + n).c_str(), &info) != 0
+            && stat(("/tmp/.X" + n + "-lock").c_str(), &info) != 0)
             return ":" + n;
     }
 }
@@ -57,12 +58,12 @@ struct Session {
 // Runs the probe under `environment` to its end without moving the pointer.
 Session RunIdleProbe(const std::map<std::string, std::string>& environment)
 {
-    ChildProcess probe({ProbePath()}, environment);
+    ChildProcess probe({ ProbePath() }, environment);
     EXPECT_TRUE(probe.IsStarted()) << probe.Error();
     EXPECT_TRUE(probe.WaitForError("probe: running")) << probe.Errors();
     probe.CloseInput();
     const int status = probe.Wait();
-    return Session{status, probe.Output(), probe.Errors()};
+    return Session { status, probe.Output(), probe.Errors() };
 }
 
 void ExpectQuietQuitWithoutCapture(const Session& session, const std::string& line)
@@ -77,21 +78,22 @@ void ExpectQuietQuitWithoutCapture(const Session& session, const std::string& li
 
 TEST(RelaySession, WithoutDisplaySaysSoAndStillQuits)
 {
-    const Session session = RunIdleProbe({{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
+    const Session session = RunIdleProbe({ { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } });
     ExpectQuietQuitWithoutCapture(session, "zimbrel: no X server (DISPLAY is not set): no pointer capture\n");
 }
 
 TEST(RelaySession, UnreachableDisplaySaysSoAndStillQuits)
 {
     const std::string display = UnusedDisplay();
-    const Session session = RunIdleProbe({{"DISPLAY", display}, {"WAYLAND_DISPLAY", ""}});
+    const Session session = RunIdleProbe({ { "DISPLAY", display }, { "WAYLAND_DISPLAY", "" } });
     ExpectQuietQuitWithoutCapture(
         session, "zimbrel: cannot connect to the X server at DISPLAY=" + display + ": no pointer capture\n");
 }
 
 TEST(RelaySession, PureWaylandSaysWhyThereIsNoCapture)
 {
-    const Session session = RunIdleProbe({{"DISPLAY", ""}, {"WAYLAND_DISPLAY", "wayland-zimbrel-test"}});
+    const Session session
+        = RunIdleProbe({ { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "wayland-zimbrel-test" } });
     ExpectQuietQuitWithoutCapture(session, "zimbrel: Wayland session without Xwayland (DISPLAY is not set)");
 }
 
@@ -99,7 +101,8 @@ TEST(RelaySession, XwaylandSaysOnlyX11WindowsCanBeSeenAndCaptures)
 {
     XvfbServer server;
     ASSERT_TRUE(server.IsRunning()) << server.Error();
-    ChildProcess probe({ProbePath()}, {{"DISPLAY", server.Name()}, {"WAYLAND_DISPLAY", "wayland-zimbrel-test"}});
+    ChildProcess probe(
+        { ProbePath() }, { { "DISPLAY", server.Name() }, { "WAYLAND_DISPLAY", "wayland-zimbrel-test" } });
     ASSERT_TRUE(probe.IsStarted()) << probe.Error();
     ASSERT_TRUE(probe.WaitForError("probe: running")) << probe.Errors();
 
@@ -111,9 +114,10 @@ TEST(RelaySession, XwaylandSaysOnlyX11WindowsCanBeSeenAndCaptures)
     probe.CloseInput();
     EXPECT_EQ(probe.Wait(), 0) << probe.Errors();
     EXPECT_EQ(probe.Output(), kQuitLine);
-    EXPECT_EQ(Occurrences(probe.Errors(), "zimbrel: Wayland session through Xwayland: only pointer events over "
-                                          "X11 windows can be seen"),
-              1u)
+    EXPECT_EQ(Occurrences(probe.Errors(),
+                  "zimbrel: Wayland session through Xwayland: only pointer events over "
+                  "X11 windows can be seen"),
+        1u)
         << probe.Errors();
     EXPECT_EQ(Occurrences(probe.Errors(), "zimbrel:"), 1u) << probe.Errors();
     ExpectNoXlibComplaints(probe.Errors());
@@ -123,7 +127,7 @@ TEST(RelaySession, ServerThatDiesEndsCaptureButNotTheRelay)
 {
     XvfbServer server;
     ASSERT_TRUE(server.IsRunning()) << server.Error();
-    ChildProcess probe({ProbePath()}, {{"DISPLAY", server.Name()}, {"WAYLAND_DISPLAY", ""}});
+    ChildProcess probe({ ProbePath() }, { { "DISPLAY", server.Name() }, { "WAYLAND_DISPLAY", "" } });
     ASSERT_TRUE(probe.IsStarted()) << probe.Error();
     ASSERT_TRUE(probe.WaitForError("probe: running")) << probe.Errors();
 

@@ -14,8 +14,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -59,7 +59,8 @@ protected:
     {
         fRelayMessenger.SendMessage(B_QUIT_REQUESTED);
         fTargetMessenger.SendMessage(B_QUIT_REQUESTED);
-        EXPECT_TRUE(BLooper::WaitForOtherLoopers(nullptr, RecordingLooper::kPatience)) << "a looper did not quit";
+        EXPECT_TRUE(BLooper::WaitForOtherLoopers(nullptr, RecordingLooper::kPatience))
+            << "a looper did not quit";
     }
 
     // Waits for the next cursor data message, failing the test when none
@@ -142,7 +143,7 @@ TEST_F(RelayOnX11, ColourIsWhatLiesUnderThePointerNotThePointersImage)
     fDriver->PaintRoot(0xffffff);
     fDriver->MoveTo(500, 400);
     BMessage data = Next();
-    for (const char* channel : {"red", "green", "blue"})
+    for (const char* channel : { "red", "green", "blue" })
         EXPECT_EQ(data.FindFloat(channel), 1.0f) << channel;
 
     fDriver->PaintRoot(0x000000);
@@ -154,7 +155,7 @@ TEST_F(RelayOnX11, ColourIsWhatLiesUnderThePointerNotThePointersImage)
     EXPECT_EQ(data.FindFloat("blue"), float(0x30 / 255.0L));
     fDriver->MoveTo(601, 400);
     data = Next();
-    for (const char* channel : {"red", "green", "blue"})
+    for (const char* channel : { "red", "green", "blue" })
         EXPECT_EQ(data.FindFloat(channel), 0.0f) << channel;
 }
 
@@ -163,8 +164,8 @@ TEST_F(RelayOnX11, ShrunkScreenStillGivesOneAtTheRightMostColumn)
     // Xvfb's one output knows only the mode it started with, which does not
     // fit a smaller framebuffer: it is switched off while the screen shrinks.
     const std::string& display = XvfbEnvironment::server->Name();
-    const std::string failure
-        = RunTool({"xrandr", "--output", "screen", "--off", "--fb", "800x600"}, display, "x11-xserver-utils");
+    const std::string failure = RunTool(
+        { "xrandr", "--output", "screen", "--off", "--fb", "800x600" }, display, "x11-xserver-utils");
     ASSERT_TRUE(failure.empty()) << failure;
     EXPECT_EQ(BScreen().Frame(), BRect(0, 0, 799, 599));
 
@@ -176,9 +177,9 @@ TEST_F(RelayOnX11, ShrunkScreenStillGivesOneAtTheRightMostColumn)
     EXPECT_EQ(data.FindFloat("x"), 1.0f);
     EXPECT_EQ(data.FindFloat("y"), 1.0f);
 
-    EXPECT_EQ(RunTool({"xrandr", "--fb", "1024x768", "--output", "screen", "--mode", "1024x768"}, display,
-                      "x11-xserver-utils"),
-              "");
+    EXPECT_EQ(RunTool({ "xrandr", "--fb", "1024x768", "--output", "screen", "--mode", "1024x768" }, display,
+                  "x11-xserver-utils"),
+        "");
 }
 
 TEST_F(RelayOnX11, ScreenReadsOutsideTheScreenGiveBlackQuietly)

@@ -25,11 +25,11 @@ void RawPointerEvents::Add(Kind kind, int button, int sourceDevice)
         fEvents.back().sourceDevice = sourceDevice;
         return;
     }
-    fEvents.push_back(Event{kind, button, sourceDevice});
+    fEvents.push_back(Event { kind, button, sourceDevice });
 }
 
-std::vector<BMessage> RawPointerEvents::Finish(BPoint where, int32 serverButtons,
-                                               const TabletDevices& tablets, bigtime_t when)
+std::vector<BMessage> RawPointerEvents::Finish(
+    BPoint where, int32 serverButtons, const TabletDevices& tablets, bigtime_t when)
 {
     std::vector<BMessage> messages;
     for (size_t i = 0; i < fEvents.size(); ++i) {

@@ -33,8 +33,8 @@ public:
     // Ends the batch: the messages of its events, in order. `where` is the
     // pointer's position and `serverButtons` the server's mask (bit n-1 for
     // button n) after the last event; `when` the time stamp for all.
-    std::vector<BMessage> Finish(BPoint where, int32 serverButtons, const TabletDevices& tablets,
-                                 bigtime_t when);
+    std::vector<BMessage> Finish(
+        BPoint where, int32 serverButtons, const TabletDevices& tablets, bigtime_t when);
     // Ends the batch without messages, when the pointer could not be asked.
     void Discard() { fEvents.clear(); }
 

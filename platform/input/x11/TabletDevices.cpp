@@ -8,7 +8,7 @@ void TabletDevices::Reset(std::vector<Device> devices)
     std::vector<Entry> entries;
     for (Device& device : devices) {
         const Entry* known = Find(device.id);
-        entries.push_back(Entry{device, known != nullptr ? known->pressure : 0.0f});
+        entries.push_back(Entry { device, known != nullptr ? known->pressure : 0.0f });
     }
     fEntries = std::move(entries);
 }
@@ -53,12 +53,12 @@ bool TabletDevices::IsEraserName(std::string_view name)
         return false;
     const std::string_view tail = name.substr(name.size() - kEraser.size());
     return std::equal(tail.begin(), tail.end(), kEraser.begin(),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+        [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
 const TabletDevices::Entry* TabletDevices::Find(int deviceId) const
 {
-    auto entry = std::find_if(fEntries.begin(), fEntries.end(),
-                              [&](const Entry& e) { return e.device.id == deviceId; });
+    auto entry = std::find_if(
+        fEntries.begin(), fEntries.end(), [&](const Entry& e) { return e.device.id == deviceId; });
     return entry != fEntries.end() ? &*entry : nullptr;
 }

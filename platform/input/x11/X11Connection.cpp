@@ -28,7 +28,7 @@ ConnectionRegistry& Registry()
 
 // Xlib calls this after the I/O error handler; its default ends the process.
 // Returning lets the thread that met the break carry on and stop cleanly.
-void KeepRunningAfterIOError(Display* /*display*/, void* /*userData*/) {}
+void KeepRunningAfterIOError(Display* /*display*/, void* /*userData*/) { }
 
 } // namespace
 
@@ -80,7 +80,7 @@ X11Connection::X11Connection(const char* displayName)
     XSetIOErrorExitHandler(fDisplay, KeepRunningAfterIOError, nullptr);
     ConnectionRegistry& registry = Registry();
     std::lock_guard lock(registry.lock);
-    registry.entries.push_back({fDisplay, this});
+    registry.entries.push_back({ fDisplay, this });
 }
 
 X11Connection::~X11Connection()

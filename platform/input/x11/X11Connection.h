@@ -41,6 +41,6 @@ private:
     static int OnIOError(Display* display);
 
     Display* fDisplay = nullptr;
-    std::atomic<bool> fLost{false};
-    std::atomic<uint64> fErrors{0};
+    std::atomic<bool> fLost { false };
+    std::atomic<uint64> fErrors { 0 };
 };

@@ -31,14 +31,17 @@ bigtime_t MonotonicMicroseconds()
 
 } // namespace
 
-X11EventReader::X11EventReader(const char* displayName, PointerBroadcaster& pointer,
-                               ScreenChangeBroadcaster& screenChanges)
-    : fPointer(pointer), fScreenChanges(screenChanges), fConnection(std::make_unique<X11Connection>(displayName))
+X11EventReader::X11EventReader(
+    const char* displayName, PointerBroadcaster& pointer, ScreenChangeBroadcaster& screenChanges)
+    : fPointer(pointer)
+    , fScreenChanges(screenChanges)
+    , fConnection(std::make_unique<X11Connection>(displayName))
 {
     if (!fConnection->IsOpen()) {
-        std::fprintf(stderr, "zimbrel: cannot connect to the X server at DISPLAY=%s for pointer events: "
-                             "no pointer capture\n",
-                     displayName);
+        std::fprintf(stderr,
+            "zimbrel: cannot connect to the X server at DISPLAY=%s for pointer events: "
+            "no pointer capture\n",
+            displayName);
         return;
     }
     fReadsPointer = SelectPointerEvents();
@@ -81,8 +84,8 @@ bool X11EventReader::SelectPointerEvents()
     int major = 2;
     int minor = 2;
     if (XIQueryVersion(display, &major, &minor) != Success || major < 2 || (major == 2 && minor < 2)) {
-        std::fprintf(stderr, "zimbrel: the X server offers XInput %d.%d, not 2.2: no pointer capture\n", major,
-                     minor);
+        std::fprintf(
+            stderr, "zimbrel: the X server offers XInput %d.%d, not 2.2: no pointer capture\n", major, minor);
         return false;
     }
 
@@ -93,8 +96,8 @@ bool X11EventReader::SelectPointerEvents()
     unsigned char hierarchyMask[XIMaskLen(XI_LASTEVENT)] = {};
     XISetMask(hierarchyMask, XI_HierarchyChanged);
     XIEventMask masks[2] = {
-        {XIAllMasterDevices, int(sizeof rawMask), rawMask},
-        {XIAllDevices, int(sizeof hierarchyMask), hierarchyMask},
+        { XIAllMasterDevices, int(sizeof rawMask), rawMask },
+        { XIAllDevices, int(sizeof hierarchyMask), hierarchyMask },
     };
     const uint64 errorsBefore = fConnection->ErrorCount();
     XISelectEvents(display, fConnection->Root(), masks, 2);
@@ -162,14 +165,15 @@ void X11EventReader::ReadTabletDevices()
             XFreeDeviceList(list);
     }
 
-    std::erase_if(devices, [](const TabletDevices::Device& d) { return d.pressureValuator < 0 && !d.eraser; });
+    std::erase_if(
+        devices, [](const TabletDevices::Device& d) { return d.pressureValuator < 0 && !d.eraser; });
     fTablets.Reset(std::move(devices));
 }
 
 void X11EventReader::ThreadMain()
 {
     Display* display = fConnection->Get();
-    pollfd watched[2] = {{ConnectionNumber(display), POLLIN, 0}, {fWakeRead, POLLIN, 0}};
+    pollfd watched[2] = { { ConnectionNumber(display), POLLIN, 0 }, { fWakeRead, POLLIN, 0 } };
     while (!fStop.load()) {
         // XPending also reads what the socket holds, so events that arrived
         // together with a reply are not left waiting for the next poll.
@@ -213,9 +217,10 @@ void X11EventReader::HandleEvent(XEvent& event)
         case XI_RawMotion:
         case XI_RawButtonPress:
         case XI_RawButtonRelease: {
-            const RawPointerEvents::Kind kind = event.xcookie.evtype == XI_RawMotion ? RawPointerEvents::Kind::Motion
-                : event.xcookie.evtype == XI_RawButtonPress                        ? RawPointerEvents::Kind::Press
-                                                                                   : RawPointerEvents::Kind::Release;
+            const RawPointerEvents::Kind kind = event.xcookie.evtype == XI_RawMotion
+                ? RawPointerEvents::Kind::Motion
+                : event.xcookie.evtype == XI_RawButtonPress ? RawPointerEvents::Kind::Press
+                                                            : RawPointerEvents::Kind::Release;
             // Servers before XInput 2.2 left the source at zero.
             const int source = raw->sourceid != 0 ? raw->sourceid : raw->deviceid;
             fTablets.Update(source, raw->valuators.mask, raw->valuators.mask_len, raw->valuators.values);
@@ -228,8 +233,7 @@ void X11EventReader::HandleEvent(XEvent& event)
             // first approach).
             ReadTabletDevices();
             break;
-        default:
-            break;
+        default: break;
         }
         XFreeEventData(display, &event.xcookie);
         return;
@@ -252,11 +256,11 @@ void X11EventReader::FinishPointerBatch()
     double rootY = 0;
     double windowX = 0;
     double windowY = 0;
-    XIButtonState buttons{};
-    XIModifierState modifiers{};
-    XIGroupState group{};
+    XIButtonState buttons {};
+    XIModifierState modifiers {};
+    XIGroupState group {};
     const Bool found = XIQueryPointer(fConnection->Get(), fMasterPointer, fConnection->Root(), &root, &child,
-                                      &rootX, &rootY, &windowX, &windowY, &buttons, &modifiers, &group);
+        &rootX, &rootY, &windowX, &windowY, &buttons, &modifiers, &group);
     int32 mask = 0;
     for (int button = 1; button <= 31 && button < buttons.mask_len * 8; ++button) {
         if (XIMaskIsSet(buttons.mask, button))
@@ -270,7 +274,8 @@ void X11EventReader::FinishPointerBatch()
     }
     // Listeners get whole pixels, as the screen is read in whole pixels.
     const BPoint where(float(std::floor(rootX)), float(std::floor(rootY)));
-    for (const BMessage& message : fBatch.Finish(where, mask & ~kWheelButtonBits, fTablets, MonotonicMicroseconds()))
+    for (const BMessage& message :
+        fBatch.Finish(where, mask & ~kWheelButtonBits, fTablets, MonotonicMicroseconds()))
         fPointer.Broadcast(message);
 }
 
@@ -283,6 +288,7 @@ void X11EventReader::BroadcastScreenFrame()
     unsigned int height = 0;
     unsigned int border = 0;
     unsigned int depth = 0;
-    if (XGetGeometry(fConnection->Get(), fConnection->Root(), &root, &x, &y, &width, &height, &border, &depth))
+    if (XGetGeometry(
+            fConnection->Get(), fConnection->Root(), &root, &x, &y, &width, &height, &border, &depth))
         fScreenChanges.Broadcast(BRect(0, 0, float(width) - 1, float(height) - 1), B_RGB32);
 }

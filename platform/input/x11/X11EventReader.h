@@ -28,8 +28,8 @@ union _XEvent;
 
 class X11EventReader {
 public:
-    X11EventReader(const char* displayName, PointerBroadcaster& pointer,
-                   ScreenChangeBroadcaster& screenChanges);
+    X11EventReader(
+        const char* displayName, PointerBroadcaster& pointer, ScreenChangeBroadcaster& screenChanges);
     ~X11EventReader();
 
     X11EventReader(const X11EventReader&) = delete;
@@ -62,6 +62,6 @@ private:
 
     int fWakeRead = -1;
     int fWakeWrite = -1;
-    std::atomic<bool> fStop{false};
+    std::atomic<bool> fStop { false };
     std::thread fThread;
 };

@@ -56,13 +56,14 @@ BRect X11ScreenSource::Frame()
     unsigned int border = 0;
     unsigned int depth = 0;
     ++fRoundTrips;
-    if (!XGetGeometry(fConnection->Get(), fConnection->Root(), &root, &x, &y, &width, &height, &border, &depth))
+    if (!XGetGeometry(
+            fConnection->Get(), fConnection->Root(), &root, &x, &y, &width, &height, &border, &depth))
         return BRect();
     return BRect(0, 0, float(width) - 1, float(height) - 1);
 }
 
-status_t X11ScreenSource::ReadPixels(int32 left, int32 top, int32 width, int32 height, uint8* bits,
-                                     int32 bytesPerRow)
+status_t X11ScreenSource::ReadPixels(
+    int32 left, int32 top, int32 width, int32 height, uint8* bits, int32 bytesPerRow)
 {
     if (left < 0 || top < 0 || width <= 0 || height <= 0)
         return B_BAD_VALUE;
@@ -73,7 +74,7 @@ status_t X11ScreenSource::ReadPixels(int32 left, int32 top, int32 width, int32 h
     // An area outside the root window gets BadMatch, which the connection
     // counts quietly; XGetImage then returns null.
     XImage* image = XGetImage(fConnection->Get(), fConnection->Root(), left, top, unsigned(width),
-                              unsigned(height), AllPlanes, ZPixmap);
+        unsigned(height), AllPlanes, ZPixmap);
     if (image == nullptr)
         return B_ERROR;
     if (image->red_mask == 0 || image->green_mask == 0 || image->blue_mask == 0) {

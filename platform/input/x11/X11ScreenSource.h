@@ -24,8 +24,8 @@ public:
 
     bool IsAvailable() const override;
     BRect Frame() override;
-    status_t ReadPixels(int32 left, int32 top, int32 width, int32 height, uint8* bits,
-                        int32 bytesPerRow) override;
+    status_t ReadPixels(
+        int32 left, int32 top, int32 width, int32 height, uint8* bits, int32 bytesPerRow) override;
     uint64 RoundTrips() const override { return fRoundTrips.load(); }
 
 private:
@@ -33,5 +33,5 @@ private:
 
     std::mutex fLock;
     std::unique_ptr<X11Connection> fConnection;
-    std::atomic<uint64> fRoundTrips{0};
+    std::atomic<uint64> fRoundTrips { 0 };
 };
