@@ -1,6 +1,6 @@
 #include "mapping/zbOutput.h"
 
-#include "MidiMonitor.h"
+#include "InProcessMidiTest.h"
 #include "platform/midi/MidiRoster.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ protected:
     void SetUp() override
     {
         InProcessMidiTest::SetUp();
-        monitor = new MidiMonitor;
+        monitor = new RecordingConsumer;
         output = new zbOutput("test");
         output->producer->Connect(monitor);
     }
@@ -60,9 +60,9 @@ protected:
         Send(std::move(message));
     }
 
-    std::vector<ControlChange>& Sent() { return monitor->received; }
+    std::vector<ControlChangeEvent> Sent() { return monitor->Received(); }
 
-    MidiMonitor* monitor = nullptr;
+    RecordingConsumer* monitor = nullptr;
     zbOutput* output = nullptr;
 };
 
@@ -103,7 +103,7 @@ TEST_F(MappingEngine, ScalesLinearlyAndTruncates)
     Choose('vCXA', "message", 7);
     for (float input : {0.0f, 0.5f, 0.999f, 1.0f})
         Cursor(input);
-    EXPECT_EQ(Sent(), (std::vector<ControlChange>{{2, 7, 0}, {2, 7, 63}, {2, 7, 126}, {2, 7, 127}}));
+    EXPECT_EQ(Sent(), (std::vector<ControlChangeEvent>{{2, 7, 0}, {2, 7, 63}, {2, 7, 126}, {2, 7, 127}}));
 }
 
 TEST_F(MappingEngine, ReversedRangeRunsDownward)
@@ -114,7 +114,7 @@ TEST_F(MappingEngine, ReversedRangeRunsDownward)
     Choose('vCYA', "hirange", 0);
     for (float input : {0.0f, 0.5f, 1.0f})
         Cursor(0, input);
-    EXPECT_EQ(Sent(), (std::vector<ControlChange>{{0, 10, 127}, {0, 10, 64}, {0, 10, 0}}));
+    EXPECT_EQ(Sent(), (std::vector<ControlChangeEvent>{{0, 10, 127}, {0, 10, 64}, {0, 10, 0}}));
 }
 
 TEST_F(MappingEngine, NarrowAndFlatRanges)
@@ -124,14 +124,14 @@ TEST_F(MappingEngine, NarrowAndFlatRanges)
     Choose('vCPS', "lorange", 10);
     Choose('vCPS', "hirange", 20);
     Cursor(0, 0, 0.75f);
-    EXPECT_EQ(Sent().back(), (ControlChange{0, 2, 17}));
+    EXPECT_EQ(Sent().back(), (ControlChangeEvent{0, 2, 17}));
 
     Choose('vCPS', "lorange", 64);
     Choose('vCPS', "hirange", 64);
     for (float input : {0.0f, 0.3f, 1.0f})
         Cursor(0, 0, input);
     // Equal values repeat, and a repeat of the same Control Change is dropped.
-    EXPECT_EQ(Sent().back(), (ControlChange{0, 2, 64}));
+    EXPECT_EQ(Sent().back(), (ControlChangeEvent{0, 2, 64}));
     EXPECT_EQ(Sent().size(), 2u);
 }
 
@@ -162,7 +162,7 @@ TEST_F(MappingEngine, QuantitiesGoOutInFixedOrder)
     Choose('vCRD', "message", 21);
     Choose('vCXA', "message", 20);
     Cursor(1.0f, 0, 0, 0.0f);
-    EXPECT_EQ(Sent(), (std::vector<ControlChange>{{0, 20, 127}, {0, 21, 0}}));
+    EXPECT_EQ(Sent(), (std::vector<ControlChangeEvent>{{0, 20, 127}, {0, 21, 0}}));
 }
 
 TEST_F(MappingEngine, ChannelSelectionAndOff)
@@ -182,7 +182,7 @@ TEST_F(MappingEngine, ChannelSelectionAndOff)
 
     Channel(2);
     Cursor(0, 0, 0, 0, 0.5f);
-    EXPECT_EQ(Sent(), (std::vector<ControlChange>{{1, 5, 63}}));
+    EXPECT_EQ(Sent(), (std::vector<ControlChangeEvent>{{1, 5, 63}}));
 }
 
 TEST_F(MappingEngine, ChannelsOutsideTheMenuAreIgnored)
@@ -220,13 +220,13 @@ TEST_F(MappingEngine, ValuesBeyondTheDataRangeAreClamped)
     const float inf = std::numeric_limits<float>::infinity();
     for (float input : {1.5f, -0.5f, inf, -inf, nan})
         Cursor(input);
-    EXPECT_EQ(Sent(), (std::vector<ControlChange>{{0, 1, 127}, {0, 1, 0}, {0, 1, 127}, {0, 1, 0}}));
+    EXPECT_EQ(Sent(), (std::vector<ControlChangeEvent>{{0, 1, 127}, {0, 1, 0}, {0, 1, 127}, {0, 1, 0}}));
 
     // Forged ranges above 127 are held at 127 as well.
     Choose('vCXA', "hirange", 300);
     Cursor(1.0f);
-    EXPECT_EQ(Sent().back(), (ControlChange{0, 1, 127}));
-    for (const ControlChange& change : Sent()) {
+    EXPECT_EQ(Sent().back(), (ControlChangeEvent{0, 1, 127}));
+    for (const ControlChangeEvent& change : Sent()) {
         EXPECT_LE(change.controller, 127);
         EXPECT_LE(change.value, 127);
     }
@@ -239,7 +239,7 @@ TEST_F(MappingEngine, ButtonToMidiSendsFullValueOnTheRecordsController)
     BMessage ignored('cdat');
     output->ButtonToMidi(output->x, &ignored, "x");
     output->ButtonToMidi(output->y, &ignored, "y"); // no controller: nothing
-    EXPECT_EQ(Sent(), (std::vector<ControlChange>{{1, 64, 127}}));
+    EXPECT_EQ(Sent(), (std::vector<ControlChangeEvent>{{1, 64, 127}}));
 }
 
 TEST_F(MappingEngine, UnknownCodesAreIgnored)

@@ -1,6 +1,6 @@
 #include "mapping/zbOutput.h"
 
-#include "MidiMonitor.h"
+#include "InProcessMidiTest.h"
 #include "platform/app/Application.h"
 #include "platform/midi/MidiRoster.h"
 #include "platform/storage/AppResources.h"
@@ -19,7 +19,7 @@ protected:
     void SetUp() override
     {
         InProcessMidiTest::SetUp();
-        monitor = new MidiMonitor;
+        monitor = new RecordingConsumer;
     }
     void TearDown() override
     {
@@ -27,7 +27,7 @@ protected:
         InProcessMidiTest::TearDown();
     }
 
-    MidiMonitor* monitor = nullptr;
+    RecordingConsumer* monitor = nullptr;
 };
 
 // The bytes of one item of a raw field.
@@ -60,8 +60,8 @@ TEST_F(Producer, DropsOnlyAnExactRepeatOfTheLastMessage)
     producer->Control(0, 10, 5);
     producer->Control(0, 7, 100);
     producer->Control(1, 7, 100);
-    EXPECT_EQ(monitor->received,
-              (std::vector<ControlChange>{{0, 7, 100}, {0, 10, 5}, {0, 7, 100}, {1, 7, 100}}));
+    EXPECT_EQ(monitor->Received(),
+              (std::vector<ControlChangeEvent>{{0, 7, 100}, {0, 10, 5}, {0, 7, 100}, {1, 7, 100}}));
     producer->Release();
 }
 
@@ -70,14 +70,14 @@ TEST_F(Producer, FirstMessageAlwaysGoesOutAndUnconnectedSendsStillCount)
     myMidi* producer = new myMidi;
     producer->Connect(monitor);
     producer->Control(0, 0, 0); // equal to the zeroed last-message fields
-    EXPECT_EQ(monitor->received.size(), 1u);
+    EXPECT_EQ(monitor->Received().size(), 1u);
 
     producer->Disconnect(monitor);
     producer->Control(2, 3, 4); // reaches nobody
     producer->Connect(monitor);
     producer->Control(2, 3, 4); // a repeat of the last one: dropped
     producer->Control(2, 3, 5);
-    EXPECT_EQ(monitor->received, (std::vector<ControlChange>{{0, 0, 0}, {2, 3, 5}}));
+    EXPECT_EQ(monitor->Received(), (std::vector<ControlChangeEvent>{{0, 0, 0}, {2, 3, 5}}));
     producer->Release();
 }
 
@@ -156,7 +156,7 @@ TEST_F(Producer, PortPickTogglesTheConnection)
 TEST_F(Producer, PortPickForAVanishedConsumerChangesNothing)
 {
     zbOutput output("test");
-    MidiMonitor* gone = new MidiMonitor;
+    RecordingConsumer* gone = new RecordingConsumer;
     const int32 goneId = gone->ID();
     gone->Release();
 
