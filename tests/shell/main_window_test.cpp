@@ -111,7 +111,7 @@ TEST_F(ShellTest, PointerMovesBecomeControlChangesEndToEnd)
     PickFromMenuBar("Port", "synth");
     PickFromMenuBar("Channel", "3");
     ASSERT_TRUE(display->Pick(display->FieldMenu(display->FindView(peer, "x select")), "7  Channel Volume"));
-    ASSERT_TRUE(display->Settle(peer));
+    ASSERT_TRUE(Settle(peer));
 
     input.EmitPointerEvent(PointerEvent(B_MOUSE_MOVED, 0, 100));
     EXPECT_EQ(synth->WaitFor(1), (std::vector<ControlChangeEvent>{{2, 7, 0}}));
@@ -121,7 +121,7 @@ TEST_F(ShellTest, PointerMovesBecomeControlChangesEndToEnd)
     // A reversed range runs downward.
     ASSERT_TRUE(display->Pick(display->FieldMenu(display->FindView(peer, "x lorange")), "100"));
     ASSERT_TRUE(display->Pick(display->FieldMenu(display->FindView(peer, "x hirange")), "0"));
-    ASSERT_TRUE(display->Settle(peer));
+    ASSERT_TRUE(Settle(peer));
     input.EmitPointerEvent(PointerEvent(B_MOUSE_UP, 1023, 100));
     input.EmitPointerEvent(PointerEvent(B_MOUSE_MOVED, 0, 100));
     EXPECT_EQ(synth->WaitFor(4),
