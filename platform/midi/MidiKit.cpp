@@ -72,21 +72,21 @@ int32 MidiKit::NewEndpointId()
 
 status_t MidiKit::Release(BMidiEndpoint* endpoint)
 {
+    bool wasRegistered = false;
     {
         std::lock_guard lock(fLock);
         if (endpoint->fReferences.fetch_sub(1) > 1)
             return B_OK;
-    }
-    // The last reference is gone and no lookup can hand out a new one: the
-    // endpoint leaves the roster before its links and its memory go.
-    Withdraw(endpoint);
-    {
-        std::lock_guard lock(fLock);
+        // The last reference: out of the roster and every link in one step,
+        // so that no lookup or spray can reach the endpoint again.
+        wasRegistered = Unlist(endpoint);
         std::erase_if(fLocalLinks, [endpoint](const auto& link) {
             return link.first == endpoint->ID() || link.second == endpoint;
         });
         fLocalLinkCount.store(fLocalLinks.size());
     }
+    if (wasRegistered)
+        WithdrawFromService(*endpoint);
     delete endpoint;
     return B_OK;
 }
@@ -117,23 +117,30 @@ status_t MidiKit::Unregister(BMidiEndpoint* endpoint)
 {
     if (endpoint->IsRemote())
         return B_NOT_ALLOWED;
-    if (!endpoint->fRegistered)
+    bool wasRegistered = false;
+    {
+        std::lock_guard lock(fLock);
+        wasRegistered = Unlist(endpoint);
+    }
+    if (!wasRegistered)
         return B_ERROR;
-    Withdraw(endpoint);
+    WithdrawFromService(*endpoint);
     return B_OK;
 }
 
-void MidiKit::Withdraw(BMidiEndpoint* endpoint)
+bool MidiKit::Unlist(BMidiEndpoint* endpoint)
 {
     if (!endpoint->fRegistered)
-        return;
-    {
-        std::lock_guard lock(fLock);
-        fLocals.erase(endpoint->ID());
-        endpoint->fRegistered = false;
-    }
-    if (endpoint->IsProducer() && fService)
-        fService->WithdrawProducer(endpoint->ID());
+        return false;
+    fLocals.erase(endpoint->ID());
+    endpoint->fRegistered = false;
+    return true;
+}
+
+void MidiKit::WithdrawFromService(const BMidiEndpoint& endpoint)
+{
+    if (endpoint.IsProducer() && fService)
+        fService->WithdrawProducer(endpoint.ID());
 }
 
 void MidiKit::Rename(BMidiEndpoint* endpoint, const char* name)

@@ -74,8 +74,11 @@ private:
     void Choose();
     // Hands a new reference to the registered local endpoint `id`, or nullptr.
     BMidiEndpoint* AcquireLocal(int32 id, Kind kind);
-    // Withdraws a registered endpoint from the roster and the service.
-    void Withdraw(BMidiEndpoint* endpoint);
+    // Takes an endpoint out of the roster; false when it was not in it.
+    // Needs fLock.
+    bool Unlist(BMidiEndpoint* endpoint);
+    // Removes an unlisted producer's port from the service.
+    void WithdrawFromService(const BMidiEndpoint& endpoint);
     bool RemoveLocalLink(int32 producerId, const BMidiConsumer* consumer);
 
     std::mutex fLock;
