@@ -4,6 +4,8 @@
 // other programs as remote BMidiConsumer objects; each such object is a handle
 // on a port that the other program may close at any time (IsValid() then
 // turns false and connecting to it fails harmlessly).
+//
+// Thread rules: as BMidiEndpoint.
 
 #include "platform/midi/MidiEndpoint.h"
 

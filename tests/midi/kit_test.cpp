@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <thread>
 
@@ -178,6 +179,34 @@ TEST_F(InProcessMidi, ReleasingAConnectedConsumerBreaksItsLinks)
     EXPECT_THAT(kept->Received(), ElementsAre(CC(0, 7, 1)));
     producer->Release();
     kept->Release();
+}
+
+TEST_F(InProcessMidi, ConsumersReleasedWhileAnotherThreadSpraysAreDeletedExactlyOnce)
+{
+    // Counts destructions: a consumer reached by a spray after its last
+    // release would be deleted twice (or show up under the sanitizers).
+    static std::atomic<int> destructions{0};
+    class CountedConsumer : public BMidiLocalConsumer {
+    protected:
+        ~CountedConsumer() override { destructions.fetch_add(1); }
+    };
+    destructions = 0;
+    auto* producer = new BMidiLocalProducer;
+    std::atomic<bool> done{false};
+    std::thread sprayer([&] {
+        while (!done)
+            producer->SprayControlChange(0, 7, 1);
+    });
+    constexpr int kConsumers = 2000;
+    for (int i = 0; i < kConsumers; ++i) {
+        auto* consumer = new CountedConsumer;
+        producer->Connect(consumer);
+        consumer->Release();
+    }
+    done = true;
+    sprayer.join();
+    EXPECT_EQ(destructions.load(), kConsumers);
+    producer->Release();
 }
 
 TEST_F(InProcessMidi, RosterListsRegisteredEndpointsInIdOrderWithAReferenceEach)
