@@ -17,10 +17,12 @@ struct LooperRegistry {
     std::vector<BLooper*> loopers;
 };
 
+// Never destroyed: a looper thread may still be leaving it while the
+// process exits.
 LooperRegistry& Registry()
 {
-    static LooperRegistry registry;
-    return registry;
+    static LooperRegistry* registry = new LooperRegistry;
+    return *registry;
 }
 
 } // namespace
@@ -39,10 +41,8 @@ BLooper::~BLooper()
     for (BHandler* handler : fHandlers)
         handler->fLooper = nullptr;
     LooperRegistry& registry = Registry();
-    {
-        std::lock_guard lock(registry.lock);
-        std::erase(registry.loopers, this);
-    }
+    std::lock_guard lock(registry.lock);
+    std::erase(registry.loopers, this);
     registry.changed.notify_all();
 }
 

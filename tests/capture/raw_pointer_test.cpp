@@ -4,6 +4,7 @@
 #include "platform/app/AppDefs.h"
 #include "platform/input/x11/RawPointerEvents.h"
 #include "platform/input/x11/TabletDevices.h"
+#include "platform/interface/InterfaceDefs.h"
 
 #include <gtest/gtest.h>
 
@@ -40,10 +41,11 @@ TEST(RawPointerEvents, RunsOfMotionBecomeOneMovePressesAndReleasesTheirOwn)
     batch.Add(Kind::Motion, 0, kMouse);
     batch.Add(Kind::Motion, 0, kMouse);
 
-    const std::vector<BMessage> messages = batch.Finish(BPoint(12, 34), 4, tablets, 777);
+    // X's button 3 is the right button: the secondary one.
+    const std::vector<BMessage> messages = batch.Finish(BPoint(12, 34), 2, tablets, 777);
     const uint32 expectedWhat[]
         = { B_MOUSE_MOVED, B_MOUSE_DOWN, B_MOUSE_MOVED, B_MOUSE_DOWN, B_MOUSE_UP, B_MOUSE_MOVED };
-    const int32 expectedButtons[] = { 0, 1, 1, 5, 4, 4 };
+    const int32 expectedButtons[] = { 0, 1, 1, 3, 2, 2 };
     ASSERT_EQ(messages.size(), 6u);
     for (size_t i = 0; i < messages.size(); ++i) {
         EXPECT_EQ(messages[i].what, expectedWhat[i]) << "message " << i;
@@ -64,16 +66,29 @@ TEST(RawPointerEvents, ServerMaskEndsEachBatchAndStartsTheNext)
     batch.Add(Kind::Motion, 0, kMouse);
     EXPECT_EQ(batch.Finish(BPoint(), 1, tablets, 0).at(0).FindInt32("buttons"), 1);
 
+    // X's button 2 is the middle button: the tertiary one.
     batch.Add(Kind::Press, 2, kMouse);
     batch.Add(Kind::Motion, 0, kMouse);
-    const std::vector<BMessage> messages = batch.Finish(BPoint(), 3, tablets, 0);
+    const std::vector<BMessage> messages = batch.Finish(BPoint(), 5, tablets, 0);
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].FindInt32("buttons"), 3);
-    EXPECT_EQ(messages[1].FindInt32("buttons"), 3);
+    EXPECT_EQ(messages[0].FindInt32("buttons"), 5);
+    EXPECT_EQ(messages[1].FindInt32("buttons"), 5);
 
     // A release alone: the mouse-up carries the buttons still held.
     batch.Add(Kind::Release, 1, kMouse);
-    EXPECT_EQ(batch.Finish(BPoint(), 2, tablets, 0).at(0).FindInt32("buttons"), 2);
+    EXPECT_EQ(batch.Finish(BPoint(), 4, tablets, 0).at(0).FindInt32("buttons"), 4);
+}
+
+TEST(RawPointerEvents, ButtonBitsFollowTheListenersMask)
+{
+    EXPECT_EQ(RawPointerEvents::ButtonBit(1), B_PRIMARY_MOUSE_BUTTON);
+    EXPECT_EQ(RawPointerEvents::ButtonBit(3), B_SECONDARY_MOUSE_BUTTON);
+    EXPECT_EQ(RawPointerEvents::ButtonBit(2), B_TERTIARY_MOUSE_BUTTON);
+    for (int wheel = 4; wheel <= 7; ++wheel)
+        EXPECT_EQ(RawPointerEvents::ButtonBit(wheel), 0) << wheel;
+    EXPECT_EQ(RawPointerEvents::ButtonBit(8), 0x80);
+    EXPECT_EQ(RawPointerEvents::ButtonBit(0), 0);
+    EXPECT_EQ(RawPointerEvents::ButtonBit(40), 0);
 }
 
 TEST(RawPointerEvents, WheelClicksAreNotPresses)

@@ -1,6 +1,7 @@
 #include "platform/input/x11/RawPointerEvents.h"
 
 #include "platform/app/AppDefs.h"
+#include "platform/interface/InterfaceDefs.h"
 
 namespace {
 
@@ -9,12 +10,19 @@ bool IsWheelButton(int button)
     return button >= 4 && button <= 7;
 }
 
-int32 ButtonBit(int button)
-{
-    return button >= 1 && button <= 31 ? int32(1u << (button - 1)) : 0;
-}
-
 } // namespace
+
+int32 RawPointerEvents::ButtonBit(int button)
+{
+    // X numbers the right button 3 and the middle one 2; listeners expect
+    // the right button as the secondary one.
+    switch (button) {
+    case 1: return B_PRIMARY_MOUSE_BUTTON;
+    case 2: return B_TERTIARY_MOUSE_BUTTON;
+    case 3: return B_SECONDARY_MOUSE_BUTTON;
+    default: return button > 7 && button <= 31 ? int32(1u << (button - 1)) : 0;
+    }
+}
 
 void RawPointerEvents::Add(Kind kind, int button, int sourceDevice)
 {

@@ -30,9 +30,14 @@ public:
     void Add(Kind kind, int button, int sourceDevice);
     bool IsEmpty() const { return fEvents.empty(); }
 
+    // The listeners' mask bit of X button `button`: B_PRIMARY_MOUSE_BUTTON,
+    // B_SECONDARY_MOUSE_BUTTON (X's right button, 3), B_TERTIARY_MOUSE_BUTTON
+    // (X's middle button, 2), bit n-1 for buttons 8 and up, none for the wheel.
+    static int32 ButtonBit(int button);
+
     // Ends the batch: the messages of its events, in order. `where` is the
-    // pointer's position and `serverButtons` the server's mask (bit n-1 for
-    // button n) after the last event; `when` the time stamp for all.
+    // pointer's position and `serverButtons` the server's mask (made of
+    // ButtonBit values) after the last event; `when` the time stamp for all.
     std::vector<BMessage> Finish(
         BPoint where, int32 serverButtons, const TabletDevices& tablets, bigtime_t when);
     // Ends the batch without messages, when the pointer could not be asked.

@@ -20,9 +20,6 @@ namespace {
 // lost wake-up could keep it.
 constexpr int kPollTimeoutMs = 500;
 
-// Buttons 4-7 are the wheel's clicks; they are not held.
-constexpr int32 kWheelButtonBits = 0x78;
-
 bigtime_t MonotonicMicroseconds()
 {
     using namespace std::chrono;
@@ -264,7 +261,7 @@ void X11EventReader::FinishPointerBatch()
     int32 mask = 0;
     for (int button = 1; button <= 31 && button < buttons.mask_len * 8; ++button) {
         if (XIMaskIsSet(buttons.mask, button))
-            mask |= int32(1u << (button - 1));
+            mask |= RawPointerEvents::ButtonBit(button);
     }
     if (buttons.mask != nullptr)
         XFree(buttons.mask);
@@ -275,7 +272,7 @@ void X11EventReader::FinishPointerBatch()
     // Listeners get whole pixels, as the screen is read in whole pixels.
     const BPoint where(float(std::floor(rootX)), float(std::floor(rootY)));
     for (const BMessage& message :
-        fBatch.Finish(where, mask & ~kWheelButtonBits, fTablets, MonotonicMicroseconds()))
+        fBatch.Finish(where, mask, fTablets, MonotonicMicroseconds()))
         fPointer.Broadcast(message);
 }
 
