@@ -20,6 +20,7 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <glob.h>
 #include <string>
 #include <sys/file.h>
 #include <unistd.h>
@@ -60,6 +61,13 @@ public:
                       std::chrono::seconds(5));
             fJackd.Stop();
         }
+        // Clients of a killed server leave their semaphores behind.
+        glob_t leftovers{};
+        if (!fName.empty() && glob(("/dev/shm/jack_sem.*_" + fName + "_*").c_str(), 0, nullptr, &leftovers) == 0) {
+            for (size_t i = 0; i < leftovers.gl_pathc; ++i)
+                unlink(leftovers.gl_pathv[i]);
+        }
+        globfree(&leftovers);
         if (fLock >= 0)
             close(fLock);
         fLock = -1;
