@@ -247,20 +247,33 @@ void MidiKit::Spray(const BMidiLocalProducer& producer, const uint8* bytes, size
 {
     if (fLocalLinkCount.load() > 0) {
         // Hooks run without the lock, each on a consumer kept alive by a
-        // reference of its own, so a hook may use the kit freely.
-        std::vector<BMidiLocalConsumer*> receivers;
-        {
-            std::lock_guard lock(fLock);
-            for (const auto& [producerId, consumer] : fLocalLinks) {
-                if (producerId == producer.ID()) {
+        // reference of its own, so a hook may use the kit freely. The
+        // receivers are gathered on the stack, a batch at a time, so that
+        // sending never allocates.
+        constexpr size_t kBatch = 16;
+        BMidiLocalConsumer* receivers[kBatch];
+        size_t skip = 0;
+        for (;;) {
+            size_t count = 0;
+            size_t seen = 0;
+            {
+                std::lock_guard lock(fLock);
+                for (const auto& [producerId, consumer] : fLocalLinks) {
+                    if (producerId != producer.ID() || seen++ < skip)
+                        continue;
+                    if (count == kBatch)
+                        break;
                     consumer->Acquire();
-                    receivers.push_back(consumer);
+                    receivers[count++] = consumer;
                 }
             }
-        }
-        for (BMidiLocalConsumer* consumer : receivers) {
-            consumer->Receive(bytes, size, time);
-            consumer->Release();
+            for (size_t i = 0; i < count; ++i) {
+                receivers[i]->Receive(bytes, size, time);
+                receivers[i]->Release();
+            }
+            if (count < kBatch)
+                break;
+            skip += count;
         }
     }
     if (producer.fRegistered && fService)
