@@ -30,5 +30,5 @@ enum : uint32 {
 inline constexpr const char* kPeerField = "be:peer";
 // int64: the peer id of a picked item.
 inline constexpr const char* kItemField = "be:item";
-// int64: the token to hand back with Display::Acknowledge.
+// int64: the token to hand back with DisplayService::Acknowledge.
 inline constexpr const char* kTokenField = "be:token";

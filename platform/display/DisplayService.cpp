@@ -1,4 +1,4 @@
-#include "platform/display/Display.h"
+#include "platform/display/DisplayService.h"
 
 #include "platform/display/HeadlessDisplay.h"
 
@@ -8,11 +8,11 @@
 namespace {
 
 std::mutex sLock;
-std::shared_ptr<Display> sInstalled;
+std::shared_ptr<DisplayService> sInstalled;
 
 } // namespace
 
-std::shared_ptr<Display> Display::Current()
+std::shared_ptr<DisplayService> DisplayService::Current()
 {
     std::lock_guard lock(sLock);
     if (!sInstalled)
@@ -20,13 +20,13 @@ std::shared_ptr<Display> Display::Current()
     return sInstalled;
 }
 
-void Display::Install(std::shared_ptr<Display> display)
+void DisplayService::Install(std::shared_ptr<DisplayService> display)
 {
     std::lock_guard lock(sLock);
     sInstalled = std::move(display);
 }
 
-PeerId Display::NewPeerId()
+PeerId DisplayService::NewPeerId()
 {
     static std::atomic<PeerId> next{1};
     return next.fetch_add(1, std::memory_order_relaxed);

@@ -1,6 +1,6 @@
 #pragma once
 
-// Display: what the interface kit tells the screen, and nothing else.
+// DisplayService: what the interface kit tells the screen, and nothing else.
 //
 // Windows, views, menus and items of the API live on their window's thread;
 // whatever shows them (Qt on the main thread, or nothing at all) lives
@@ -44,6 +44,7 @@ struct WindowSpec {
     BRect frame; // screen coordinates, inclusive
     window_type type = B_TITLED_WINDOW;
     uint32 flags = 0;
+    rgb_color background; // what shows where no view covers the window
     // Where the display posts what happens to the window and its views.
     std::shared_ptr<MessageQueue> queue;
 };
@@ -89,21 +90,21 @@ struct MenuSpec {
     std::vector<MenuItemSpec> items;
 };
 
-class Display {
+class DisplayService {
 public:
     // How long the display waits for a window's MenusBeginning hook.
     static constexpr std::chrono::milliseconds kMenusBeginningTimeout{500};
 
     // The display that new windows use. Without an installed one, a
     // process-wide headless display that shows nothing.
-    static std::shared_ptr<Display> Current();
+    static std::shared_ptr<DisplayService> Current();
     // Makes `display` the one new windows use; null restores the default.
-    static void Install(std::shared_ptr<Display> display);
+    static void Install(std::shared_ptr<DisplayService> display);
 
     // A fresh peer id or acknowledgement token, unique in the process.
     static PeerId NewPeerId();
 
-    virtual ~Display() = default;
+    virtual ~DisplayService() = default;
 
     virtual void CreateWindow(PeerId window, const WindowSpec& spec) = 0;
     virtual void ShowWindow(PeerId window, bool shown) = 0;

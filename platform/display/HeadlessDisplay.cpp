@@ -98,7 +98,7 @@ void HeadlessDisplay::SetDivider(PeerId field, float divider)
 
 void HeadlessDisplay::InvalidateView(PeerId view)
 {
-    Address address;
+    PeerAddress address;
     {
         std::lock_guard lock(fLock);
         ViewRecord* record = Lookup(fViews, view);
@@ -113,7 +113,7 @@ void HeadlessDisplay::InvalidateView(PeerId view)
     // Nothing to draw here, so the redraw the view asked for is done at once.
     BMessage update(kViewUpdate);
     update.AddInt64(kPeerField, int64(view));
-    Post(address, update);
+    address.Post(update);
 }
 
 void HeadlessDisplay::DestroyView(PeerId view)
@@ -203,7 +203,7 @@ void HeadlessDisplay::Acknowledge(int64 token)
 
 bool HeadlessDisplay::OpenMenus(PeerId window)
 {
-    Address address;
+    PeerAddress address;
     {
         std::lock_guard lock(fLock);
         WindowRecord* record = Lookup(fWindows, window);
@@ -220,13 +220,13 @@ bool HeadlessDisplay::OpenMenus(PeerId window)
     const int64 token = int64(NewPeerId());
     BMessage beginning(kMenusBeginning);
     beginning.AddInt64(kTokenField, token);
-    Post(address, beginning);
+    address.Post(beginning);
     return WaitForAcknowledgement(token, kMenusBeginningTimeout);
 }
 
 bool HeadlessDisplay::Pick(PeerId menu, const std::string& label)
 {
-    Address address;
+    PeerAddress address;
     BMessage pick(kMenuItemPicked);
     {
         std::lock_guard lock(fLock);
@@ -243,13 +243,13 @@ bool HeadlessDisplay::Pick(PeerId menu, const std::string& label)
         address.handler = record->spec.handler;
         pick.AddInt64(kItemField, int64(item->spec.item));
     }
-    Post(address, pick);
+    address.Post(pick);
     return true;
 }
 
 void HeadlessDisplay::CloseMenus(PeerId window)
 {
-    Address address;
+    PeerAddress address;
     {
         std::lock_guard lock(fLock);
         WindowRecord* record = Lookup(fWindows, window);
@@ -258,12 +258,12 @@ void HeadlessDisplay::CloseMenus(PeerId window)
         record->menusOpen = false;
         address = WindowAddress(window);
     }
-    Post(address, BMessage(kMenusEnded));
+    address.Post(BMessage(kMenusEnded));
 }
 
 bool HeadlessDisplay::Click(PeerId view, BPoint where)
 {
-    Address address;
+    PeerAddress address;
     {
         std::lock_guard lock(fLock);
         const ViewRecord* record = Lookup(fViews, view);
@@ -280,35 +280,42 @@ bool HeadlessDisplay::Click(PeerId view, BPoint where)
         event.AddPoint("where", where);
         event.AddInt32("buttons", buttons);
         event.AddInt64(kPeerField, int64(view));
-        Post(address, event);
+        address.Post(event);
     }
     return true;
 }
 
 void HeadlessDisplay::PressCloseBox(PeerId window)
 {
-    Address address;
+    PeerAddress address;
     {
         std::lock_guard lock(fLock);
         address = WindowAddress(window);
     }
-    Post(address, BMessage(B_QUIT_REQUESTED));
+    address.Post(BMessage(B_QUIT_REQUESTED));
 }
 
 bool HeadlessDisplay::Settle(PeerId window)
 {
-    Address address;
+    PeerAddress address;
     {
         std::lock_guard lock(fLock);
         address = WindowAddress(window);
     }
     if (!address.queue)
         return false;
-    const int64 token = int64(NewPeerId());
-    BMessage sync(kSynchronize);
-    sync.AddInt64(kTokenField, token);
-    Post(address, sync);
-    return WaitForAcknowledgement(token, kSettleTimeout);
+    // Two rounds: the first waits for what was posted so far, the second for
+    // what handling that posted to the window in turn (a pick's invocation,
+    // the end of the menus).
+    for (int round = 0; round < 2; ++round) {
+        const int64 token = int64(NewPeerId());
+        BMessage sync(kSynchronize);
+        sync.AddInt64(kTokenField, token);
+        address.Post(sync);
+        if (!WaitForAcknowledgement(token, kSettleTimeout))
+            return false;
+    }
+    return true;
 }
 
 PeerId HeadlessDisplay::FindWindow(const std::string& title) const
@@ -479,16 +486,10 @@ bool HeadlessDisplay::WaitForAcknowledgement(int64 token, std::chrono::milliseco
     return answered;
 }
 
-void HeadlessDisplay::Post(const Address& address, const BMessage& message)
-{
-    if (address.queue)
-        address.queue->Post(std::make_unique<BMessage>(message), address.handler);
-}
-
-HeadlessDisplay::Address HeadlessDisplay::WindowAddress(PeerId window) const
+PeerAddress HeadlessDisplay::WindowAddress(PeerId window) const
 {
     const WindowRecord* record = Lookup(fWindows, window);
-    return record != nullptr ? Address{record->spec.queue, nullptr} : Address{};
+    return record != nullptr ? PeerAddress{record->spec.queue, nullptr} : PeerAddress{};
 }
 
 bool HeadlessDisplay::InMenuBar(PeerId menu) const

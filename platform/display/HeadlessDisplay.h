@@ -10,16 +10,20 @@
 // The driver operations below are meant for one thread (the test's), which
 // plays the part of the main thread; they are safe from any thread.
 
-#include "platform/display/Display.h"
+#include "platform/display/DisplayService.h"
+#include "platform/display/PeerAddress.h"
 
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <set>
 
-class BMessage;
+// The display interface's earlier name, which tests written against the
+// headless display still use. It lives here, away from DisplayService.h,
+// because it clashes with Xlib's Display in any file that sees both.
+using Display = DisplayService;
 
-class HeadlessDisplay final : public Display {
+class HeadlessDisplay final : public DisplayService {
 public:
     // How long Settle waits for a window that is busy.
     static constexpr std::chrono::seconds kSettleTimeout{5};
@@ -62,7 +66,8 @@ public:
     bool Click(PeerId view, BPoint where);
     void PressCloseBox(PeerId window);
     // Waits until the window has handled everything posted to it so far,
-    // so that what it told the display since can be read back. False when
+    // and what handling that posted to the window in turn (the invocation
+    // of a picked item), so that the outcome can be read back. False when
     // the window is gone or did not answer within kSettleTimeout.
     bool Settle(PeerId window);
 
@@ -114,15 +119,9 @@ private:
         PeerId container = 0;
         MenuItemSpec spec;
     };
-    // Where to post a message, gathered under the lock and used without it.
-    struct Address {
-        std::shared_ptr<MessageQueue> queue;
-        BHandler* handler = nullptr;
-    };
-
     bool WaitForAcknowledgement(int64 token, std::chrono::milliseconds timeout);
-    static void Post(const Address& address, const BMessage& message);
-    Address WindowAddress(PeerId window) const;
+    // Addresses are gathered under the lock and posted to without it.
+    PeerAddress WindowAddress(PeerId window) const;
     bool InMenuBar(PeerId menu) const;
     void ForgetView(PeerId view);
     void ForgetMenu(PeerId menu);

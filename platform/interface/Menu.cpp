@@ -40,7 +40,7 @@ bool BMenu::AddItem(BMenuItem* item, int32 index)
         return false;
     fItems.insert(fItems.begin() + index, item);
     item->fMenu = this;
-    if (Display* display = PeerDisplay()) {
+    if (DisplayService* display = PeerDisplay()) {
         AttachOwned(item->fSubmenu, Window());
         display->AddMenuItem(Peer(), index, item->PeerSpec());
     }
@@ -67,7 +67,7 @@ BMenuItem* BMenu::RemoveItem(int32 index)
         return nullptr;
     fItems.erase(fItems.begin() + index);
     item->fMenu = nullptr;
-    if (Display* display = PeerDisplay())
+    if (DisplayService* display = PeerDisplay())
         display->RemoveMenuItem(Peer(), item->fPeer);
     DetachOwned(item->fSubmenu);
     if (item->IsMarked())
@@ -107,7 +107,7 @@ void BMenu::SetRadioMode(bool on)
     if (on == fRadioMode)
         return;
     fRadioMode = on;
-    if (Display* display = PeerDisplay())
+    if (DisplayService* display = PeerDisplay())
         display->SetMenuRadio(Peer(), on);
 }
 
@@ -137,13 +137,13 @@ status_t BMenu::SetTargetForItems(BMessenger messenger)
     return B_OK;
 }
 
-void BMenu::CreatePeer(Display& display)
+void BMenu::CreatePeer(DisplayService& display)
 {
     AttachSubmenus();
     display.CreateMenu(Peer(), MenuSpec{WindowPeer(), this, Name(), fRadioMode, ItemSpecs()});
 }
 
-void BMenu::DestroyPeer(Display& display)
+void BMenu::DestroyPeer(DisplayService& display)
 {
     display.DestroyMenu(Peer());
     DetachSubmenus();

@@ -59,8 +59,8 @@ protected:
     // A menu with a frame of its own, shown in a window (a menu bar).
     BMenu(BRect frame, const char* name, uint32 resizingMode, uint32 flags);
 
-    void CreatePeer(Display& display) override;
-    void DestroyPeer(Display& display) override;
+    void CreatePeer(DisplayService& display) override;
+    void DestroyPeer(DisplayService& display) override;
     // The submenus join and leave the window together with their menu.
     void AttachSubmenus();
     void DetachSubmenus();

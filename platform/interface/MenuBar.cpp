@@ -16,7 +16,7 @@ BMenuBar::BMenuBar(BRect frame, const char* name, uint32 resizingMode, menu_layo
 {
 }
 
-void BMenuBar::CreatePeer(Display& display)
+void BMenuBar::CreatePeer(DisplayService& display)
 {
     AttachSubmenus();
     display.CreateView(Peer(), PeerSpec(ViewKind::MenuBar));
@@ -25,7 +25,7 @@ void BMenuBar::CreatePeer(Display& display)
         display.AddMenuItem(Peer(), int32(index), items[index]);
 }
 
-void BMenuBar::DestroyPeer(Display& display)
+void BMenuBar::DestroyPeer(DisplayService& display)
 {
     display.DestroyView(Peer());
     DetachSubmenus();

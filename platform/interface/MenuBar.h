@@ -20,6 +20,6 @@ public:
              menu_layout layout = B_ITEMS_IN_ROW, bool resizeToFit = true);
 
 protected:
-    void CreatePeer(Display& display) override;
-    void DestroyPeer(Display& display) override;
+    void CreatePeer(DisplayService& display) override;
+    void DestroyPeer(DisplayService& display) override;
 };

@@ -27,18 +27,18 @@ BMenu* BMenuField::Menu() const
 void BMenuField::SetLabel(const char* label)
 {
     fLabel = label ? label : "";
-    if (Display* display = PeerDisplay())
+    if (DisplayService* display = PeerDisplay())
         display->SetViewText(Peer(), fLabel);
 }
 
 void BMenuField::SetDivider(float divider)
 {
     fDivider = divider;
-    if (Display* display = PeerDisplay())
+    if (DisplayService* display = PeerDisplay())
         display->SetDivider(Peer(), divider);
 }
 
-void BMenuField::CreatePeer(Display& display)
+void BMenuField::CreatePeer(DisplayService& display)
 {
     AdoptParentViewColor();
     AttachOwned(Menu(), Window());
@@ -50,7 +50,7 @@ void BMenuField::CreatePeer(Display& display)
     display.CreateView(Peer(), spec);
 }
 
-void BMenuField::DestroyPeer(Display& display)
+void BMenuField::DestroyPeer(DisplayService& display)
 {
     display.DestroyView(Peer());
     DetachOwned(Menu());
@@ -58,6 +58,6 @@ void BMenuField::DestroyPeer(Display& display)
 
 void BMenuField::ShowMenuLabel()
 {
-    if (Display* display = PeerDisplay())
+    if (DisplayService* display = PeerDisplay())
         display->SetFieldValue(Peer(), fMenuItem->Label());
 }

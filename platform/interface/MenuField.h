@@ -31,8 +31,8 @@ public:
     float Divider() const { return fDivider; }
 
 protected:
-    void CreatePeer(Display& display) override;
-    void DestroyPeer(Display& display) override;
+    void CreatePeer(DisplayService& display) override;
+    void DestroyPeer(DisplayService& display) override;
 
 private:
     friend class BMenu;

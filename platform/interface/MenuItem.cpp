@@ -5,7 +5,7 @@
 
 BMenuItem::BMenuItem(const char* label, BMessage* message, char shortcut, uint32 modifiers)
     : BInvoker(message, nullptr),
-      fPeer(Display::NewPeerId()),
+      fPeer(DisplayService::NewPeerId()),
       fLabel(label ? label : ""),
       fShortcut(shortcut),
       fModifiers(modifiers)
@@ -13,7 +13,7 @@ BMenuItem::BMenuItem(const char* label, BMessage* message, char shortcut, uint32
 }
 
 BMenuItem::BMenuItem(BMenu* submenu, BMessage* message)
-    : BInvoker(message, nullptr), fPeer(Display::NewPeerId()), fSubmenu(submenu)
+    : BInvoker(message, nullptr), fPeer(DisplayService::NewPeerId()), fSubmenu(submenu)
 {
     if (submenu == nullptr)
         return;
@@ -35,7 +35,7 @@ void BMenuItem::SetLabel(const char* label)
     if (text == fLabel)
         return;
     fLabel = text;
-    if (Display* display = PeerDisplay())
+    if (DisplayService* display = PeerDisplay())
         display->SetItemLabel(fPeer, fLabel);
 }
 
@@ -48,7 +48,7 @@ void BMenuItem::SetMarked(bool marked)
     if (marked == fMarked)
         return;
     fMarked = marked;
-    if (Display* display = PeerDisplay())
+    if (DisplayService* display = PeerDisplay())
         display->SetItemMarked(fPeer, marked);
     if (fMenu != nullptr)
         fMenu->MarkChanged();
@@ -59,7 +59,7 @@ void BMenuItem::SetEnabled(bool enabled)
     if (enabled == fEnabled)
         return;
     fEnabled = enabled;
-    if (Display* display = PeerDisplay())
+    if (DisplayService* display = PeerDisplay())
         display->SetItemEnabled(fPeer, enabled);
 }
 
@@ -89,7 +89,7 @@ MenuItemSpec BMenuItem::PeerSpec() const
     return MenuItemSpec{fPeer, fLabel, fMarked, fEnabled, fSubmenu != nullptr ? fSubmenu->Peer() : 0};
 }
 
-Display* BMenuItem::PeerDisplay() const
+DisplayService* BMenuItem::PeerDisplay() const
 {
     return fMenu != nullptr ? fMenu->PeerDisplay() : nullptr;
 }

@@ -10,7 +10,7 @@
 // thread, or by the thread building it before the window's loop runs.
 
 #include "platform/app/Invoker.h"
-#include "platform/display/Display.h"
+#include "platform/display/DisplayService.h"
 
 #include <string>
 
@@ -47,7 +47,7 @@ protected:
 private:
     friend class BMenu;
     MenuItemSpec PeerSpec() const;
-    Display* PeerDisplay() const;
+    DisplayService* PeerDisplay() const;
 
     PeerId fPeer;
     std::string fLabel;

@@ -8,11 +8,11 @@ BStringView::BStringView(BRect frame, const char* name, const char* text, uint32
 void BStringView::SetText(const char* text)
 {
     fText = text ? text : "";
-    if (Display* display = PeerDisplay())
+    if (DisplayService* display = PeerDisplay())
         display->SetViewText(Peer(), fText);
 }
 
-void BStringView::CreatePeer(Display& display)
+void BStringView::CreatePeer(DisplayService& display)
 {
     AdoptParentViewColor();
     ViewSpec spec = PeerSpec(ViewKind::StringView);

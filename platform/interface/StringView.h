@@ -18,7 +18,7 @@ public:
     const char* Text() const { return fText.c_str(); }
 
 protected:
-    void CreatePeer(Display& display) override;
+    void CreatePeer(DisplayService& display) override;
 
 private:
     std::string fText;

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 BView::BView(BRect frame, const char* name, uint32 resizingMode, uint32 flags)
-    : BHandler(name), fPeer(Display::NewPeerId()), fFrame(frame), fResizingMode(resizingMode), fFlags(flags)
+    : BHandler(name), fPeer(DisplayService::NewPeerId()), fFrame(frame), fResizingMode(resizingMode), fFlags(flags)
 {
 }
 
@@ -128,16 +128,16 @@ status_t BView::SetEventMask(uint32 mask, uint32 options)
 
 void BView::Invalidate()
 {
-    if (Display* display = PeerDisplay())
+    if (DisplayService* display = PeerDisplay())
         display->InvalidateView(fPeer);
 }
 
-void BView::CreatePeer(Display& display)
+void BView::CreatePeer(DisplayService& display)
 {
     display.CreateView(fPeer, PeerSpec(ViewKind::Plain));
 }
 
-void BView::DestroyPeer(Display& display)
+void BView::DestroyPeer(DisplayService& display)
 {
     display.DestroyView(fPeer);
 }
@@ -162,7 +162,7 @@ PeerId BView::WindowPeer() const
     return fWindow != nullptr ? fWindow->fPeer : 0;
 }
 
-Display* BView::PeerDisplay() const
+DisplayService* BView::PeerDisplay() const
 {
     return fWindow != nullptr ? fWindow->PeerDisplay() : nullptr;
 }
@@ -193,13 +193,13 @@ void BView::SubscribeToPointer()
 
 void BView::FrameChanged()
 {
-    if (Display* display = PeerDisplay())
+    if (DisplayService* display = PeerDisplay())
         display->SetViewFrame(fPeer, fFrame);
 }
 
 void BView::ColorsChanged()
 {
-    if (Display* display = PeerDisplay())
+    if (DisplayService* display = PeerDisplay())
         display->SetViewColors(fPeer, fViewColor, fHighColor);
 }
 
@@ -208,7 +208,7 @@ void BView::AttachTo(BWindow* window)
     fWindow = window;
     window->AddHandler(this);
     SubscribeToPointer();
-    if (Display* display = PeerDisplay())
+    if (DisplayService* display = PeerDisplay())
         CreatePeer(*display);
     AttachedToWindow();
     // AttachedToWindow may have added children, which joined the window as
@@ -223,7 +223,7 @@ void BView::DetachFromWindow()
     for (BView* child : fChildren)
         child->DetachFromWindow();
     DetachedFromWindow();
-    if (Display* display = PeerDisplay())
+    if (DisplayService* display = PeerDisplay())
         DestroyPeer(*display);
     if ((fEventMask & B_POINTER_EVENTS) != 0)
         PointerService::Instance().RemoveListener(BMessenger(fWindow));

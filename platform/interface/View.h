@@ -13,7 +13,7 @@
 // thread that builds it before the window's loop runs.
 
 #include "platform/app/Handler.h"
-#include "platform/display/Display.h"
+#include "platform/display/DisplayService.h"
 #include "platform/interface/InterfaceDefs.h"
 #include "platform/support/GraphicsDefs.h"
 #include "platform/support/Rect.h"
@@ -76,16 +76,16 @@ public:
 protected:
     // Tells the display about the view as it joins a window. A kind of view
     // that shows more than a coloured rectangle creates its own peer.
-    virtual void CreatePeer(Display& display);
+    virtual void CreatePeer(DisplayService& display);
     // Tells the display the view left its window.
-    virtual void DestroyPeer(Display& display);
+    virtual void DestroyPeer(DisplayService& display);
     // What every kind of view tells the display when it is created.
     ViewSpec PeerSpec(ViewKind kind) const;
     PeerId Peer() const { return fPeer; }
     PeerId WindowPeer() const;
     // The display showing the view, or null while the view is not in a
     // window (or its window is closing).
-    Display* PeerDisplay() const;
+    DisplayService* PeerDisplay() const;
     // Takes the parent's view colour, unless a colour was set on the view.
     void AdoptParentViewColor();
 

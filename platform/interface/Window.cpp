@@ -27,13 +27,13 @@ BWindow::BWindow(BRect frame, const char* title, window_type type, uint32 flags,
       fType(type),
       fFlags(flags),
       fWorkspaces(workspaces),
-      fDisplay(Display::Current()),
-      fPeer(Display::NewPeerId())
+      fDisplay(DisplayService::Current()),
+      fPeer(DisplayService::NewPeerId())
 {
     fRoot.fWindow = this;
     fRoot.fPeer = 0; // top-level views sit directly in the window
     fRoot.fViewColor = kPanelBackground;
-    fDisplay->CreateWindow(fPeer, WindowSpec{fTitle, fFrame, fType, fFlags, Queue()});
+    fDisplay->CreateWindow(fPeer, WindowSpec{fTitle, fFrame, fType, fFlags, kPanelBackground, Queue()});
 }
 
 BWindow::~BWindow()

@@ -15,7 +15,7 @@
 // or by the constructing thread before the loop runs.
 
 #include "platform/app/Looper.h"
-#include "platform/display/Display.h"
+#include "platform/display/DisplayService.h"
 #include "platform/interface/InterfaceDefs.h"
 #include "platform/interface/View.h"
 #include "platform/support/GraphicsDefs.h"
@@ -56,7 +56,7 @@ private:
     friend class BView;
     // The display while it shows the window; null once the window closes,
     // so that its views need not say goodbye one by one.
-    Display* PeerDisplay() const { return fPeerAlive ? fDisplay.get() : nullptr; }
+    DisplayService* PeerDisplay() const { return fPeerAlive ? fDisplay.get() : nullptr; }
     void DispatchViewEvent(BMessage* message, BView* view);
     void Acknowledge(const BMessage* message);
 
@@ -67,7 +67,7 @@ private:
     window_type fType;
     uint32 fFlags;
     uint32 fWorkspaces;
-    std::shared_ptr<Display> fDisplay;
+    std::shared_ptr<DisplayService> fDisplay;
     PeerId fPeer;
     bool fPeerAlive = true;
     int32 fHideLevel = 1;

@@ -173,23 +173,26 @@ private:
 
 class HeadlessTest : public ::testing::Test {
 protected:
-    void SetUp() override { Display::Install(display); }
+    void SetUp() override { DisplayService::Install(display); }
     void TearDown() override
     {
         // Windows a test left running must go before the next test starts.
         for (const BMessenger& looper : BLooper::LiveLoopers())
             looper.SendMessage(B_QUIT_REQUESTED);
         EXPECT_TRUE(BLooper::WaitForOtherLoopers(nullptr, kPatience)) << "a window did not quit";
-        Display::Install(nullptr);
+        DisplayService::Install(nullptr);
     }
 
     // Closes a running window through its close box and waits until it is
     // deleted.
-    void Close(PeerId window, EventLog& log)
+    void Close(PeerId window)
     {
         display->PressCloseBox(window);
         ASSERT_TRUE(log.WaitFor("deleted"));
     }
 
     std::shared_ptr<HeadlessDisplay> display = std::make_shared<HeadlessDisplay>();
+    // Outlives TearDown, which waits for every window (and its views, which
+    // log as they go) to be gone.
+    EventLog log;
 };

@@ -161,7 +161,6 @@ protected:
         return window;
     }
 
-    EventLog log;
     PeerId peer = 0;
     PeerId channel = 0;
     PeerId port = 0;
@@ -197,7 +196,7 @@ TEST_F(MenuTest, MenusBeginningFillsThePortMenuBeforeItIsShownAndAPickArrivesBef
     EXPECT_EQ(window->received.back().FindInt32("portselect"), 100);
     EXPECT_EQ(display->MarkedLabels(port).size(), 0u);
 
-    Close(peer, log);
+    Close(peer);
 }
 
 TEST_F(MenuTest, PickingInARadioMenuMovesTheOnlyMark)
@@ -227,7 +226,7 @@ TEST_F(MenuTest, PickingInARadioMenuMovesTheOnlyMark)
     EXPECT_FALSE(window->channelMenu->ItemAt(0)->Message()->HasData("when", B_INT64_TYPE))
         << "the item's own message must stay as the program made it";
 
-    Close(peer, log);
+    Close(peer);
 }
 
 TEST_F(MenuTest, MarksInANonRadioMenuAreTheProgramsAndAPickDoesNotSetThem)
@@ -238,7 +237,7 @@ TEST_F(MenuTest, MarksInANonRadioMenuAreTheProgramsAndAPickDoesNotSetThem)
     ASSERT_TRUE(display->Settle(peer));
     EXPECT_EQ(display->MarkedLabels(port), std::vector<std::string>{"B"});
     display->CloseMenus(peer);
-    Close(peer, log);
+    Close(peer);
 }
 
 TEST_F(MenuTest, MenuBarMenusCanOnlyBePickedWhileOpenAndDisabledItemsNever)
@@ -256,7 +255,7 @@ TEST_F(MenuTest, MenuBarMenusCanOnlyBePickedWhileOpenAndDisabledItemsNever)
     ASSERT_TRUE(display->Settle(peer));
     EXPECT_TRUE(window->received.empty());
     EXPECT_EQ(display->MarkedLabels(channel), std::vector<std::string>{"Off"});
-    Close(peer, log);
+    Close(peer);
 }
 
 TEST_F(MenuTest, ABusyWindowDoesNotHoldTheMenusOpeningForever)
@@ -275,7 +274,7 @@ TEST_F(MenuTest, ABusyWindowDoesNotHoldTheMenusOpeningForever)
     display->CloseMenus(peer);
     ASSERT_TRUE(display->Settle(peer));
     EXPECT_TRUE(display->ItemLabels(port).empty());
-    Close(peer, log);
+    Close(peer);
 }
 
 TEST_F(MenuTest, APickOfAnItemRemovedMeanwhileIsDropped)
@@ -290,7 +289,7 @@ TEST_F(MenuTest, APickOfAnItemRemovedMeanwhileIsDropped)
     display->CloseMenus(peer);
     ASSERT_TRUE(display->Settle(peer));
     EXPECT_TRUE(window->received.empty());
-    Close(peer, log);
+    Close(peer);
 }
 
 TEST_F(MenuTest, AMenuFieldShowsItsTitleThenTheMarkedLabelAndDeliversToItsTarget)
@@ -332,7 +331,7 @@ TEST_F(MenuTest, AMenuFieldShowsItsTitleThenTheMarkedLabelAndDeliversToItsTarget
     const auto entries = log.Entries();
     EXPECT_EQ(std::count(entries.begin(), entries.end(), "panel got vCXA"), 2);
 
-    Close(peer, log);
+    Close(peer);
 }
 
 TEST_F(MenuTest, AMenuBarEntryFollowsTheMarkOfASubmenuThatTakesItsLabelFromIt)
@@ -355,7 +354,7 @@ TEST_F(MenuTest, AMenuBarEntryFollowsTheMarkOfASubmenuThatTakesItsLabelFromIt)
     display->CloseMenus(peer);
     ASSERT_TRUE(display->Settle(peer));
     EXPECT_EQ(display->ItemLabels(barPeer), std::vector<std::string>{"Slow"});
-    Close(peer, log);
+    Close(peer);
 }
 
 TEST_F(MenuTest, InvokingSendsACopyToTheTargetsLooperThread)
@@ -453,7 +452,7 @@ TEST_F(MenuTest, AddingAndRemovingItemsKeepsOwnershipAndOrder)
     EXPECT_EQ(display->ItemLabels(edit), std::vector<std::string>{"first"});
 
     window->Show();
-    Close(peer, log);
+    Close(peer);
 }
 
 } // namespace

@@ -1,0 +1,39 @@
+#pragma once
+
+// Conversions between the API's values and Qt's, and the message a press or
+// release on a shown view becomes.
+//
+// Thread rules: plain functions; the ones taking Qt events run where the
+// events are, on the main thread.
+
+#include "platform/app/Message.h"
+#include "platform/display/DisplayService.h"
+
+#include <QColor>
+#include <QRect>
+#include <QString>
+
+class QMouseEvent;
+
+inline QColor ToQColor(rgb_color colour)
+{
+    return QColor(colour.red, colour.green, colour.blue, colour.alpha);
+}
+
+// An inclusive rectangle of the API as Qt's pixel rectangle, moved up by
+// `top` units (the part of the window under the menu bar).
+inline QRect ToQRect(BRect frame, float top = 0)
+{
+    return QRect(qRound(frame.left), qRound(frame.top - top), qRound(frame.Width()) + 1, qRound(frame.Height()) + 1);
+}
+
+// A label as Qt shows it: an ampersand stays an ampersand instead of
+// underlining the next letter, and a tab does not open a shortcut column.
+inline QString ToQLabel(const std::string& label)
+{
+    return QString::fromStdString(label).replace('&', "&&").replace('\t', ' ');
+}
+
+// B_MOUSE_DOWN or B_MOUSE_UP for `view`, with "where" in the view's own
+// coordinates, "buttons" still held and "when".
+BMessage MouseMessage(uint32 what, const QMouseEvent& event, PeerId view);

@@ -1,0 +1,36 @@
+#pragma once
+
+// QtMenuField: a label and, right of the divider, a pop-up button that
+// opens the field's menu and shows the label the API chose for it. The
+// button is as wide as its text needs (never past the field's edge), so a
+// field whose frame reaches under its neighbour does not cover it.
+//
+// Thread rules: main thread only.
+
+#include "platform/display/DisplayService.h"
+
+#include <QWidget>
+
+class QLabel;
+class QMenu;
+class QPushButton;
+
+class QtMenuField final : public QWidget {
+public:
+    QtMenuField(QWidget* parent, const ViewSpec& spec, QMenu* menu);
+
+    void SetLabel(const std::string& label);
+    void SetValue(const std::string& value);
+    void SetDivider(float divider);
+    void SetColors(rgb_color viewColor, rgb_color highColor);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void Relayout();
+
+    QLabel* fLabel;
+    QPushButton* fButton;
+    float fDivider;
+};

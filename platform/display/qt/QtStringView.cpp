@@ -1,0 +1,33 @@
+#include "platform/display/qt/QtStringView.h"
+
+#include "platform/app/AppDefs.h"
+#include "platform/display/qt/QtConversions.h"
+
+#include <QMouseEvent>
+
+QtStringView::QtStringView(QWidget* parent, const ViewSpec& spec, PeerAddress address, PeerId peer)
+    : QLabel(QString::fromStdString(spec.text), parent), fAddress(std::move(address)), fPeer(peer)
+{
+    setTextFormat(Qt::PlainText);
+    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    setAutoFillBackground(true);
+    SetColors(spec.viewColor, spec.highColor);
+}
+
+void QtStringView::SetColors(rgb_color viewColor, rgb_color highColor)
+{
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, ToQColor(viewColor));
+    colours.setColor(QPalette::WindowText, ToQColor(highColor));
+    setPalette(colours);
+}
+
+void QtStringView::mousePressEvent(QMouseEvent* event)
+{
+    fAddress.Post(MouseMessage(B_MOUSE_DOWN, *event, fPeer));
+}
+
+void QtStringView::mouseReleaseEvent(QMouseEvent* event)
+{
+    fAddress.Post(MouseMessage(B_MOUSE_UP, *event, fPeer));
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+// QtStringView: one line of text in the high colour on the view colour.
+// Presses and releases go to the API view.
+//
+// Thread rules: main thread only.
+
+#include "platform/display/DisplayService.h"
+#include "platform/display/PeerAddress.h"
+
+#include <QLabel>
+
+class QtStringView final : public QLabel {
+public:
+    QtStringView(QWidget* parent, const ViewSpec& spec, PeerAddress address, PeerId peer);
+
+    void SetColors(rgb_color viewColor, rgb_color highColor);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    PeerAddress fAddress;
+    PeerId fPeer;
+};
