@@ -29,9 +29,14 @@ inline QRect ToQRect(BRect frame, float top = 0)
 
 // A label as Qt shows it: an ampersand stays an ampersand instead of
 // underlining the next letter, and a tab does not open a shortcut column.
+inline QString ToQLabel(QString label)
+{
+    return label.replace('&', "&&").replace('\t', ' ');
+}
+
 inline QString ToQLabel(const std::string& label)
 {
-    return QString::fromStdString(label).replace('&', "&&").replace('\t', ' ');
+    return ToQLabel(QString::fromStdString(label));
 }
 
 // B_MOUSE_DOWN or B_MOUSE_UP for `view`, with "where" in the view's own

@@ -2,6 +2,7 @@
 
 #include "platform/display/qt/QtConversions.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -28,7 +29,8 @@ void QtMenuField::SetLabel(const std::string& label)
 
 void QtMenuField::SetValue(const std::string& value)
 {
-    fButton->setText(ToQLabel(value));
+    fValue = QString::fromStdString(value);
+    fButton->setToolTip(fValue);
     Relayout();
 }
 
@@ -56,8 +58,16 @@ void QtMenuField::Relayout()
 {
     const int divider = std::clamp(qRound(fDivider), 0, width());
     fLabel->setGeometry(0, 0, divider, height());
+    fButton->setText(ToQLabel(fValue));
     const QSize wanted = fButton->sizeHint();
-    const int buttonWidth = std::min(wanted.width(), width() - divider);
+    const int room = width() - divider;
+    if (wanted.width() > room) {
+        // What the button needs besides its text: frame, padding, arrow.
+        const QFontMetrics metrics = fButton->fontMetrics();
+        const int chrome = wanted.width() - metrics.horizontalAdvance(fValue);
+        fButton->setText(ToQLabel(metrics.elidedText(fValue, Qt::ElideRight, room - chrome)));
+    }
+    const int buttonWidth = std::min(wanted.width(), room);
     const int buttonHeight = std::min(wanted.height(), height());
     fButton->setGeometry(divider, (height() - buttonHeight) / 2, buttonWidth, buttonHeight);
 }

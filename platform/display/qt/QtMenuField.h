@@ -3,7 +3,8 @@
 // QtMenuField: a label and, right of the divider, a pop-up button that
 // opens the field's menu and shows the label the API chose for it. The
 // button is as wide as its text needs (never past the field's edge), so a
-// field whose frame reaches under its neighbour does not cover it.
+// field whose frame reaches under its neighbour does not cover it; a label
+// too long for the room left is shortened with an ellipsis.
 //
 // Thread rules: main thread only.
 
@@ -32,5 +33,6 @@ private:
 
     QLabel* fLabel;
     QPushButton* fButton;
+    QString fValue; // as the API gave it, before shortening and escaping
     float fDivider;
 };
