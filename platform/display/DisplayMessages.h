@@ -20,6 +20,8 @@ enum : uint32 {
     kMenusEnded = '_MND',
     // To a view: the display redrew it; run Draw.
     kViewUpdate = '_UPD',
+    // To a text control: the user committed kTextField; take it and invoke.
+    kTextCommitted = '_TXC',
     // To the window: acknowledge kTokenField once everything posted before
     // has been handled. Lets a test wait for a window to settle.
     kSynchronize = '_SYN',
@@ -30,5 +32,7 @@ enum : uint32 {
 inline constexpr const char* kPeerField = "be:peer";
 // int64: the peer id of a picked item.
 inline constexpr const char* kItemField = "be:item";
+// string: the text the user committed in a text control.
+inline constexpr const char* kTextField = "be:text";
 // int64: the token to hand back with DisplayService::Acknowledge.
 inline constexpr const char* kTokenField = "be:token";

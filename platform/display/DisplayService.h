@@ -54,6 +54,7 @@ enum class ViewKind {
     StringView, // one line of text in the high colour
     MenuBar,    // the window's menu bar; also the container of its items
     MenuField,  // a label and a pop-up button that opens `menu`
+    TextControl, // a label and a one-line text field holding `value`
 };
 
 struct ViewSpec {
@@ -68,9 +69,9 @@ struct ViewSpec {
     uint32 flags = 0;
     rgb_color viewColor;
     rgb_color highColor;
-    std::string text;  // a string view's text, a menu field's label
-    std::string value; // what a menu field's pop-up button shows
-    float divider = 0; // a menu field's split between label and pop-up
+    std::string text;  // a string view's text, a control's label
+    std::string value; // what a menu field's pop-up button shows, a text control's text
+    float divider = 0; // a control's split between its label and the rest
     PeerId menu = 0;   // a menu field's pop-up menu
 };
 
@@ -115,6 +116,7 @@ public:
     virtual void SetViewFrame(PeerId view, BRect frame) = 0;
     virtual void SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColor) = 0;
     virtual void SetViewText(PeerId view, const std::string& text) = 0;
+    // A menu field's pop-up label, a text control's text.
     virtual void SetFieldValue(PeerId field, const std::string& value) = 0;
     virtual void SetDivider(PeerId field, float divider) = 0;
     // Asks for the view to be drawn again. A plain view answers with

@@ -295,6 +295,24 @@ void HeadlessDisplay::PressCloseBox(PeerId window)
     address.Post(BMessage(B_QUIT_REQUESTED));
 }
 
+bool HeadlessDisplay::TypeText(PeerId control, const std::string& text)
+{
+    PeerAddress address;
+    {
+        std::lock_guard lock(fLock);
+        ViewRecord* record = Lookup(fViews, control);
+        if (record == nullptr || record->spec.kind != ViewKind::TextControl)
+            return false;
+        record->spec.value = text; // the field shows what was typed
+        address = WindowAddress(record->spec.window);
+        address.handler = record->spec.handler;
+    }
+    BMessage commit(kTextCommitted);
+    commit.AddString(kTextField, text.c_str());
+    address.Post(commit);
+    return true;
+}
+
 bool HeadlessDisplay::Settle(PeerId window)
 {
     PeerAddress address;

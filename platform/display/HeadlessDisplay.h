@@ -65,6 +65,9 @@ public:
     // on a plain view or a string view. False for other kinds of view.
     bool Click(PeerId view, BPoint where);
     void PressCloseBox(PeerId window);
+    // Replaces the text of a text control and presses Enter. False for
+    // other kinds of view.
+    bool TypeText(PeerId control, const std::string& text);
     // Waits until the window has handled everything posted to it so far,
     // and what handling that posted to the window in turn (the invocation
     // of a picked item), so that the outcome can be read back. False when

@@ -5,6 +5,7 @@
 #include "platform/input/PointerService.h"
 #include "platform/input/ScreenChangeNotifier.h"
 #include "platform/interface/Menu.h"
+#include "platform/interface/TextControl.h"
 
 namespace {
 
@@ -72,6 +73,10 @@ void BWindow::DispatchMessage(BMessage* message, BHandler* handler)
     case kMenuItemPicked:
         if (BMenu* menu = dynamic_cast<BMenu*>(handler))
             menu->ItemPicked(PeerId(message->FindInt64(kItemField)));
+        return;
+    case kTextCommitted:
+        if (BTextControl* control = dynamic_cast<BTextControl*>(handler))
+            control->TextCommitted(message->FindString(kTextField));
         return;
     case B_MOUSE_DOWN:
     case B_MOUSE_UP:

@@ -17,6 +17,7 @@
 #include "platform/interface/MenuField.h"
 #include "platform/interface/MenuItem.h"
 #include "platform/interface/PopUpMenu.h"
+#include "platform/interface/TextControl.h"
 #include "tests/integration/relay_processes.h"
 
 #include <atomic>
@@ -266,6 +267,10 @@ TEST_F(QtDisplayTest, APopUpOf129ItemsStaysOnAShortScreenAndItsLastItemCanBePick
     }
     auto* field = new BMenuField(BRect(10, 10, 190, 40), "x select", "Horizontal", menu, B_FOLLOW_LEFT, B_WILL_DRAW);
     window->AddChild(field);
+    // As short as the preset name field's frame: the text field must still
+    // be tall enough to type into.
+    auto* name = new BTextControl(BRect(10, 50, 300, 60), "PresetName", "Name:", "", new BMessage('bsav'));
+    window->AddChild(name);
     window->Show();
     const std::string display = xvfb->Name();
 
@@ -293,6 +298,15 @@ TEST_F(QtDisplayTest, APopUpOf129ItemsStaysOnAShortScreenAndItsLastItemCanBePick
                     + field->MenuItem()->Label());
         });
         EXPECT_TRUE(log.WaitFor("picked 128 shown as off"));
+
+        // Type into the text field (right of its divider, at 145) and commit.
+        Tool({"xdotool", "mousemove", "--sync", "250", "76", "click", "1"}, display, "xdotool");
+        Tool({"xdotool", "type", "--delay", "20", "Bright Lead"}, display, "xdotool");
+        Tool({"xdotool", "key", "Return"}, display, "xdotool");
+        ASSERT_TRUE(log.WaitFor("message bsav on window thread"));
+        window->RunTask([this, name] { log.Add(std::string("text ") + name->Text()); });
+        EXPECT_TRUE(log.WaitFor("text Bright Lead"));
+        KeepScreenshot("text-control", display);
     });
 
     ASSERT_EQ(log.WaitFor("deleted"), true);

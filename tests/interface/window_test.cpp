@@ -6,6 +6,7 @@
 
 #include "platform/app/Application.h"
 #include "platform/interface/StringView.h"
+#include "platform/interface/TextControl.h"
 
 #include <atomic>
 #include <thread>
@@ -203,6 +204,60 @@ TEST_F(WindowTest, AStringViewTakesItsParentsColourAndShowsTextInItsHighColour)
     EXPECT_EQ(display->FindView(peer, "link"), 0u) << "a removed view must leave the display";
     delete link;
     window->Show();
+    Close(peer);
+}
+
+// Reads the control as its message arrives, as the mapping view does when
+// it saves a preset.
+class SavingView : public BView {
+public:
+    SavingView(EventLog& log) : BView(BRect(0, 0, 10, 10), "saver", B_FOLLOW_LEFT, B_WILL_DRAW), fLog(log) {}
+    void MessageReceived(BMessage* message) override
+    {
+        fLog.Add(std::string("got ") + RecordingWindow::Code(message->what) + " text=" + control->Text()
+                 + (message->HasData("when", B_INT64_TYPE) ? " with when" : ""));
+    }
+    BTextControl* control = nullptr;
+
+private:
+    EventLog& fLog;
+};
+
+TEST_F(WindowTest, ATextControlTakesTheCommittedTextAndInvokesItsTarget)
+{
+    auto* window = new RecordingWindow(log, "texts");
+    auto* saver = new SavingView(log);
+    window->AddChild(saver);
+    saver->control = new BTextControl(BRect(120, 10, 300, 20), "PresetName", "New Preset Name:", "",
+                                      new BMessage('bsav'));
+    window->AddChild(saver->control);
+    saver->control->SetTarget(saver);
+    window->AddChild(new BTextControl(BRect(0, 40, 100, 60), "plain", "", "start", new BMessage('plai')));
+    window->Show();
+    const PeerId peer = display->FindWindow("texts");
+    const PeerId name = display->FindView(peer, "PresetName");
+    const PeerId plain = display->FindView(peer, "plain");
+    EXPECT_EQ(display->ViewText(name), "New Preset Name:");
+    EXPECT_EQ(display->FieldValue(name), "");
+    EXPECT_EQ(display->FieldValue(plain), "start");
+    EXPECT_FLOAT_EQ(display->Divider(name), 90) << "a labelled control splits in the middle by default";
+    EXPECT_FLOAT_EQ(display->Divider(plain), 0);
+
+    ASSERT_TRUE(display->TypeText(name, "Bright Lead"));
+    EXPECT_TRUE(log.WaitFor("got bsav text=Bright Lead with when"));
+    ASSERT_TRUE(display->TypeText(plain, "typed"));
+    ASSERT_TRUE(display->Settle(peer));
+    ASSERT_EQ(window->received.size(), 1u) << "an untargeted control goes to its window";
+    EXPECT_EQ(window->received[0].what, uint32('plai'));
+
+    BTextControl* control = saver->control;
+    window->RunTask([control] { control->SetText("Loaded"); });
+    ASSERT_TRUE(display->Settle(peer));
+    EXPECT_EQ(display->FieldValue(name), "Loaded");
+    const auto entries = log.Entries();
+    EXPECT_EQ(std::count_if(entries.begin(), entries.end(), [](const std::string& e) { return e.rfind("got", 0) == 0; }), 1)
+        << "setting the text must not invoke";
+    EXPECT_FALSE(display->TypeText(display->FindView(peer, "saver"), "x")) << "not a text control";
     Close(peer);
 }
 

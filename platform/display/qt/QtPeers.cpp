@@ -5,6 +5,7 @@
 #include "platform/display/qt/QtDisplay.h"
 #include "platform/display/qt/QtMenuField.h"
 #include "platform/display/qt/QtStringView.h"
+#include "platform/display/qt/QtTextControl.h"
 #include "platform/display/qt/QtView.h"
 #include "platform/display/qt/QtWindow.h"
 
@@ -14,6 +15,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -83,6 +86,7 @@ void QtPeers::CreateView(PeerId view, const ViewSpec& spec)
     case ViewKind::Plain: entry.widget = new QtView(parent, spec, address, view); break;
     case ViewKind::StringView: entry.widget = new QtStringView(parent, spec, address, view); break;
     case ViewKind::MenuField: entry.widget = new QtMenuField(parent, spec, Menu(spec.menu)); break;
+    case ViewKind::TextControl: entry.widget = new QtTextControl(parent, spec, address); break;
     case ViewKind::MenuBar: {
         auto* bar = new QMenuBar;
         // A desktop-wide menu bar would take it out of the window, and the
@@ -116,6 +120,8 @@ void QtPeers::SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColo
         text->SetColors(viewColor, highColor);
     else if (auto* field = ViewWidget<QtMenuField>(view))
         field->SetColors(viewColor, highColor);
+    else if (auto* control = ViewWidget<QtTextControl>(view))
+        control->SetColors(viewColor, highColor);
 }
 
 void QtPeers::SetViewText(PeerId view, const std::string& text)
@@ -124,18 +130,24 @@ void QtPeers::SetViewText(PeerId view, const std::string& text)
         label->setText(QString::fromStdString(text));
     else if (auto* field = ViewWidget<QtMenuField>(view))
         field->SetLabel(text);
+    else if (auto* control = ViewWidget<QtTextControl>(view))
+        control->SetLabel(text);
 }
 
 void QtPeers::SetFieldValue(PeerId field, const std::string& value)
 {
     if (auto* widget = ViewWidget<QtMenuField>(field))
         widget->SetValue(value);
+    else if (auto* control = ViewWidget<QtTextControl>(field))
+        control->SetText(value);
 }
 
 void QtPeers::SetDivider(PeerId field, float divider)
 {
     if (auto* widget = ViewWidget<QtMenuField>(field))
         widget->SetDivider(divider);
+    else if (auto* control = ViewWidget<QtTextControl>(field))
+        control->SetDivider(divider);
 }
 
 void QtPeers::InvalidateView(PeerId view)
@@ -288,7 +300,11 @@ void QtPeers::Place(const ViewEntry& entry)
         return;
     // Top-level views are laid out below the real menu bar: the API's strip
     // for the bar is taken off their top.
-    entry.widget->setGeometry(ToQRect(entry.frame, entry.parent == 0 ? window->Strip() : 0));
+    QRect geometry = ToQRect(entry.frame, entry.parent == 0 ? window->Strip() : 0);
+    // A text field is at least as tall as its text, whatever the frame says.
+    if (auto* control = dynamic_cast<QtTextControl*>(entry.widget.data()))
+        geometry.setHeight(std::max(geometry.height(), control->sizeHint().height()));
+    entry.widget->setGeometry(geometry);
 }
 
 void QtPeers::PlaceTopLevelViews(PeerId window)
