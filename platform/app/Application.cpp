@@ -26,7 +26,8 @@ entry_ref ExecutableRef()
 } // namespace
 
 BApplication::BApplication(const char* signature)
-    : BLooper("application"), fSignature(signature ? signature : "")
+    : BLooper("application")
+    , fSignature(signature ? signature : "")
 {
     be_app = this;
     // The program's diagnostic lines must reach a pipe or a log file as they

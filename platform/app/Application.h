@@ -24,7 +24,7 @@
 class BApplication : public BLooper {
 public:
     // How long quitting waits for the windows to finish.
-    static constexpr std::chrono::seconds kWindowQuitTimeout{5};
+    static constexpr std::chrono::seconds kWindowQuitTimeout { 5 };
 
     class EventLoop {
     public:

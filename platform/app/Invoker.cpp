@@ -5,7 +5,8 @@
 
 #include <chrono>
 
-BInvoker::BInvoker(BMessage* message, const BHandler* handler, const BLooper* looper) : fMessage(message)
+BInvoker::BInvoker(BMessage* message, const BHandler* handler, const BLooper* looper)
+    : fMessage(message)
 {
     SetTarget(handler, looper);
 }

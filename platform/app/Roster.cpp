@@ -13,7 +13,7 @@ namespace {
 
 // The MIME types whose preferred handler the desktop knows through
 // xdg-open, which picks the browser or mail program from the link itself.
-constexpr const char* kLinkTypes[] = {"text/html", "text/x-email"};
+constexpr const char* kLinkTypes[] = { "text/html", "text/x-email" };
 constexpr const char* kOpener = "xdg-open";
 
 status_t SpawnDetached(const std::vector<std::string>& argv, team_id* team)
@@ -31,8 +31,7 @@ status_t SpawnDetached(const std::vector<std::string>& argv, team_id* team)
     }
     // Nobody waits for the handler, but it must not linger as a zombie.
     std::thread([child] {
-        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) { }
     }).detach();
     *team = team_id(child);
     return B_OK;
@@ -60,7 +59,7 @@ status_t BRoster::Launch(const char* mimeType, int argc, const char* const* args
         || args[0][0] == '\0' || args[0][0] == '-')
         return B_BAD_VALUE;
     team_id started = -1;
-    const status_t status = Spawner()({kOpener, args[0]}, &started);
+    const status_t status = Spawner()({ kOpener, args[0] }, &started);
     if (status == B_OK && team != nullptr)
         *team = started;
     return status;

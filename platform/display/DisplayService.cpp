@@ -28,6 +28,6 @@ void DisplayService::Install(std::shared_ptr<DisplayService> display)
 
 PeerId DisplayService::NewPeerId()
 {
-    static std::atomic<PeerId> next{1};
+    static std::atomic<PeerId> next { 1 };
     return next.fetch_add(1, std::memory_order_relaxed);
 }

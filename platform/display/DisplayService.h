@@ -39,7 +39,7 @@ class BHandler;
 // directly in its window).
 using PeerId = uint64;
 
-struct WindowSpec {
+struct WindowInfo {
     std::string title;
     BRect frame; // screen coordinates, inclusive
     window_type type = B_TITLED_WINDOW;
@@ -50,14 +50,14 @@ struct WindowSpec {
 };
 
 enum class ViewKind {
-    Plain,      // a rectangle in its view colour; posts presses, releases and redraw requests
+    Plain, // a rectangle in its view colour; posts presses, releases and redraw requests
     StringView, // one line of text in the high colour
-    MenuBar,    // the window's menu bar; also the container of its items
-    MenuField,  // a label and a pop-up button that opens `menu`
+    MenuBar, // the window's menu bar; also the container of its items
+    MenuField, // a label and a pop-up button that opens `menu`
     TextControl, // a label and a one-line text field holding `value`
 };
 
-struct ViewSpec {
+struct ViewInfo {
     ViewKind kind = ViewKind::Plain;
     PeerId window = 0;
     PeerId parent = 0;
@@ -69,13 +69,13 @@ struct ViewSpec {
     uint32 flags = 0;
     rgb_color viewColor;
     rgb_color highColor;
-    std::string text;  // a string view's text, a control's label
+    std::string text; // a string view's text, a control's label
     std::string value; // what a menu field's pop-up button shows, a text control's text
     float divider = 0; // a control's split between its label and the rest
-    PeerId menu = 0;   // a menu field's pop-up menu
+    PeerId menu = 0; // a menu field's pop-up menu
 };
 
-struct MenuItemSpec {
+struct MenuItemInfo {
     PeerId item = 0;
     std::string label;
     bool marked = false;
@@ -83,18 +83,18 @@ struct MenuItemSpec {
     PeerId submenu = 0; // the menu that the item opens, already created
 };
 
-struct MenuSpec {
+struct MenuInfo {
     PeerId window = 0;
     BHandler* handler = nullptr; // where picks of the menu's items are addressed
     std::string title;
     bool radio = false;
-    std::vector<MenuItemSpec> items;
+    std::vector<MenuItemInfo> items;
 };
 
 class DisplayService {
 public:
     // How long the display waits for a window's MenusBeginning hook.
-    static constexpr std::chrono::milliseconds kMenusBeginningTimeout{500};
+    static constexpr std::chrono::milliseconds kMenusBeginningTimeout { 500 };
 
     // The display that new windows use. Without an installed one, a
     // process-wide headless display that shows nothing.
@@ -107,12 +107,12 @@ public:
 
     virtual ~DisplayService() = default;
 
-    virtual void CreateWindow(PeerId window, const WindowSpec& spec) = 0;
+    virtual void CreateWindow(PeerId window, const WindowInfo& info) = 0;
     virtual void ShowWindow(PeerId window, bool shown) = 0;
     // Forgets the window together with its views, menus and items.
     virtual void DestroyWindow(PeerId window) = 0;
 
-    virtual void CreateView(PeerId view, const ViewSpec& spec) = 0;
+    virtual void CreateView(PeerId view, const ViewInfo& info) = 0;
     virtual void SetViewFrame(PeerId view, BRect frame) = 0;
     virtual void SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColor) = 0;
     virtual void SetViewText(PeerId view, const std::string& text) = 0;
@@ -125,12 +125,12 @@ public:
     // Forgets the view with its child views and its menus.
     virtual void DestroyView(PeerId view) = 0;
 
-    virtual void CreateMenu(PeerId menu, const MenuSpec& spec) = 0;
+    virtual void CreateMenu(PeerId menu, const MenuInfo& info) = 0;
     virtual void SetMenuRadio(PeerId menu, bool radio) = 0;
     virtual void DestroyMenu(PeerId menu) = 0;
 
     // `container` is a menu or a menu bar; `index` counts its items.
-    virtual void AddMenuItem(PeerId container, int32 index, const MenuItemSpec& spec) = 0;
+    virtual void AddMenuItem(PeerId container, int32 index, const MenuItemInfo& info) = 0;
     virtual void RemoveMenuItem(PeerId container, PeerId item) = 0;
     virtual void SetItemLabel(PeerId item, const std::string& label) = 0;
     virtual void SetItemMarked(PeerId item, bool marked) = 0;

@@ -14,8 +14,7 @@ int64 Now()
     return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-template <typename Map>
-auto Lookup(Map& map, PeerId peer) -> decltype(&map.begin()->second)
+template <typename Map> auto Lookup(Map& map, PeerId peer) -> decltype(&map.begin()->second)
 {
     auto found = map.find(peer);
     return found == map.end() ? nullptr : &found->second;
@@ -23,10 +22,10 @@ auto Lookup(Map& map, PeerId peer) -> decltype(&map.begin()->second)
 
 } // namespace
 
-void HeadlessDisplay::CreateWindow(PeerId window, const WindowSpec& spec)
+void HeadlessDisplay::CreateWindow(PeerId window, const WindowInfo& info)
 {
     std::lock_guard lock(fLock);
-    fWindows[window] = WindowRecord{spec};
+    fWindows[window] = WindowRecord { info };
 }
 
 void HeadlessDisplay::ShowWindow(PeerId window, bool shown)
@@ -40,21 +39,21 @@ void HeadlessDisplay::DestroyWindow(PeerId window)
 {
     std::lock_guard lock(fLock);
     fWindows.erase(window);
-    std::erase_if(fViews, [&](const auto& entry) { return entry.second.spec.window == window; });
+    std::erase_if(fViews, [&](const auto& entry) { return entry.second.info.window == window; });
     std::erase_if(fItems, [&](const auto& entry) {
         const MenuRecord* menu = Lookup(fMenus, entry.second.container);
-        return menu == nullptr || menu->spec.window == window;
+        return menu == nullptr || menu->info.window == window;
     });
-    std::erase_if(fMenus, [&](const auto& entry) { return entry.second.spec.window == window; });
+    std::erase_if(fMenus, [&](const auto& entry) { return entry.second.info.window == window; });
 }
 
-void HeadlessDisplay::CreateView(PeerId view, const ViewSpec& spec)
+void HeadlessDisplay::CreateView(PeerId view, const ViewInfo& info)
 {
     std::lock_guard lock(fLock);
-    fViews[view] = ViewRecord{spec};
-    if (spec.kind == ViewKind::MenuBar) {
+    fViews[view] = ViewRecord { info };
+    if (info.kind == ViewKind::MenuBar) {
         MenuRecord& bar = fMenus[view];
-        bar.spec = MenuSpec{spec.window, spec.handler, spec.name, false, {}};
+        bar.info = MenuInfo { info.window, info.handler, info.name, false, {} };
         bar.isMenuBar = true;
     }
 }
@@ -63,15 +62,15 @@ void HeadlessDisplay::SetViewFrame(PeerId view, BRect frame)
 {
     std::lock_guard lock(fLock);
     if (ViewRecord* record = Lookup(fViews, view))
-        record->spec.frame = frame;
+        record->info.frame = frame;
 }
 
 void HeadlessDisplay::SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColor)
 {
     std::lock_guard lock(fLock);
     if (ViewRecord* record = Lookup(fViews, view)) {
-        record->spec.viewColor = viewColor;
-        record->spec.highColor = highColor;
+        record->info.viewColor = viewColor;
+        record->info.highColor = highColor;
     }
 }
 
@@ -79,21 +78,21 @@ void HeadlessDisplay::SetViewText(PeerId view, const std::string& text)
 {
     std::lock_guard lock(fLock);
     if (ViewRecord* record = Lookup(fViews, view))
-        record->spec.text = text;
+        record->info.text = text;
 }
 
 void HeadlessDisplay::SetFieldValue(PeerId field, const std::string& value)
 {
     std::lock_guard lock(fLock);
     if (ViewRecord* record = Lookup(fViews, field))
-        record->spec.value = value;
+        record->info.value = value;
 }
 
 void HeadlessDisplay::SetDivider(PeerId field, float divider)
 {
     std::lock_guard lock(fLock);
     if (ViewRecord* record = Lookup(fViews, field))
-        record->spec.divider = divider;
+        record->info.divider = divider;
 }
 
 void HeadlessDisplay::InvalidateView(PeerId view)
@@ -105,10 +104,10 @@ void HeadlessDisplay::InvalidateView(PeerId view)
         if (record == nullptr)
             return;
         ++record->invalidations;
-        if (record->spec.kind != ViewKind::Plain)
+        if (record->info.kind != ViewKind::Plain)
             return;
-        address = WindowAddress(record->spec.window);
-        address.handler = record->spec.handler;
+        address = WindowAddress(record->info.window);
+        address.handler = record->info.handler;
     }
     // Nothing to draw here, so the redraw the view asked for is done at once.
     BMessage update(kViewUpdate);
@@ -122,15 +121,15 @@ void HeadlessDisplay::DestroyView(PeerId view)
     ForgetView(view);
 }
 
-void HeadlessDisplay::CreateMenu(PeerId menu, const MenuSpec& spec)
+void HeadlessDisplay::CreateMenu(PeerId menu, const MenuInfo& info)
 {
     std::lock_guard lock(fLock);
     MenuRecord& record = fMenus[menu];
-    record.spec = spec;
-    record.spec.items.clear();
-    for (const MenuItemSpec& item : spec.items) {
+    record.info = info;
+    record.info.items.clear();
+    for (const MenuItemInfo& item : info.items) {
         record.items.push_back(item.item);
-        fItems[item.item] = ItemRecord{menu, item};
+        fItems[item.item] = ItemRecord { menu, item };
     }
 }
 
@@ -138,7 +137,7 @@ void HeadlessDisplay::SetMenuRadio(PeerId menu, bool radio)
 {
     std::lock_guard lock(fLock);
     if (MenuRecord* record = Lookup(fMenus, menu))
-        record->spec.radio = radio;
+        record->info.radio = radio;
 }
 
 void HeadlessDisplay::DestroyMenu(PeerId menu)
@@ -147,20 +146,20 @@ void HeadlessDisplay::DestroyMenu(PeerId menu)
     ForgetMenu(menu);
 }
 
-void HeadlessDisplay::AddMenuItem(PeerId container, int32 index, const MenuItemSpec& spec)
+void HeadlessDisplay::AddMenuItem(PeerId container, int32 index, const MenuItemInfo& info)
 {
     std::lock_guard lock(fLock);
     MenuRecord* menu = Lookup(fMenus, container);
     if (menu == nullptr)
         return;
     // An item lives in one container; one added elsewhere has moved.
-    if (const ItemRecord* previous = Lookup(fItems, spec.item))
+    if (const ItemRecord* previous = Lookup(fItems, info.item))
         if (MenuRecord* from = Lookup(fMenus, previous->container))
-            std::erase(from->items, spec.item);
-    const auto at = index >= 0 && size_t(index) <= menu->items.size() ? menu->items.begin() + index
-                                                                      : menu->items.end();
-    menu->items.insert(at, spec.item);
-    fItems[spec.item] = ItemRecord{container, spec};
+            std::erase(from->items, info.item);
+    const auto at
+        = index >= 0 && size_t(index) <= menu->items.size() ? menu->items.begin() + index : menu->items.end();
+    menu->items.insert(at, info.item);
+    fItems[info.item] = ItemRecord { container, info };
 }
 
 void HeadlessDisplay::RemoveMenuItem(PeerId container, PeerId item)
@@ -175,21 +174,21 @@ void HeadlessDisplay::SetItemLabel(PeerId item, const std::string& label)
 {
     std::lock_guard lock(fLock);
     if (ItemRecord* record = Lookup(fItems, item))
-        record->spec.label = label;
+        record->info.label = label;
 }
 
 void HeadlessDisplay::SetItemMarked(PeerId item, bool marked)
 {
     std::lock_guard lock(fLock);
     if (ItemRecord* record = Lookup(fItems, item))
-        record->spec.marked = marked;
+        record->info.marked = marked;
 }
 
 void HeadlessDisplay::SetItemEnabled(PeerId item, bool enabled)
 {
     std::lock_guard lock(fLock);
     if (ItemRecord* record = Lookup(fItems, item))
-        record->spec.enabled = enabled;
+        record->info.enabled = enabled;
 }
 
 void HeadlessDisplay::Acknowledge(int64 token)
@@ -208,7 +207,7 @@ bool HeadlessDisplay::OpenMenus(PeerId window)
         std::lock_guard lock(fLock);
         WindowRecord* record = Lookup(fWindows, window);
         const bool hasMenuBar = std::any_of(fViews.begin(), fViews.end(), [&](const auto& entry) {
-            return entry.second.spec.window == window && entry.second.spec.kind == ViewKind::MenuBar;
+            return entry.second.info.window == window && entry.second.info.kind == ViewKind::MenuBar;
         });
         if (record == nullptr || !hasMenuBar)
             return false;
@@ -232,16 +231,16 @@ bool HeadlessDisplay::Pick(PeerId menu, const std::string& label)
         std::lock_guard lock(fLock);
         const MenuRecord* record = Lookup(fMenus, menu);
         const ItemRecord* item = FindItem(menu, label);
-        if (record == nullptr || item == nullptr || !item->spec.enabled || item->spec.submenu != 0)
+        if (record == nullptr || item == nullptr || !item->info.enabled || item->info.submenu != 0)
             return false;
         if (InMenuBar(menu)) {
-            const WindowRecord* window = Lookup(fWindows, record->spec.window);
+            const WindowRecord* window = Lookup(fWindows, record->info.window);
             if (window == nullptr || !window->menusOpen)
                 return false;
         }
-        address = WindowAddress(record->spec.window);
-        address.handler = record->spec.handler;
-        pick.AddInt64(kItemField, int64(item->spec.item));
+        address = WindowAddress(record->info.window);
+        address.handler = record->info.handler;
+        pick.AddInt64(kItemField, int64(item->info.item));
     }
     address.Post(pick);
     return true;
@@ -268,12 +267,13 @@ bool HeadlessDisplay::Click(PeerId view, BPoint where)
         std::lock_guard lock(fLock);
         const ViewRecord* record = Lookup(fViews, view);
         if (record == nullptr
-            || (record->spec.kind != ViewKind::Plain && record->spec.kind != ViewKind::StringView))
+            || (record->info.kind != ViewKind::Plain && record->info.kind != ViewKind::StringView))
             return false;
-        address = WindowAddress(record->spec.window);
-        address.handler = record->spec.handler;
+        address = WindowAddress(record->info.window);
+        address.handler = record->info.handler;
     }
-    const std::pair<uint32, int32> pressThenRelease[] = {{B_MOUSE_DOWN, B_PRIMARY_MOUSE_BUTTON}, {B_MOUSE_UP, 0}};
+    const std::pair<uint32, int32> pressThenRelease[]
+        = { { B_MOUSE_DOWN, B_PRIMARY_MOUSE_BUTTON }, { B_MOUSE_UP, 0 } };
     for (const auto& [what, buttons] : pressThenRelease) {
         BMessage event(what);
         event.AddInt64("when", Now());
@@ -301,11 +301,11 @@ bool HeadlessDisplay::TypeText(PeerId control, const std::string& text)
     {
         std::lock_guard lock(fLock);
         ViewRecord* record = Lookup(fViews, control);
-        if (record == nullptr || record->spec.kind != ViewKind::TextControl)
+        if (record == nullptr || record->info.kind != ViewKind::TextControl)
             return false;
-        record->spec.value = text; // the field shows what was typed
-        address = WindowAddress(record->spec.window);
-        address.handler = record->spec.handler;
+        record->info.value = text; // the field shows what was typed
+        address = WindowAddress(record->info.window);
+        address.handler = record->info.handler;
     }
     BMessage commit(kTextCommitted);
     commit.AddString(kTextField, text.c_str());
@@ -340,7 +340,7 @@ PeerId HeadlessDisplay::FindWindow(const std::string& title) const
 {
     std::lock_guard lock(fLock);
     for (auto entry = fWindows.rbegin(); entry != fWindows.rend(); ++entry)
-        if (entry->second.spec.title == title)
+        if (entry->second.info.title == title)
             return entry->first;
     return 0;
 }
@@ -349,7 +349,7 @@ int32 HeadlessDisplay::CountWindows(const std::string& title) const
 {
     std::lock_guard lock(fLock);
     return int32(std::count_if(fWindows.begin(), fWindows.end(),
-                               [&](const auto& entry) { return entry.second.spec.title == title; }));
+        [&](const auto& entry) { return entry.second.info.title == title; }));
 }
 
 bool HeadlessDisplay::IsShown(PeerId window) const
@@ -370,21 +370,21 @@ BRect HeadlessDisplay::WindowFrame(PeerId window) const
 {
     std::lock_guard lock(fLock);
     const WindowRecord* record = Lookup(fWindows, window);
-    return record != nullptr ? record->spec.frame : BRect();
+    return record != nullptr ? record->info.frame : BRect();
 }
 
 uint32 HeadlessDisplay::WindowFlags(PeerId window) const
 {
     std::lock_guard lock(fLock);
     const WindowRecord* record = Lookup(fWindows, window);
-    return record != nullptr ? record->spec.flags : 0;
+    return record != nullptr ? record->info.flags : 0;
 }
 
 PeerId HeadlessDisplay::FindView(PeerId window, const std::string& name) const
 {
     std::lock_guard lock(fLock);
     for (const auto& [peer, record] : fViews)
-        if (record.spec.window == window && record.spec.name == name)
+        if (record.info.window == window && record.info.name == name)
             return peer;
     return 0;
 }
@@ -393,7 +393,7 @@ PeerId HeadlessDisplay::FindMenu(PeerId window, const std::string& title) const
 {
     std::lock_guard lock(fLock);
     for (const auto& [peer, record] : fMenus)
-        if (record.spec.window == window && !record.isMenuBar && record.spec.title == title)
+        if (record.info.window == window && !record.isMenuBar && record.info.title == title)
             return peer;
     return 0;
 }
@@ -402,56 +402,56 @@ PeerId HeadlessDisplay::FieldMenu(PeerId field) const
 {
     std::lock_guard lock(fLock);
     const ViewRecord* record = Lookup(fViews, field);
-    return record != nullptr ? record->spec.menu : 0;
+    return record != nullptr ? record->info.menu : 0;
 }
 
 PeerId HeadlessDisplay::ViewParent(PeerId view) const
 {
     std::lock_guard lock(fLock);
     const ViewRecord* record = Lookup(fViews, view);
-    return record != nullptr ? record->spec.parent : 0;
+    return record != nullptr ? record->info.parent : 0;
 }
 
 BRect HeadlessDisplay::ViewFrame(PeerId view) const
 {
     std::lock_guard lock(fLock);
     const ViewRecord* record = Lookup(fViews, view);
-    return record != nullptr ? record->spec.frame : BRect();
+    return record != nullptr ? record->info.frame : BRect();
 }
 
 rgb_color HeadlessDisplay::ViewColor(PeerId view) const
 {
     std::lock_guard lock(fLock);
     const ViewRecord* record = Lookup(fViews, view);
-    return record != nullptr ? record->spec.viewColor : rgb_color{};
+    return record != nullptr ? record->info.viewColor : rgb_color {};
 }
 
 rgb_color HeadlessDisplay::HighColor(PeerId view) const
 {
     std::lock_guard lock(fLock);
     const ViewRecord* record = Lookup(fViews, view);
-    return record != nullptr ? record->spec.highColor : rgb_color{};
+    return record != nullptr ? record->info.highColor : rgb_color {};
 }
 
 std::string HeadlessDisplay::ViewText(PeerId view) const
 {
     std::lock_guard lock(fLock);
     const ViewRecord* record = Lookup(fViews, view);
-    return record != nullptr ? record->spec.text : std::string();
+    return record != nullptr ? record->info.text : std::string();
 }
 
 std::string HeadlessDisplay::FieldValue(PeerId field) const
 {
     std::lock_guard lock(fLock);
     const ViewRecord* record = Lookup(fViews, field);
-    return record != nullptr ? record->spec.value : std::string();
+    return record != nullptr ? record->info.value : std::string();
 }
 
 float HeadlessDisplay::Divider(PeerId field) const
 {
     std::lock_guard lock(fLock);
     const ViewRecord* record = Lookup(fViews, field);
-    return record != nullptr ? record->spec.divider : 0.0f;
+    return record != nullptr ? record->info.divider : 0.0f;
 }
 
 int32 HeadlessDisplay::Invalidations(PeerId view) const
@@ -467,7 +467,7 @@ std::vector<std::string> HeadlessDisplay::ItemLabels(PeerId container) const
     std::vector<std::string> labels;
     if (const MenuRecord* menu = Lookup(fMenus, container))
         for (PeerId item : menu->items)
-            labels.push_back(Lookup(fItems, item)->spec.label);
+            labels.push_back(Lookup(fItems, item)->info.label);
     return labels;
 }
 
@@ -477,8 +477,8 @@ std::vector<std::string> HeadlessDisplay::MarkedLabels(PeerId container) const
     std::vector<std::string> labels;
     if (const MenuRecord* menu = Lookup(fMenus, container))
         for (PeerId item : menu->items)
-            if (const ItemRecord* record = Lookup(fItems, item); record->spec.marked)
-                labels.push_back(record->spec.label);
+            if (const ItemRecord* record = Lookup(fItems, item); record->info.marked)
+                labels.push_back(record->info.label);
     return labels;
 }
 
@@ -486,14 +486,14 @@ bool HeadlessDisplay::IsRadio(PeerId menu) const
 {
     std::lock_guard lock(fLock);
     const MenuRecord* record = Lookup(fMenus, menu);
-    return record != nullptr && record->spec.radio;
+    return record != nullptr && record->info.radio;
 }
 
 bool HeadlessDisplay::ItemEnabled(PeerId container, const std::string& label) const
 {
     std::lock_guard lock(fLock);
     const ItemRecord* item = FindItem(container, label);
-    return item != nullptr && item->spec.enabled;
+    return item != nullptr && item->info.enabled;
 }
 
 bool HeadlessDisplay::WaitForAcknowledgement(int64 token, std::chrono::milliseconds timeout)
@@ -507,7 +507,7 @@ bool HeadlessDisplay::WaitForAcknowledgement(int64 token, std::chrono::milliseco
 PeerAddress HeadlessDisplay::WindowAddress(PeerId window) const
 {
     const WindowRecord* record = Lookup(fWindows, window);
-    return record != nullptr ? PeerAddress{record->spec.queue, nullptr} : PeerAddress{};
+    return record != nullptr ? PeerAddress { record->info.queue, nullptr } : PeerAddress {};
 }
 
 bool HeadlessDisplay::InMenuBar(PeerId menu) const
@@ -521,7 +521,7 @@ bool HeadlessDisplay::InMenuBar(PeerId menu) const
         if (record->isMenuBar)
             return true;
         const auto opener = std::find_if(fItems.begin(), fItems.end(),
-                                         [&](const auto& entry) { return entry.second.spec.submenu == current; });
+            [&](const auto& entry) { return entry.second.info.submenu == current; });
         current = opener == fItems.end() ? 0 : opener->second.container;
     }
     return false;
@@ -531,7 +531,7 @@ void HeadlessDisplay::ForgetView(PeerId view)
 {
     std::vector<PeerId> children;
     for (const auto& [peer, record] : fViews)
-        if (record.spec.parent == view)
+        if (record.info.parent == view)
             children.push_back(peer);
     for (PeerId child : children)
         ForgetView(child);
@@ -554,7 +554,7 @@ const HeadlessDisplay::ItemRecord* HeadlessDisplay::FindItem(PeerId container, c
     if (menu == nullptr)
         return nullptr;
     for (PeerId item : menu->items)
-        if (const ItemRecord* record = Lookup(fItems, item); record->spec.label == label)
+        if (const ItemRecord* record = Lookup(fItems, item); record->info.label == label)
             return record;
     return nullptr;
 }

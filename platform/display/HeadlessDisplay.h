@@ -26,12 +26,12 @@ using Display = DisplayService;
 class HeadlessDisplay final : public DisplayService {
 public:
     // How long Settle waits for a window that is busy.
-    static constexpr std::chrono::seconds kSettleTimeout{5};
+    static constexpr std::chrono::seconds kSettleTimeout { 5 };
 
-    void CreateWindow(PeerId window, const WindowSpec& spec) override;
+    void CreateWindow(PeerId window, const WindowInfo& info) override;
     void ShowWindow(PeerId window, bool shown) override;
     void DestroyWindow(PeerId window) override;
-    void CreateView(PeerId view, const ViewSpec& spec) override;
+    void CreateView(PeerId view, const ViewInfo& info) override;
     void SetViewFrame(PeerId view, BRect frame) override;
     void SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColor) override;
     void SetViewText(PeerId view, const std::string& text) override;
@@ -39,10 +39,10 @@ public:
     void SetDivider(PeerId field, float divider) override;
     void InvalidateView(PeerId view) override;
     void DestroyView(PeerId view) override;
-    void CreateMenu(PeerId menu, const MenuSpec& spec) override;
+    void CreateMenu(PeerId menu, const MenuInfo& info) override;
     void SetMenuRadio(PeerId menu, bool radio) override;
     void DestroyMenu(PeerId menu) override;
-    void AddMenuItem(PeerId container, int32 index, const MenuItemSpec& spec) override;
+    void AddMenuItem(PeerId container, int32 index, const MenuItemInfo& info) override;
     void RemoveMenuItem(PeerId container, PeerId item) override;
     void SetItemLabel(PeerId item, const std::string& label) override;
     void SetItemMarked(PeerId item, bool marked) override;
@@ -105,22 +105,22 @@ public:
 
 private:
     struct WindowRecord {
-        WindowSpec spec;
+        WindowInfo info;
         bool shown = false;
         bool menusOpen = false;
     };
     struct ViewRecord {
-        ViewSpec spec;
+        ViewInfo info;
         int32 invalidations = 0;
     };
     struct MenuRecord {
-        MenuSpec spec; // its `items` are the item ids, kept in `fItems`
+        MenuInfo info; // its `items` are the item ids, kept in `fItems`
         std::vector<PeerId> items;
         bool isMenuBar = false;
     };
     struct ItemRecord {
         PeerId container = 0;
-        MenuItemSpec spec;
+        MenuItemInfo info;
     };
     bool WaitForAcknowledgement(int64 token, std::chrono::milliseconds timeout);
     // Addresses are gathered under the lock and posted to without it.

@@ -42,7 +42,7 @@ bool BMenu::AddItem(BMenuItem* item, int32 index)
     item->fMenu = this;
     if (DisplayService* display = PeerDisplay()) {
         AttachOwned(item->fSubmenu, Window());
-        display->AddMenuItem(Peer(), index, item->PeerSpec());
+        display->AddMenuItem(Peer(), index, item->PeerInfo());
     }
     if (item->IsMarked())
         MarkChanged();
@@ -96,7 +96,8 @@ int32 BMenu::IndexOf(const BMenuItem* item) const
 
 BMenuItem* BMenu::FindMarked() const
 {
-    const auto found = std::find_if(fItems.begin(), fItems.end(), [](BMenuItem* item) { return item->IsMarked(); });
+    const auto found
+        = std::find_if(fItems.begin(), fItems.end(), [](BMenuItem* item) { return item->IsMarked(); });
     return found == fItems.end() ? nullptr : *found;
 }
 
@@ -140,7 +141,7 @@ status_t BMenu::SetTargetForItems(BMessenger messenger)
 void BMenu::CreatePeer(DisplayService& display)
 {
     AttachSubmenus();
-    display.CreateMenu(Peer(), MenuSpec{WindowPeer(), this, Name(), fRadioMode, ItemSpecs()});
+    display.CreateMenu(Peer(), MenuInfo { WindowPeer(), this, Name(), fRadioMode, ItemInfos() });
 }
 
 void BMenu::DestroyPeer(DisplayService& display)
@@ -161,18 +162,19 @@ void BMenu::DetachSubmenus()
         DetachOwned(item->fSubmenu);
 }
 
-std::vector<MenuItemSpec> BMenu::ItemSpecs() const
+std::vector<MenuItemInfo> BMenu::ItemInfos() const
 {
-    std::vector<MenuItemSpec> specs;
-    specs.reserve(fItems.size());
+    std::vector<MenuItemInfo> infos;
+    infos.reserve(fItems.size());
     for (const BMenuItem* item : fItems)
-        specs.push_back(item->PeerSpec());
-    return specs;
+        infos.push_back(item->PeerInfo());
+    return infos;
 }
 
 void BMenu::ItemPicked(PeerId peer)
 {
-    const auto found = std::find_if(fItems.begin(), fItems.end(), [&](BMenuItem* item) { return item->fPeer == peer; });
+    const auto found
+        = std::find_if(fItems.begin(), fItems.end(), [&](BMenuItem* item) { return item->fPeer == peer; });
     // The item may have left the menu since the user picked it.
     if (found == fItems.end())
         return;

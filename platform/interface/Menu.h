@@ -65,7 +65,7 @@ protected:
     void AttachSubmenus();
     void DetachSubmenus();
     // What the display is told of each item, in order.
-    std::vector<MenuItemSpec> ItemSpecs() const;
+    std::vector<MenuItemInfo> ItemInfos() const;
 
 private:
     friend class BMenuItem;

@@ -11,7 +11,8 @@ BRect FittedFrame(BRect frame, bool resizeToFit)
 
 } // namespace
 
-BMenuBar::BMenuBar(BRect frame, const char* name, uint32 resizingMode, menu_layout /*layout*/, bool resizeToFit)
+BMenuBar::BMenuBar(
+    BRect frame, const char* name, uint32 resizingMode, menu_layout /*layout*/, bool resizeToFit)
     : BMenu(FittedFrame(frame, resizeToFit), name, resizingMode, B_WILL_DRAW)
 {
 }
@@ -19,8 +20,8 @@ BMenuBar::BMenuBar(BRect frame, const char* name, uint32 resizingMode, menu_layo
 void BMenuBar::CreatePeer(DisplayService& display)
 {
     AttachSubmenus();
-    display.CreateView(Peer(), PeerSpec(ViewKind::MenuBar));
-    const std::vector<MenuItemSpec> items = ItemSpecs();
+    display.CreateView(Peer(), PeerInfo(ViewKind::MenuBar));
+    const std::vector<MenuItemInfo> items = ItemInfos();
     for (size_t index = 0; index < items.size(); ++index)
         display.AddMenuItem(Peer(), int32(index), items[index]);
 }

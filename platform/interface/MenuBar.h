@@ -17,7 +17,7 @@ public:
     static constexpr float kMenuBarHeight = 20;
 
     BMenuBar(BRect frame, const char* name, uint32 resizingMode = B_FOLLOW_LEFT_RIGHT | B_FOLLOW_TOP,
-             menu_layout layout = B_ITEMS_IN_ROW, bool resizeToFit = true);
+        menu_layout layout = B_ITEMS_IN_ROW, bool resizeToFit = true);
 
 protected:
     void CreatePeer(DisplayService& display) override;

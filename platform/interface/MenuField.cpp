@@ -3,12 +3,12 @@
 #include "platform/interface/Menu.h"
 #include "platform/interface/MenuItem.h"
 
-BMenuField::BMenuField(BRect frame, const char* name, const char* label, BMenu* menu, uint32 resizingMode,
-                       uint32 flags)
-    : BView(frame, name, resizingMode, flags),
-      fLabel(label ? label : ""),
-      fMenuItem(new BMenuItem(menu != nullptr ? menu : new BMenu(""))),
-      fDivider(fLabel.empty() ? 0.0f : frame.Width() / 2)
+BMenuField::BMenuField(
+    BRect frame, const char* name, const char* label, BMenu* menu, uint32 resizingMode, uint32 flags)
+    : BView(frame, name, resizingMode, flags)
+    , fLabel(label ? label : "")
+    , fMenuItem(new BMenuItem(menu != nullptr ? menu : new BMenu("")))
+    , fDivider(fLabel.empty() ? 0.0f : frame.Width() / 2)
 {
     Menu()->fField = this;
 }
@@ -42,12 +42,12 @@ void BMenuField::CreatePeer(DisplayService& display)
 {
     AdoptParentViewColor();
     AttachOwned(Menu(), Window());
-    ViewSpec spec = PeerSpec(ViewKind::MenuField);
-    spec.text = fLabel;
-    spec.value = fMenuItem->Label();
-    spec.divider = fDivider;
-    spec.menu = Menu()->Peer();
-    display.CreateView(Peer(), spec);
+    ViewInfo info = PeerInfo(ViewKind::MenuField);
+    info.text = fLabel;
+    info.value = fMenuItem->Label();
+    info.divider = fDivider;
+    info.menu = Menu()->Peer();
+    display.CreateView(Peer(), info);
 }
 
 void BMenuField::DestroyPeer(DisplayService& display)

@@ -19,7 +19,7 @@ class BMenuField : public BView {
 public:
     // Copies `label` and takes ownership of `menu`.
     BMenuField(BRect frame, const char* name, const char* label, BMenu* menu,
-               uint32 resizingMode = B_FOLLOW_LEFT | B_FOLLOW_TOP, uint32 flags = B_WILL_DRAW | B_NAVIGABLE);
+        uint32 resizingMode = B_FOLLOW_LEFT | B_FOLLOW_TOP, uint32 flags = B_WILL_DRAW | B_NAVIGABLE);
     ~BMenuField() override;
 
     BMenu* Menu() const;

@@ -4,16 +4,18 @@
 #include "platform/interface/Window.h"
 
 BMenuItem::BMenuItem(const char* label, BMessage* message, char shortcut, uint32 modifiers)
-    : BInvoker(message, nullptr),
-      fPeer(DisplayService::NewPeerId()),
-      fLabel(label ? label : ""),
-      fShortcut(shortcut),
-      fModifiers(modifiers)
+    : BInvoker(message, nullptr)
+    , fPeer(DisplayService::NewPeerId())
+    , fLabel(label ? label : "")
+    , fShortcut(shortcut)
+    , fModifiers(modifiers)
 {
 }
 
 BMenuItem::BMenuItem(BMenu* submenu, BMessage* message)
-    : BInvoker(message, nullptr), fPeer(DisplayService::NewPeerId()), fSubmenu(submenu)
+    : BInvoker(message, nullptr)
+    , fPeer(DisplayService::NewPeerId())
+    , fSubmenu(submenu)
 {
     if (submenu == nullptr)
         return;
@@ -84,9 +86,9 @@ void BMenuItem::AddInvokeFields(BMessage* copy) const
         copy->AddInt32("index", fMenu->IndexOf(this));
 }
 
-MenuItemSpec BMenuItem::PeerSpec() const
+MenuItemInfo BMenuItem::PeerInfo() const
 {
-    return MenuItemSpec{fPeer, fLabel, fMarked, fEnabled, fSubmenu != nullptr ? fSubmenu->Peer() : 0};
+    return MenuItemInfo { fPeer, fLabel, fMarked, fEnabled, fSubmenu != nullptr ? fSubmenu->Peer() : 0 };
 }
 
 DisplayService* BMenuItem::PeerDisplay() const

@@ -46,7 +46,7 @@ protected:
 
 private:
     friend class BMenu;
-    MenuItemSpec PeerSpec() const;
+    MenuItemInfo PeerInfo() const;
     DisplayService* PeerDisplay() const;
 
     PeerId fPeer;

@@ -1,7 +1,8 @@
 #include "platform/interface/StringView.h"
 
 BStringView::BStringView(BRect frame, const char* name, const char* text, uint32 resizingMode, uint32 flags)
-    : BView(frame, name, resizingMode, flags), fText(text ? text : "")
+    : BView(frame, name, resizingMode, flags)
+    , fText(text ? text : "")
 {
 }
 
@@ -15,7 +16,7 @@ void BStringView::SetText(const char* text)
 void BStringView::CreatePeer(DisplayService& display)
 {
     AdoptParentViewColor();
-    ViewSpec spec = PeerSpec(ViewKind::StringView);
-    spec.text = fText;
-    display.CreateView(Peer(), spec);
+    ViewInfo info = PeerInfo(ViewKind::StringView);
+    info.text = fText;
+    display.CreateView(Peer(), info);
 }

@@ -11,8 +11,8 @@
 
 class BStringView : public BView {
 public:
-    BStringView(BRect frame, const char* name, const char* text, uint32 resizingMode = B_FOLLOW_LEFT | B_FOLLOW_TOP,
-                uint32 flags = B_WILL_DRAW);
+    BStringView(BRect frame, const char* name, const char* text,
+        uint32 resizingMode = B_FOLLOW_LEFT | B_FOLLOW_TOP, uint32 flags = B_WILL_DRAW);
 
     void SetText(const char* text);
     const char* Text() const { return fText.c_str(); }

@@ -2,13 +2,13 @@
 
 #include "platform/interface/Window.h"
 
-BTextControl::BTextControl(BRect frame, const char* name, const char* label, const char* text, BMessage* message,
-                           uint32 resizingMode, uint32 flags)
-    : BView(frame, name, resizingMode, flags),
-      BInvoker(message, nullptr),
-      fLabel(label ? label : ""),
-      fText(text ? text : ""),
-      fDivider(fLabel.empty() ? 0.0f : frame.Width() / 2)
+BTextControl::BTextControl(BRect frame, const char* name, const char* label, const char* text,
+    BMessage* message, uint32 resizingMode, uint32 flags)
+    : BView(frame, name, resizingMode, flags)
+    , BInvoker(message, nullptr)
+    , fLabel(label ? label : "")
+    , fText(text ? text : "")
+    , fDivider(fLabel.empty() ? 0.0f : frame.Width() / 2)
 {
 }
 
@@ -29,11 +29,11 @@ void BTextControl::SetDivider(float divider)
 void BTextControl::CreatePeer(DisplayService& display)
 {
     AdoptParentViewColor();
-    ViewSpec spec = PeerSpec(ViewKind::TextControl);
-    spec.text = fLabel;
-    spec.value = fText;
-    spec.divider = fDivider;
-    display.CreateView(Peer(), spec);
+    ViewInfo info = PeerInfo(ViewKind::TextControl);
+    info.text = fLabel;
+    info.value = fText;
+    info.divider = fDivider;
+    display.CreateView(Peer(), info);
 }
 
 BMessenger BTextControl::DefaultTarget() const

@@ -19,7 +19,7 @@ public:
     // label takes the room left of the divider: half the width, or none
     // when there is no label.
     BTextControl(BRect frame, const char* name, const char* label, const char* text, BMessage* message,
-                 uint32 resizingMode = B_FOLLOW_LEFT | B_FOLLOW_TOP, uint32 flags = B_WILL_DRAW | B_NAVIGABLE);
+        uint32 resizingMode = B_FOLLOW_LEFT | B_FOLLOW_TOP, uint32 flags = B_WILL_DRAW | B_NAVIGABLE);
 
     void SetText(const char* text);
     const char* Text() const { return fText.c_str(); }

@@ -6,7 +6,11 @@
 #include <algorithm>
 
 BView::BView(BRect frame, const char* name, uint32 resizingMode, uint32 flags)
-    : BHandler(name), fPeer(DisplayService::NewPeerId()), fFrame(frame), fResizingMode(resizingMode), fFlags(flags)
+    : BHandler(name)
+    , fPeer(DisplayService::NewPeerId())
+    , fFrame(frame)
+    , fResizingMode(resizingMode)
+    , fFlags(flags)
 {
 }
 
@@ -22,11 +26,11 @@ BView::~BView()
     }
 }
 
-void BView::AttachedToWindow() {}
-void BView::DetachedFromWindow() {}
-void BView::Draw(BRect /*updateRect*/) {}
-void BView::MouseDown(BPoint /*where*/) {}
-void BView::MouseUp(BPoint /*where*/) {}
+void BView::AttachedToWindow() { }
+void BView::DetachedFromWindow() { }
+void BView::Draw(BRect /*updateRect*/) { }
+void BView::MouseDown(BPoint /*where*/) { }
+void BView::MouseUp(BPoint /*where*/) { }
 
 void BView::AddChild(BView* child, BView* before)
 {
@@ -99,7 +103,7 @@ void BView::SetViewColor(rgb_color colour)
 
 void BView::SetViewColor(uchar red, uchar green, uchar blue, uchar alpha)
 {
-    SetViewColor(rgb_color{red, green, blue, alpha});
+    SetViewColor(rgb_color { red, green, blue, alpha });
 }
 
 void BView::SetHighColor(rgb_color colour)
@@ -114,7 +118,7 @@ void BView::SetHighColor(rgb_color colour)
 
 void BView::SetHighColor(uchar red, uchar green, uchar blue, uchar alpha)
 {
-    SetHighColor(rgb_color{red, green, blue, alpha});
+    SetHighColor(rgb_color { red, green, blue, alpha });
 }
 
 status_t BView::SetEventMask(uint32 mask, uint32 options)
@@ -134,7 +138,7 @@ void BView::Invalidate()
 
 void BView::CreatePeer(DisplayService& display)
 {
-    display.CreateView(fPeer, PeerSpec(ViewKind::Plain));
+    display.CreateView(fPeer, PeerInfo(ViewKind::Plain));
 }
 
 void BView::DestroyPeer(DisplayService& display)
@@ -142,19 +146,19 @@ void BView::DestroyPeer(DisplayService& display)
     display.DestroyView(fPeer);
 }
 
-ViewSpec BView::PeerSpec(ViewKind kind) const
+ViewInfo BView::PeerInfo(ViewKind kind) const
 {
-    ViewSpec spec;
-    spec.kind = kind;
-    spec.window = WindowPeer();
-    spec.parent = fParent != nullptr ? fParent->fPeer : 0;
-    spec.handler = const_cast<BView*>(this);
-    spec.name = Name();
-    spec.frame = fFrame;
-    spec.flags = fFlags;
-    spec.viewColor = fViewColor;
-    spec.highColor = fHighColor;
-    return spec;
+    ViewInfo info;
+    info.kind = kind;
+    info.window = WindowPeer();
+    info.parent = fParent != nullptr ? fParent->fPeer : 0;
+    info.handler = const_cast<BView*>(this);
+    info.name = Name();
+    info.frame = fFrame;
+    info.flags = fFlags;
+    info.viewColor = fViewColor;
+    info.highColor = fHighColor;
+    return info;
 }
 
 PeerId BView::WindowPeer() const
@@ -188,7 +192,8 @@ void BView::DetachOwned(BView* owned)
 void BView::SubscribeToPointer()
 {
     if ((fEventMask & B_POINTER_EVENTS) != 0)
-        PointerService::Instance().AddListener(BMessenger(fWindow), (fEventOptions & B_NO_POINTER_HISTORY) != 0);
+        PointerService::Instance().AddListener(
+            BMessenger(fWindow), (fEventOptions & B_NO_POINTER_HISTORY) != 0);
 }
 
 void BView::FrameChanged()

@@ -80,7 +80,7 @@ protected:
     // Tells the display the view left its window.
     virtual void DestroyPeer(DisplayService& display);
     // What every kind of view tells the display when it is created.
-    ViewSpec PeerSpec(ViewKind kind) const;
+    ViewInfo PeerInfo(ViewKind kind) const;
     PeerId Peer() const { return fPeer; }
     PeerId WindowPeer() const;
     // The display showing the view, or null while the view is not in a
@@ -109,8 +109,8 @@ private:
     BView* fParent = nullptr;
     BWindow* fWindow = nullptr;
     std::vector<BView*> fChildren;
-    rgb_color fViewColor{255, 255, 255, 255};
-    rgb_color fHighColor{0, 0, 0, 255};
+    rgb_color fViewColor { 255, 255, 255, 255 };
+    rgb_color fHighColor { 0, 0, 0, 255 };
     bool fViewColorSet = false;
     float fPenSize = 1.0f;
     uint32 fEventMask = 0;

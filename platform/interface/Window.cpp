@@ -11,7 +11,7 @@ namespace {
 
 // The window's background, which views that adopt their parent's colour
 // take when they sit directly in the window.
-constexpr rgb_color kPanelBackground{216, 216, 216, 255};
+constexpr rgb_color kPanelBackground { 216, 216, 216, 255 };
 
 // A pick posts its invocation to the window while being handled, which puts
 // it behind the display's kMenusEnded; going round the queue once more lets
@@ -21,20 +21,20 @@ constexpr uint32 kMenusEndedAfterPicks = '_MNA';
 } // namespace
 
 BWindow::BWindow(BRect frame, const char* title, window_type type, uint32 flags, uint32 workspaces)
-    : BLooper(title),
-      fRoot(BRect(0, 0, frame.Width(), frame.Height()), "", B_FOLLOW_ALL, 0),
-      fFrame(frame),
-      fTitle(title ? title : ""),
-      fType(type),
-      fFlags(flags),
-      fWorkspaces(workspaces),
-      fDisplay(DisplayService::Current()),
-      fPeer(DisplayService::NewPeerId())
+    : BLooper(title)
+    , fRoot(BRect(0, 0, frame.Width(), frame.Height()), "", B_FOLLOW_ALL, 0)
+    , fFrame(frame)
+    , fTitle(title ? title : "")
+    , fType(type)
+    , fFlags(flags)
+    , fWorkspaces(workspaces)
+    , fDisplay(DisplayService::Current())
+    , fPeer(DisplayService::NewPeerId())
 {
     fRoot.fWindow = this;
     fRoot.fPeer = 0; // top-level views sit directly in the window
     fRoot.fViewColor = kPanelBackground;
-    fDisplay->CreateWindow(fPeer, WindowSpec{fTitle, fFrame, fType, fFlags, kPanelBackground, Queue()});
+    fDisplay->CreateWindow(fPeer, WindowInfo { fTitle, fFrame, fType, fFlags, kPanelBackground, Queue() });
 }
 
 BWindow::~BWindow()
@@ -61,15 +61,9 @@ void BWindow::DispatchMessage(BMessage* message, BHandler* handler)
         MenusBeginning();
         Acknowledge(message);
         return;
-    case kMenusEnded:
-        PostMessage(kMenusEndedAfterPicks);
-        return;
-    case kMenusEndedAfterPicks:
-        MenusEnded();
-        return;
-    case kSynchronize:
-        Acknowledge(message);
-        return;
+    case kMenusEnded: PostMessage(kMenusEndedAfterPicks); return;
+    case kMenusEndedAfterPicks: MenusEnded(); return;
+    case kSynchronize: Acknowledge(message); return;
     case kMenuItemPicked:
         if (BMenu* menu = dynamic_cast<BMenu*>(handler))
             menu->ItemPicked(PeerId(message->FindInt64(kItemField)));
@@ -86,8 +80,7 @@ void BWindow::DispatchMessage(BMessage* message, BHandler* handler)
             return;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     BLooper::DispatchMessage(message, handler);
 }
@@ -110,9 +103,9 @@ void BWindow::Acknowledge(const BMessage* message)
     fDisplay->Acknowledge(message->FindInt64(kTokenField));
 }
 
-void BWindow::MenusBeginning() {}
-void BWindow::MenusEnded() {}
-void BWindow::ScreenChanged(BRect /*screenFrame*/, color_space /*mode*/) {}
+void BWindow::MenusBeginning() { }
+void BWindow::MenusEnded() { }
+void BWindow::ScreenChanged(BRect /*screenFrame*/, color_space /*mode*/) { }
 
 void BWindow::Show()
 {

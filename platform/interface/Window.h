@@ -26,7 +26,7 @@
 class BWindow : public BLooper {
 public:
     BWindow(BRect frame, const char* title, window_type type, uint32 flags,
-            uint32 workspaces = B_CURRENT_WORKSPACE);
+        uint32 workspaces = B_CURRENT_WORKSPACE);
     ~BWindow() override;
 
     void DispatchMessage(BMessage* message, BHandler* handler) override;

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-inline constexpr std::chrono::seconds kPatience{5};
+inline constexpr std::chrono::seconds kPatience { 5 };
 
 class EventLog {
 public:
@@ -37,9 +37,8 @@ public:
     bool WaitFor(const std::string& entry)
     {
         std::unique_lock lock(fLock);
-        return fChanged.wait_for(lock, kPatience, [&] {
-            return std::find(fEntries.begin(), fEntries.end(), entry) != fEntries.end();
-        });
+        return fChanged.wait_for(lock, kPatience,
+            [&] { return std::find(fEntries.begin(), fEntries.end(), entry) != fEntries.end(); });
     }
 
     std::vector<std::string> Entries() const
@@ -97,7 +96,8 @@ enum : uint32 {
 class RecordingWindow : public BWindow {
 public:
     RecordingWindow(EventLog& log, const char* title, BRect frame = BRect(20, 20, 420, 330))
-        : BWindow(frame, title, B_TITLED_WINDOW, B_NOT_ZOOMABLE), fLog(log)
+        : BWindow(frame, title, B_TITLED_WINDOW, B_NOT_ZOOMABLE)
+        , fLog(log)
     {
     }
     ~RecordingWindow() override { fLog.Add("deleted"); }
@@ -110,7 +110,7 @@ public:
         case kRunTask: RunNextTask(); break;
         default:
             fLog.Add(std::string("message ") + Code(message->what)
-                     + (IsLooperThread() ? " on window thread" : " ON ANOTHER THREAD"));
+                + (IsLooperThread() ? " on window thread" : " ON ANOTHER THREAD"));
             received.push_back(*message);
             break;
         }
@@ -145,7 +145,7 @@ public:
 
     static std::string Code(uint32 what)
     {
-        return {char(what >> 24), char(what >> 16), char(what >> 8), char(what)};
+        return { char(what >> 24), char(what >> 16), char(what >> 8), char(what) };
     }
 
     // Set before Show; read after the window settled.

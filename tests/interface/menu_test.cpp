@@ -22,20 +22,25 @@ constexpr uint32 kConfigureX = 'vCXA';
 // addressed to the view itself, as the control panel's are.
 class PanelView : public BView {
 public:
-    PanelView(EventLog& log) : BView(BRect(0, 20, 400, 320), "panel", B_FOLLOW_LEFT, B_WILL_DRAW), fLog(log) {}
+    PanelView(EventLog& log)
+        : BView(BRect(0, 20, 400, 320), "panel", B_FOLLOW_LEFT, B_WILL_DRAW)
+        , fLog(log)
+    {
+    }
 
     void AttachedToWindow() override
     {
         SetViewColor(150, 150, 150);
         auto* controllers = new BPopUpMenu("off");
-        for (const auto& [label, value] : {std::pair{"0 Bank Select", 0}, {"7  Channel Volume", 7}, {"off", 128}}) {
+        for (const auto& [label, value] :
+            { std::pair { "0 Bank Select", 0 }, { "7  Channel Volume", 7 }, { "off", 128 } }) {
             auto* message = new BMessage(kConfigureX);
             message->AddInt16("message", int16(value));
             controllers->AddItem(new BMenuItem(label, message));
         }
         controllers->SetTargetForItems(this);
-        controllerField = new BMenuField(BRect(10, 70, 190, 100), "x select", "Horizontal", controllers,
-                                         B_FOLLOW_LEFT, B_WILL_DRAW);
+        controllerField = new BMenuField(
+            BRect(10, 70, 190, 100), "x select", "Horizontal", controllers, B_FOLLOW_LEFT, B_WILL_DRAW);
         AddChild(controllerField);
 
         auto* lower = new BPopUpMenu("0");
@@ -47,7 +52,8 @@ public:
             lower->AddItem(new BMenuItem(label, message));
         }
         lower->SetTargetForItems(this);
-        rangeField = new BMenuField(BRect(190, 70, 340, 100), "x lorange", "", lower, B_FOLLOW_LEFT, B_WILL_DRAW);
+        rangeField
+            = new BMenuField(BRect(190, 70, 340, 100), "x lorange", "", lower, B_FOLLOW_LEFT, B_WILL_DRAW);
         rangeField->SetDivider(0);
         AddChild(rangeField);
     }
@@ -55,7 +61,7 @@ public:
     void MessageReceived(BMessage* message) override
     {
         fLog.Add(std::string("panel got ") + RecordingWindow::Code(message->what)
-                 + (Looper()->IsLooperThread() ? "" : " ON ANOTHER THREAD"));
+            + (Looper()->IsLooperThread() ? "" : " ON ANOTHER THREAD"));
         received.push_back(*message);
     }
 
@@ -72,7 +78,9 @@ private:
 class MenuWindow : public RecordingWindow {
 public:
     MenuWindow(EventLog& log, std::vector<std::string> consumers, std::string connected)
-        : RecordingWindow(log, "menus"), fConsumers(std::move(consumers)), fConnected(std::move(connected))
+        : RecordingWindow(log, "menus")
+        , fConsumers(std::move(consumers))
+        , fConnected(std::move(connected))
     {
         menuBar = new BMenuBar(Bounds(), "Zimbrel Menu Bar");
         auto* file = new BMenu("File");
@@ -131,13 +139,17 @@ private:
 // A looper of its own, to check where targeted invocations are handled.
 class ReceivingLooper : public BLooper {
 public:
-    explicit ReceivingLooper(EventLog& log) : BLooper("receiver"), fLog(log) {}
+    explicit ReceivingLooper(EventLog& log)
+        : BLooper("receiver")
+        , fLog(log)
+    {
+    }
     void MessageReceived(BMessage* message) override
     {
-        const std::string value =
-            message->HasInt32("value") ? " value=" + std::to_string(message->FindInt32("value")) : "";
+        const std::string value
+            = message->HasInt32("value") ? " value=" + std::to_string(message->FindInt32("value")) : "";
         fLog.Add(std::string("receiver got ") + RecordingWindow::Code(message->what) + value
-                 + (IsLooperThread() ? " on its thread" : " ON ANOTHER THREAD"));
+            + (IsLooperThread() ? " on its thread" : " ON ANOTHER THREAD"));
     }
 
 private:
@@ -168,15 +180,15 @@ protected:
 
 TEST_F(MenuTest, MenusBeginningFillsThePortMenuBeforeItIsShownAndAPickArrivesBeforeMenusEnded)
 {
-    MenuWindow* window = StartMenuWindow({"Synth A", "Synth B"}, "Synth B");
+    MenuWindow* window = StartMenuWindow({ "Synth A", "Synth B" }, "Synth B");
 
     for (int opening = 0; opening < 3; ++opening) {
         log.Clear();
         ASSERT_TRUE(display->OpenMenus(peer));
         // No settling here: what OpenMenus waited for is all there is.
-        EXPECT_EQ(display->ItemLabels(port), (std::vector<std::string>{"Synth A", "Synth B"}))
+        EXPECT_EQ(display->ItemLabels(port), (std::vector<std::string> { "Synth A", "Synth B" }))
             << "opening " << opening << " shows stale or missing items";
-        EXPECT_EQ(display->MarkedLabels(port), std::vector<std::string>{"Synth B"});
+        EXPECT_EQ(display->MarkedLabels(port), std::vector<std::string> { "Synth B" });
 
         ASSERT_TRUE(display->Pick(port, "Synth A"));
         display->CloseMenus(peer);
@@ -202,14 +214,14 @@ TEST_F(MenuTest, MenusBeginningFillsThePortMenuBeforeItIsShownAndAPickArrivesBef
 TEST_F(MenuTest, PickingInARadioMenuMovesTheOnlyMark)
 {
     MenuWindow* window = StartMenuWindow();
-    EXPECT_EQ(display->MarkedLabels(channel), std::vector<std::string>{"Off"});
+    EXPECT_EQ(display->MarkedLabels(channel), std::vector<std::string> { "Off" });
     EXPECT_TRUE(display->IsRadio(channel));
 
     ASSERT_TRUE(display->OpenMenus(peer));
     ASSERT_TRUE(display->Pick(channel, "5"));
     display->CloseMenus(peer);
     ASSERT_TRUE(display->Settle(peer));
-    EXPECT_EQ(display->MarkedLabels(channel), std::vector<std::string>{"5"});
+    EXPECT_EQ(display->MarkedLabels(channel), std::vector<std::string> { "5" });
     EXPECT_STREQ(window->channelMenu->FindMarked()->Label(), "5");
     ASSERT_EQ(window->received.size(), 1u);
     EXPECT_EQ(window->received[0].what, kChannel);
@@ -219,7 +231,7 @@ TEST_F(MenuTest, PickingInARadioMenuMovesTheOnlyMark)
     ASSERT_TRUE(display->Pick(channel, "Off"));
     display->CloseMenus(peer);
     ASSERT_TRUE(display->Settle(peer));
-    EXPECT_EQ(display->MarkedLabels(channel), std::vector<std::string>{"Off"});
+    EXPECT_EQ(display->MarkedLabels(channel), std::vector<std::string> { "Off" });
     ASSERT_EQ(window->received.size(), 2u);
     EXPECT_EQ(window->received[1].what, kChannelOff);
     EXPECT_TRUE(window->received[1].HasData("when", B_INT64_TYPE));
@@ -231,11 +243,11 @@ TEST_F(MenuTest, PickingInARadioMenuMovesTheOnlyMark)
 
 TEST_F(MenuTest, MarksInANonRadioMenuAreTheProgramsAndAPickDoesNotSetThem)
 {
-    StartMenuWindow({"A", "B", "C"}, "B");
+    StartMenuWindow({ "A", "B", "C" }, "B");
     ASSERT_TRUE(display->OpenMenus(peer));
     ASSERT_TRUE(display->Pick(port, "C"));
     ASSERT_TRUE(display->Settle(peer));
-    EXPECT_EQ(display->MarkedLabels(port), std::vector<std::string>{"B"});
+    EXPECT_EQ(display->MarkedLabels(port), std::vector<std::string> { "B" });
     display->CloseMenus(peer);
     Close(peer);
 }
@@ -254,14 +266,14 @@ TEST_F(MenuTest, MenuBarMenusCanOnlyBePickedWhileOpenAndDisabledItemsNever)
     display->CloseMenus(peer);
     ASSERT_TRUE(display->Settle(peer));
     EXPECT_TRUE(window->received.empty());
-    EXPECT_EQ(display->MarkedLabels(channel), std::vector<std::string>{"Off"});
+    EXPECT_EQ(display->MarkedLabels(channel), std::vector<std::string> { "Off" });
     Close(peer);
 }
 
 TEST_F(MenuTest, ABusyWindowDoesNotHoldTheMenusOpeningForever)
 {
     Latch latch;
-    auto* window = new MenuWindow(log, {"Late"}, "");
+    auto* window = new MenuWindow(log, { "Late" }, "");
     window->onMenusBeginning = [&latch] { latch.Wait(); };
     window->Show();
     peer = display->FindWindow("menus");
@@ -270,7 +282,7 @@ TEST_F(MenuTest, ABusyWindowDoesNotHoldTheMenusOpeningForever)
     EXPECT_FALSE(display->OpenMenus(peer)) << "the wait for MenusBeginning must be bounded";
     latch.Open();
     ASSERT_TRUE(display->Settle(peer));
-    EXPECT_EQ(display->ItemLabels(port), std::vector<std::string>{"Late"}) << "late items still arrive";
+    EXPECT_EQ(display->ItemLabels(port), std::vector<std::string> { "Late" }) << "late items still arrive";
     display->CloseMenus(peer);
     ASSERT_TRUE(display->Settle(peer));
     EXPECT_TRUE(display->ItemLabels(port).empty());
@@ -279,7 +291,7 @@ TEST_F(MenuTest, ABusyWindowDoesNotHoldTheMenusOpeningForever)
 
 TEST_F(MenuTest, APickOfAnItemRemovedMeanwhileIsDropped)
 {
-    MenuWindow* window = StartMenuWindow({"Vanishing"});
+    MenuWindow* window = StartMenuWindow({ "Vanishing" });
     ASSERT_TRUE(display->OpenMenus(peer));
     Latch latch;
     window->RunTask([&latch] { latch.Wait(); });
@@ -307,7 +319,7 @@ TEST_F(MenuTest, AMenuFieldShowsItsTitleThenTheMarkedLabelAndDeliversToItsTarget
     EXPECT_FLOAT_EQ(display->Divider(field), 90) << "a labelled field splits in the middle by default";
     EXPECT_FLOAT_EQ(display->Divider(range), 0);
     EXPECT_EQ(display->ItemLabels(display->FieldMenu(range)).size(), 128u);
-    EXPECT_EQ(display->ViewColor(field), (rgb_color{150, 150, 150, 255}));
+    EXPECT_EQ(display->ViewColor(field), (rgb_color { 150, 150, 150, 255 }));
 
     // A pop-up of a menu field needs no menu bar session.
     ASSERT_TRUE(display->Pick(controllers, "7  Channel Volume"));
@@ -326,7 +338,7 @@ TEST_F(MenuTest, AMenuFieldShowsItsTitleThenTheMarkedLabelAndDeliversToItsTarget
     ASSERT_TRUE(display->Pick(controllers, "off"));
     ASSERT_TRUE(display->Settle(peer));
     EXPECT_EQ(display->FieldValue(field), "off");
-    EXPECT_EQ(display->MarkedLabels(controllers), std::vector<std::string>{"off"});
+    EXPECT_EQ(display->MarkedLabels(controllers), std::vector<std::string> { "off" });
     EXPECT_EQ(window->panel->received.back().FindInt16("message"), 128);
     const auto entries = log.Entries();
     EXPECT_EQ(std::count(entries.begin(), entries.end(), "panel got vCXA"), 2);
@@ -347,13 +359,13 @@ TEST_F(MenuTest, AMenuBarEntryFollowsTheMarkOfASubmenuThatTakesItsLabelFromIt)
     window->Show();
     peer = display->FindWindow("modes");
     const PeerId barPeer = display->FindView(peer, "bar");
-    EXPECT_EQ(display->ItemLabels(barPeer), std::vector<std::string>{"Mode"});
+    EXPECT_EQ(display->ItemLabels(barPeer), std::vector<std::string> { "Mode" });
 
     ASSERT_TRUE(display->OpenMenus(peer));
     ASSERT_TRUE(display->Pick(display->FindMenu(peer, "Mode"), "Slow"));
     display->CloseMenus(peer);
     ASSERT_TRUE(display->Settle(peer));
-    EXPECT_EQ(display->ItemLabels(barPeer), std::vector<std::string>{"Slow"});
+    EXPECT_EQ(display->ItemLabels(barPeer), std::vector<std::string> { "Slow" });
     Close(peer);
 }
 
@@ -396,8 +408,8 @@ TEST_F(MenuTest, InvokingSendsACopyToTheTargetsLooperThread)
     // The receiver is gone, so the copies it kept are checked from the log.
     const auto entries = log.Entries();
     EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
-                            [](const std::string& e) { return e.find("ANOTHER THREAD") != std::string::npos; }),
-              0);
+                  [](const std::string& e) { return e.find("ANOTHER THREAD") != std::string::npos; }),
+        0);
 }
 
 TEST_F(MenuTest, TheCopyCarriesTheModelAsItWasWhenInvoked)
@@ -433,9 +445,10 @@ TEST_F(MenuTest, AddingAndRemovingItemsKeepsOwnershipAndOrder)
     EXPECT_TRUE(menu->AddItem(third));
     EXPECT_TRUE(menu->AddItem(second, 1));
     EXPECT_FALSE(menu->AddItem(second)) << "an item belongs to one menu";
-    EXPECT_FALSE(menu->AddItem(new BMenuItem("far", nullptr), 9)) << "past the end";
+    auto far = std::make_unique<BMenuItem>("far", nullptr); // a refused item stays the caller's
+    EXPECT_FALSE(menu->AddItem(far.get(), 9)) << "past the end";
     EXPECT_FALSE(menu->AddItem(static_cast<BMenuItem*>(nullptr)));
-    EXPECT_EQ(display->ItemLabels(edit), (std::vector<std::string>{"first", "second", "third"}));
+    EXPECT_EQ(display->ItemLabels(edit), (std::vector<std::string> { "first", "second", "third" }));
     EXPECT_EQ(first->Menu(), menu);
 
     EXPECT_EQ(menu->RemoveItem(int32(3)), nullptr);
@@ -443,13 +456,13 @@ TEST_F(MenuTest, AddingAndRemovingItemsKeepsOwnershipAndOrder)
     BMenuItem* removed = menu->RemoveItem(int32(1));
     EXPECT_EQ(removed, second);
     EXPECT_EQ(removed->Menu(), nullptr);
-    EXPECT_EQ(display->ItemLabels(edit), (std::vector<std::string>{"first", "third"}));
+    EXPECT_EQ(display->ItemLabels(edit), (std::vector<std::string> { "first", "third" }));
     EXPECT_FALSE(menu->RemoveItem(removed)) << "no longer in the menu";
     delete removed;
 
     delete third; // an item deleted while in a menu leaves it first
     EXPECT_EQ(menu->CountItems(), 1);
-    EXPECT_EQ(display->ItemLabels(edit), std::vector<std::string>{"first"});
+    EXPECT_EQ(display->ItemLabels(edit), std::vector<std::string> { "first" });
 
     window->Show();
     Close(peer);

@@ -32,13 +32,13 @@ using relay_test::ChildProcess;
 using relay_test::XvfbServer;
 
 constexpr uint32 kPing = 'ping';
-constexpr rgb_color kRed{255, 0, 0, 255};
+constexpr rgb_color kRed { 255, 0, 0, 255 };
 
 // Runs an X tool to its end and gives its standard output; records a test
 // failure (naming the package) when it cannot run or fails.
 std::string Tool(const std::vector<std::string>& argv, const std::string& display, const char* package)
 {
-    ChildProcess tool(argv, {{"DISPLAY", display}});
+    ChildProcess tool(argv, { { "DISPLAY", display } });
     if (!tool.IsStarted()) {
         ADD_FAILURE() << "cannot run " << argv[0] << " (" << tool.Error() << "); install the Debian package "
                       << package;
@@ -53,7 +53,7 @@ std::string Tool(const std::vector<std::string>& argv, const std::string& displa
 std::map<std::string, int> WindowGeometry(const std::string& window, const std::string& display)
 {
     std::map<std::string, int> geometry;
-    std::istringstream lines(Tool({"xdotool", "getwindowgeometry", "--shell", window}, display, "xdotool"));
+    std::istringstream lines(Tool({ "xdotool", "getwindowgeometry", "--shell", window }, display, "xdotool"));
     for (std::string line; std::getline(lines, line);)
         if (const size_t equals = line.find('='); equals != std::string::npos)
             geometry[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
@@ -63,16 +63,17 @@ std::map<std::string, int> WindowGeometry(const std::string& window, const std::
 // The colours of one column of screen pixels, top to bottom.
 std::vector<rgb_color> ScreenColumn(int x, int top, int height, const std::string& display)
 {
-    const std::string crop = "1x" + std::to_string(height) + "+" + std::to_string(x) + "+" + std::to_string(top);
+    const std::string crop
+        = "1x" + std::to_string(height) + "+" + std::to_string(x) + "+" + std::to_string(top);
     std::istringstream lines(
-        Tool({"import", "-window", "root", "-crop", crop, "-depth", "8", "txt:-"}, display, "imagemagick"));
+        Tool({ "import", "-window", "root", "-crop", crop, "-depth", "8", "txt:-" }, display, "imagemagick"));
     std::vector<rgb_color> column;
     for (std::string line; std::getline(lines, line);) {
         const size_t hash = line.find('#');
         if (line.empty() || line[0] == '#' || hash == std::string::npos)
             continue;
         const unsigned long value = std::stoul(line.substr(hash + 1, 6), nullptr, 16);
-        column.push_back(rgb_color{uint8(value >> 16), uint8(value >> 8), uint8(value), 255});
+        column.push_back(rgb_color { uint8(value >> 16), uint8(value >> 8), uint8(value), 255 });
     }
     return column;
 }
@@ -80,13 +81,15 @@ std::vector<rgb_color> ScreenColumn(int x, int top, int height, const std::strin
 void KeepScreenshot(const std::string& name, const std::string& display)
 {
     if (const char* folder = std::getenv("ZIMBREL_SCREENSHOT_DIR"))
-        Tool({"import", "-window", "root", std::string(folder) + "/" + name + ".png"}, display, "imagemagick");
+        Tool({ "import", "-window", "root", std::string(folder) + "/" + name + ".png" }, display,
+            "imagemagick");
 }
 
 // The visible windows of the program, newest last.
 std::vector<std::string> VisibleWindows(const std::string& display)
 {
-    ChildProcess search({"xdotool", "search", "--onlyvisible", "--class", "zimbrel"}, {{"DISPLAY", display}});
+    ChildProcess search(
+        { "xdotool", "search", "--onlyvisible", "--class", "zimbrel" }, { { "DISPLAY", display } });
     search.CloseInput();
     search.Wait();
     std::vector<std::string> windows;
@@ -99,7 +102,9 @@ std::vector<std::string> VisibleWindows(const std::string& display)
 
 class RecordingBox : public BView {
 public:
-    RecordingBox(EventLog& log, BRect frame) : BView(frame, "box", B_FOLLOW_LEFT, B_WILL_DRAW), fLog(log)
+    RecordingBox(EventLog& log, BRect frame)
+        : BView(frame, "box", B_FOLLOW_LEFT, B_WILL_DRAW)
+        , fLog(log)
     {
         SetViewColor(kRed);
     }
@@ -116,14 +121,15 @@ private:
 // as the menus open), and a red view filling the rest below the bar.
 class MenuBarWindow : public RecordingWindow {
 public:
-    explicit MenuBarWindow(EventLog& log) : RecordingWindow(log, "Qt Display Test", BRect(100, 100, 500, 410))
+    explicit MenuBarWindow(EventLog& log)
+        : RecordingWindow(log, "Qt Display Test", BRect(100, 100, 500, 410))
     {
         auto* bar = new BMenuBar(Bounds(), "bar");
         auto* file = new BMenu("File");
         file->AddItem(new BMenuItem("About", new BMessage(B_ABOUT_REQUESTED)));
         bar->AddItem(file);
         auto* channel = new BMenu("Channel");
-        for (const char* label : {"Off", "1", "2"})
+        for (const char* label : { "Off", "1", "2" })
             channel->AddItem(new BMenuItem(label, new BMessage('vCCH')));
         channel->SetRadioMode(true);
         channel->ItemAt(0)->SetMarked(true);
@@ -208,8 +214,9 @@ TEST_F(QtDisplayTest, TheMenuBarOpensByXInputAPickArrivesAndTheViewStaysClearOfT
     const std::string display = xvfb->Name();
 
     RunWith([&] {
-        const std::string id = Tool({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Qt Display Test$"},
-                                    display, "xdotool");
+        const std::string id
+            = Tool({ "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Qt Display Test$" }, display,
+                "xdotool");
         ASSERT_FALSE(id.empty()) << "the window never mapped";
         auto geometry = WindowGeometry(id.substr(0, id.find('\n')), display);
         EXPECT_EQ(geometry["X"], 100);
@@ -227,22 +234,23 @@ TEST_F(QtDisplayTest, TheMenuBarOpensByXInputAPickArrivesAndTheViewStaysClearOfT
         EXPECT_EQ(std::count(column.begin(), column.end(), kRed), content);
         KeepScreenshot("window", display);
 
-        Tool({"xdotool", "mousemove", "--sync", "150", std::to_string(100 + barHeight + 30), "click", "1"}, display,
-             "xdotool");
-        EXPECT_TRUE(log.WaitFor("down 50,30")) << "a press on the view did not reach MouseDown in view coordinates";
+        Tool({ "xdotool", "mousemove", "--sync", "150", std::to_string(100 + barHeight + 30), "click", "1" },
+            display, "xdotool");
+        EXPECT_TRUE(log.WaitFor("down 50,30"))
+            << "a press on the view did not reach MouseDown in view coordinates";
 
         // Click the first title of the bar.
-        Tool({"xdotool", "mousemove", "--sync", "112", std::to_string(100 + barHeight / 2), "click", "1"}, display,
-             "xdotool");
+        Tool({ "xdotool", "mousemove", "--sync", "112", std::to_string(100 + barHeight / 2), "click", "1" },
+            display, "xdotool");
         ASSERT_TRUE(log.WaitFor("MenusBeginning"));
         // With a menu open, the window's thread goes on handling messages.
         for (int i = 0; i < 50; ++i)
             messenger.SendMessage(kPing);
         EXPECT_TRUE(log.WaitFor("message ping on window thread"));
         // Over to Port, whose one item MenusBeginning added, and pick it.
-        Tool({"xdotool", "key", "--delay", "150", "Right", "Right"}, display, "xdotool");
+        Tool({ "xdotool", "key", "--delay", "150", "Right", "Right" }, display, "xdotool");
         KeepScreenshot("port-menu", display);
-        Tool({"xdotool", "key", "--delay", "150", "Down", "Return"}, display, "xdotool");
+        Tool({ "xdotool", "key", "--delay", "150", "Down", "Return" }, display, "xdotool");
         EXPECT_TRUE(log.WaitFor("MenusEnded"));
     });
 
@@ -262,10 +270,12 @@ TEST_F(QtDisplayTest, APopUpOf129ItemsStaysOnAShortScreenAndItsLastItemCanBePick
     for (int value = 0; value <= 128; ++value) {
         auto* message = new BMessage('vCXA');
         message->AddInt16("message", int16(value));
-        const std::string label = value == 128 ? "off" : std::to_string(value) + " Reserved For Channel Mode Messages";
+        const std::string label
+            = value == 128 ? "off" : std::to_string(value) + " Reserved For Channel Mode Messages";
         menu->AddItem(new BMenuItem(label.c_str(), message));
     }
-    auto* field = new BMenuField(BRect(10, 10, 190, 40), "x select", "Horizontal", menu, B_FOLLOW_LEFT, B_WILL_DRAW);
+    auto* field
+        = new BMenuField(BRect(10, 10, 190, 40), "x select", "Horizontal", menu, B_FOLLOW_LEFT, B_WILL_DRAW);
     window->AddChild(field);
     // As short as the preset name field's frame: the text field must still
     // be tall enough to type into.
@@ -275,10 +285,10 @@ TEST_F(QtDisplayTest, APopUpOf129ItemsStaysOnAShortScreenAndItsLastItemCanBePick
     const std::string display = xvfb->Name();
 
     RunWith([&] {
-        Tool({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Long Menu$"}, display, "xdotool");
+        Tool({ "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Long Menu$" }, display, "xdotool");
         const size_t windowsBefore = VisibleWindows(display).size();
         // The pop-up button starts at the divider, half-way along the field.
-        Tool({"xdotool", "mousemove", "--sync", "165", "45", "click", "1"}, display, "xdotool");
+        Tool({ "xdotool", "mousemove", "--sync", "165", "45", "click", "1" }, display, "xdotool");
         std::vector<std::string> windows;
         for (int attempt = 0; attempt < 100 && windows.size() <= windowsBefore; ++attempt) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -291,18 +301,18 @@ TEST_F(QtDisplayTest, APopUpOf129ItemsStaysOnAShortScreenAndItsLastItemCanBePick
         EXPECT_GE(popup["Y"], 0);
         EXPECT_LT(popup["WIDTH"], 600) << "the menu spread into columns instead of scrolling";
 
-        Tool({"xdotool", "key", "--delay", "150", "End", "Return"}, display, "xdotool");
+        Tool({ "xdotool", "key", "--delay", "150", "End", "Return" }, display, "xdotool");
         ASSERT_TRUE(log.WaitFor("message vCXA on window thread"));
         window->RunTask([this, window, field] {
             log.Add("picked " + std::to_string(window->received.back().FindInt16("message")) + " shown as "
-                    + field->MenuItem()->Label());
+                + field->MenuItem()->Label());
         });
         EXPECT_TRUE(log.WaitFor("picked 128 shown as off"));
 
         // Type into the text field (right of its divider, at 145) and commit.
-        Tool({"xdotool", "mousemove", "--sync", "250", "76", "click", "1"}, display, "xdotool");
-        Tool({"xdotool", "type", "--delay", "20", "Bright Lead"}, display, "xdotool");
-        Tool({"xdotool", "key", "Return"}, display, "xdotool");
+        Tool({ "xdotool", "mousemove", "--sync", "250", "76", "click", "1" }, display, "xdotool");
+        Tool({ "xdotool", "type", "--delay", "20", "Bright Lead" }, display, "xdotool");
+        Tool({ "xdotool", "key", "Return" }, display, "xdotool");
         ASSERT_TRUE(log.WaitFor("message bsav on window thread"));
         window->RunTask([this, name] { log.Add(std::string("text ") + name->Text()); });
         EXPECT_TRUE(log.WaitFor("text Bright Lead"));

@@ -41,8 +41,7 @@ private:
 };
 
 // Polls `done` until it holds or five seconds passed.
-template <typename Condition>
-bool Eventually(Condition done)
+template <typename Condition> bool Eventually(Condition done)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!done()) {
@@ -57,20 +56,21 @@ TEST(RosterTest, WebAndMailLinksGoToXdgOpenAsTheOnlyArgument)
 {
     SpawnRecorder recorder;
     BRoster roster;
-    const char* web[] = {"http://example.org/page"};
-    const char* mail[] = {"mailto:someone@example.org"};
+    const char* web[] = { "http://example.org/page" };
+    const char* mail[] = { "mailto:someone@example.org" };
     team_id team = -1;
 
     EXPECT_EQ(roster.Launch("text/html", 1, web, &team), B_OK);
     EXPECT_EQ(team, 4242);
     EXPECT_EQ(roster.Launch("text/x-email", 1, mail), B_OK);
     ASSERT_EQ(recorder.calls.size(), 2u);
-    EXPECT_EQ(recorder.calls[0], (std::vector<std::string>{"xdg-open", "http://example.org/page"}));
-    EXPECT_EQ(recorder.calls[1], (std::vector<std::string>{"xdg-open", "mailto:someone@example.org"}));
+    EXPECT_EQ(recorder.calls[0], (std::vector<std::string> { "xdg-open", "http://example.org/page" }));
+    EXPECT_EQ(recorder.calls[1], (std::vector<std::string> { "xdg-open", "mailto:someone@example.org" }));
 
     recorder.result = B_ENTRY_NOT_FOUND;
     team = -1;
-    EXPECT_EQ(roster.Launch("text/html", 1, web, &team), B_ENTRY_NOT_FOUND) << "a failed start is not a success";
+    EXPECT_EQ(roster.Launch("text/html", 1, web, &team), B_ENTRY_NOT_FOUND)
+        << "a failed start is not a success";
     EXPECT_EQ(team, -1);
 }
 
@@ -78,11 +78,11 @@ TEST(RosterTest, UnknownTypesAndOddArgumentsLaunchNothing)
 {
     SpawnRecorder recorder;
     BRoster roster;
-    const char* link[] = {"http://example.org"};
-    const char* two[] = {"http://a.example", "http://b.example"};
-    const char* none[] = {nullptr};
-    const char* empty[] = {""};
-    const char* option[] = {"--version"};
+    const char* link[] = { "http://example.org" };
+    const char* two[] = { "http://a.example", "http://b.example" };
+    const char* none[] = { nullptr };
+    const char* empty[] = { "" };
+    const char* option[] = { "--version" };
 
     EXPECT_EQ(roster.Launch(nullptr, 1, link), B_BAD_VALUE) << "a link without a MIME type";
     EXPECT_EQ(roster.Launch("text/plain", 1, link), B_BAD_VALUE);
@@ -116,9 +116,10 @@ protected:
     void InstallFakeOpener()
     {
         const fs::path script = folder / "xdg-open";
-        std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << (folder / "args.tmp").string() << "'\n"
-                              << "/bin/mv '" << (folder / "args.tmp").string() << "' '" << (folder / "args").string()
-                              << "'\n";
+        std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << (folder / "args.tmp").string()
+                              << "'\n"
+                              << "/bin/mv '" << (folder / "args.tmp").string() << "' '"
+                              << (folder / "args").string() << "'\n";
         fs::permissions(script, fs::perms::owner_all);
         ::setenv("PATH", folder.c_str(), 1);
     }
@@ -131,7 +132,7 @@ TEST_F(RealSpawnTest, TheLinkReachesTheOpenerUntouchedByAnyShellAndTheOpenerIsRe
 {
     InstallFakeOpener();
     const std::string link = "http://example.org/a b;touch${IFS}" + (folder / "pwned").string() + "&x=`id`";
-    const char* args[] = {link.c_str()};
+    const char* args[] = { link.c_str() };
     team_id team = -1;
     ASSERT_EQ(BRoster().Launch("text/html", 1, args, &team), B_OK);
     EXPECT_GT(team, 0);
@@ -151,7 +152,7 @@ TEST_F(RealSpawnTest, TheLinkReachesTheOpenerUntouchedByAnyShellAndTheOpenerIsRe
 TEST_F(RealSpawnTest, AMissingOpenerIsAnError)
 {
     ::setenv("PATH", folder.c_str(), 1); // an empty folder: no xdg-open anywhere
-    const char* args[] = {"http://example.org"};
+    const char* args[] = { "http://example.org" };
     EXPECT_EQ(BRoster().Launch("text/html", 1, args), B_ENTRY_NOT_FOUND);
 }
 

@@ -16,7 +16,8 @@ namespace {
 class RecordingView : public BView {
 public:
     RecordingView(EventLog& log, BRect frame, const char* name)
-        : BView(frame, name, B_FOLLOW_LEFT | B_FOLLOW_TOP, B_WILL_DRAW), fLog(log)
+        : BView(frame, name, B_FOLLOW_LEFT | B_FOLLOW_TOP, B_WILL_DRAW)
+        , fLog(log)
     {
     }
     ~RecordingView() override { fLog.Add(std::string("view deleted ") + Name()); }
@@ -35,7 +36,7 @@ private:
     std::string Describe(const char* what, BPoint where) const
     {
         return std::string(what) + " " + std::to_string(int(where.x)) + "," + std::to_string(int(where.y))
-               + (Looper()->IsLooperThread() ? "" : " ON ANOTHER THREAD");
+            + (Looper()->IsLooperThread() ? "" : " ON ANOTHER THREAD");
     }
 
     EventLog& fLog;
@@ -45,7 +46,9 @@ private:
 // builds its panel.
 class BuildingView : public BView {
 public:
-    BuildingView(EventLog& log) : BView(BRect(0, 20, 400, 320), "builder", B_FOLLOW_LEFT, B_WILL_DRAW), fLog(log)
+    BuildingView(EventLog& log)
+        : BView(BRect(0, 20, 400, 320), "builder", B_FOLLOW_LEFT, B_WILL_DRAW)
+        , fLog(log)
     {
     }
     void AttachedToWindow() override
@@ -58,7 +61,7 @@ private:
     EventLog& fLog;
 };
 
-class WindowTest : public HeadlessTest {};
+class WindowTest : public HeadlessTest { };
 
 TEST_F(WindowTest, ShowStartsTheThreadAndHideShowNest)
 {
@@ -128,7 +131,8 @@ TEST_F(WindowTest, PressesReachTheViewInItsOwnCoordinatesOnTheWindowThread)
     const auto entries = log.Entries();
     EXPECT_NE(std::find(entries.begin(), entries.end(), "down 7,9"), entries.end());
     EXPECT_NE(std::find(entries.begin(), entries.end(), "up 7,9"), entries.end());
-    EXPECT_TRUE(std::find(entries.begin(), entries.end(), "down 7,9") < std::find(entries.begin(), entries.end(), "up 7,9"));
+    EXPECT_TRUE(std::find(entries.begin(), entries.end(), "down 7,9")
+        < std::find(entries.begin(), entries.end(), "up 7,9"));
     EXPECT_EQ(display->ViewFrame(viewPeer), BRect(30, 40, 130, 90));
 
     Close(peer);
@@ -152,7 +156,7 @@ TEST_F(WindowTest, InvalidateLeadsToDrawAndDrawingDoesNotLoop)
     EXPECT_EQ(std::count(entries.begin(), entries.end(), "draw"), 1)
         << "the high colour Draw sets must not ask for another redraw";
     const PeerId canvas = display->FindView(peer, "canvas");
-    EXPECT_EQ(display->HighColor(canvas), (rgb_color{50, 50, 50, 255}));
+    EXPECT_EQ(display->HighColor(canvas), (rgb_color { 50, 50, 50, 255 }));
     EXPECT_EQ(display->Invalidations(canvas), 1);
 
     Close(peer);
@@ -172,11 +176,11 @@ TEST_F(WindowTest, ChildrenAddedWhileAttachingJoinOnceAndTheDisplayKnowsTheTree)
     ASSERT_NE(inner, 0u);
     EXPECT_EQ(display->ViewParent(inner), builder);
     EXPECT_EQ(display->ViewParent(builder), 0u) << "top-level views sit in the window";
-    EXPECT_EQ(display->ViewColor(builder), (rgb_color{150, 150, 150, 255}));
+    EXPECT_EQ(display->ViewColor(builder), (rgb_color { 150, 150, 150, 255 }));
 
     const PeerId label = display->FindView(peer, "label");
     EXPECT_EQ(display->ViewText(label), "Zimbrel, By,");
-    EXPECT_EQ(display->HighColor(label), (rgb_color{0, 0, 0, 255}));
+    EXPECT_EQ(display->HighColor(label), (rgb_color { 0, 0, 0, 255 }));
 
     window->Show();
     Close(peer);
@@ -194,8 +198,8 @@ TEST_F(WindowTest, AStringViewTakesItsParentsColourAndShowsTextInItsHighColour)
     const PeerId peer = display->FindWindow("labels");
     const PeerId linkPeer = display->FindView(peer, "link");
 
-    EXPECT_EQ(display->ViewColor(linkPeer), (rgb_color{150, 150, 150, 255}));
-    EXPECT_EQ(display->HighColor(linkPeer), (rgb_color{20, 20, 200, 255}));
+    EXPECT_EQ(display->ViewColor(linkPeer), (rgb_color { 150, 150, 150, 255 }));
+    EXPECT_EQ(display->HighColor(linkPeer), (rgb_color { 20, 20, 200, 255 }));
     link->SetText("someone else");
     EXPECT_EQ(display->ViewText(linkPeer), "someone else");
     EXPECT_STREQ(link->Text(), "someone else");
@@ -211,11 +215,15 @@ TEST_F(WindowTest, AStringViewTakesItsParentsColourAndShowsTextInItsHighColour)
 // it saves a preset.
 class SavingView : public BView {
 public:
-    SavingView(EventLog& log) : BView(BRect(0, 0, 10, 10), "saver", B_FOLLOW_LEFT, B_WILL_DRAW), fLog(log) {}
+    SavingView(EventLog& log)
+        : BView(BRect(0, 0, 10, 10), "saver", B_FOLLOW_LEFT, B_WILL_DRAW)
+        , fLog(log)
+    {
+    }
     void MessageReceived(BMessage* message) override
     {
         fLog.Add(std::string("got ") + RecordingWindow::Code(message->what) + " text=" + control->Text()
-                 + (message->HasData("when", B_INT64_TYPE) ? " with when" : ""));
+            + (message->HasData("when", B_INT64_TYPE) ? " with when" : ""));
     }
     BTextControl* control = nullptr;
 
@@ -228,8 +236,8 @@ TEST_F(WindowTest, ATextControlTakesTheCommittedTextAndInvokesItsTarget)
     auto* window = new RecordingWindow(log, "texts");
     auto* saver = new SavingView(log);
     window->AddChild(saver);
-    saver->control = new BTextControl(BRect(120, 10, 300, 20), "PresetName", "New Preset Name:", "",
-                                      new BMessage('bsav'));
+    saver->control = new BTextControl(
+        BRect(120, 10, 300, 20), "PresetName", "New Preset Name:", "", new BMessage('bsav'));
     window->AddChild(saver->control);
     saver->control->SetTarget(saver);
     window->AddChild(new BTextControl(BRect(0, 40, 100, 60), "plain", "", "start", new BMessage('plai')));
@@ -255,7 +263,9 @@ TEST_F(WindowTest, ATextControlTakesTheCommittedTextAndInvokesItsTarget)
     ASSERT_TRUE(display->Settle(peer));
     EXPECT_EQ(display->FieldValue(name), "Loaded");
     const auto entries = log.Entries();
-    EXPECT_EQ(std::count_if(entries.begin(), entries.end(), [](const std::string& e) { return e.rfind("got", 0) == 0; }), 1)
+    EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                  [](const std::string& e) { return e.rfind("got", 0) == 0; }),
+        1)
         << "setting the text must not invoke";
     EXPECT_FALSE(display->TypeText(display->FindView(peer, "saver"), "x")) << "not a text control";
     Close(peer);

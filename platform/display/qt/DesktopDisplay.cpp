@@ -28,8 +28,9 @@ status_t open_desktop_display()
 {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || name[0] == '\0') {
-        std::fprintf(stderr, "zimbrel: cannot show a window: no X display (DISPLAY is not set); "
-                             "Zimbrel needs an X11 session or Xwayland\n");
+        std::fprintf(stderr,
+            "zimbrel: cannot show a window: no X display (DISPLAY is not set); "
+            "Zimbrel needs an X11 session or Xwayland\n");
         return B_ERROR;
     }
     if (!XServerAnswers()) {

@@ -24,7 +24,8 @@ inline QColor ToQColor(rgb_color colour)
 // `top` units (the part of the window under the menu bar).
 inline QRect ToQRect(BRect frame, float top = 0)
 {
-    return QRect(qRound(frame.left), qRound(frame.top - top), qRound(frame.Width()) + 1, qRound(frame.Height()) + 1);
+    return QRect(
+        qRound(frame.left), qRound(frame.top - top), qRound(frame.Width()) + 1, qRound(frame.Height()) + 1);
 }
 
 // A label as Qt shows it: an ampersand stays an ampersand instead of

@@ -15,7 +15,7 @@ namespace {
 // QApplication keeps references to these for its whole life.
 int sArgumentCount = 1;
 char sProgramName[] = "zimbrel";
-char* sArguments[] = {sProgramName, nullptr};
+char* sArguments[] = { sProgramName, nullptr };
 
 // How often the loop looks whether the quitting windows are gone.
 constexpr int kWindowPollMilliseconds = 10;
@@ -23,9 +23,9 @@ constexpr int kWindowPollMilliseconds = 10;
 } // namespace
 
 QtDesktop::QtDesktop()
-    : fApplication(std::make_unique<QApplication>(sArgumentCount, sArguments)),
-      fDisplay(std::make_shared<QtDisplay>()),
-      fPeers(std::make_unique<QtPeers>(*fDisplay))
+    : fApplication(std::make_unique<QApplication>(sArgumentCount, sArguments))
+    , fDisplay(std::make_shared<QtDisplay>())
+    , fPeers(std::make_unique<QtPeers>(*fDisplay))
 {
     // Qt takes the user's locale for everything; the program's own output
     // (message dumps with numbers) keeps the C conventions.

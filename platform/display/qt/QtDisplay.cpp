@@ -3,13 +3,16 @@
 #include "platform/display/qt/QtPeers.h"
 #include "platform/display/qt/QtWaker.h"
 
-QtDisplay::QtDisplay() : fWaker(std::make_unique<QtWaker>([this] { ApplyPending(); })) {}
+QtDisplay::QtDisplay()
+    : fWaker(std::make_unique<QtWaker>([this] { ApplyPending(); }))
+{
+}
 
 QtDisplay::~QtDisplay() = default;
 
-void QtDisplay::CreateWindow(PeerId window, const WindowSpec& spec)
+void QtDisplay::CreateWindow(PeerId window, const WindowInfo& info)
 {
-    Enqueue([=](QtPeers& peers) { peers.CreateWindow(window, spec); });
+    Enqueue([=](QtPeers& peers) { peers.CreateWindow(window, info); });
 }
 
 void QtDisplay::ShowWindow(PeerId window, bool shown)
@@ -22,9 +25,9 @@ void QtDisplay::DestroyWindow(PeerId window)
     Enqueue([=](QtPeers& peers) { peers.DestroyWindow(window); });
 }
 
-void QtDisplay::CreateView(PeerId view, const ViewSpec& spec)
+void QtDisplay::CreateView(PeerId view, const ViewInfo& info)
 {
-    Enqueue([=](QtPeers& peers) { peers.CreateView(view, spec); });
+    Enqueue([=](QtPeers& peers) { peers.CreateView(view, info); });
 }
 
 void QtDisplay::SetViewFrame(PeerId view, BRect frame)
@@ -62,9 +65,9 @@ void QtDisplay::DestroyView(PeerId view)
     Enqueue([=](QtPeers& peers) { peers.DestroyView(view); });
 }
 
-void QtDisplay::CreateMenu(PeerId menu, const MenuSpec& spec)
+void QtDisplay::CreateMenu(PeerId menu, const MenuInfo& info)
 {
-    Enqueue([=](QtPeers& peers) { peers.CreateMenu(menu, spec); });
+    Enqueue([=](QtPeers& peers) { peers.CreateMenu(menu, info); });
 }
 
 void QtDisplay::SetMenuRadio(PeerId menu, bool radio)
@@ -77,9 +80,9 @@ void QtDisplay::DestroyMenu(PeerId menu)
     Enqueue([=](QtPeers& peers) { peers.DestroyMenu(menu); });
 }
 
-void QtDisplay::AddMenuItem(PeerId container, int32 index, const MenuItemSpec& spec)
+void QtDisplay::AddMenuItem(PeerId container, int32 index, const MenuItemInfo& info)
 {
-    Enqueue([=](QtPeers& peers) { peers.AddMenuItem(container, index, spec); });
+    Enqueue([=](QtPeers& peers) { peers.AddMenuItem(container, index, info); });
 }
 
 void QtDisplay::RemoveMenuItem(PeerId container, PeerId item)

@@ -24,10 +24,10 @@ public:
     QtDisplay();
     ~QtDisplay() override;
 
-    void CreateWindow(PeerId window, const WindowSpec& spec) override;
+    void CreateWindow(PeerId window, const WindowInfo& info) override;
     void ShowWindow(PeerId window, bool shown) override;
     void DestroyWindow(PeerId window) override;
-    void CreateView(PeerId view, const ViewSpec& spec) override;
+    void CreateView(PeerId view, const ViewInfo& info) override;
     void SetViewFrame(PeerId view, BRect frame) override;
     void SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColor) override;
     void SetViewText(PeerId view, const std::string& text) override;
@@ -35,10 +35,10 @@ public:
     void SetDivider(PeerId field, float divider) override;
     void InvalidateView(PeerId view) override;
     void DestroyView(PeerId view) override;
-    void CreateMenu(PeerId menu, const MenuSpec& spec) override;
+    void CreateMenu(PeerId menu, const MenuInfo& info) override;
     void SetMenuRadio(PeerId menu, bool radio) override;
     void DestroyMenu(PeerId menu) override;
-    void AddMenuItem(PeerId container, int32 index, const MenuItemSpec& spec) override;
+    void AddMenuItem(PeerId container, int32 index, const MenuItemInfo& info) override;
     void RemoveMenuItem(PeerId container, PeerId item) override;
     void SetItemLabel(PeerId item, const std::string& label) override;
     void SetItemMarked(PeerId item, bool marked) override;

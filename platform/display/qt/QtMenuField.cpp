@@ -9,16 +9,19 @@
 
 #include <algorithm>
 
-QtMenuField::QtMenuField(QWidget* parent, const ViewSpec& spec, QMenu* menu)
-    : QWidget(parent), fLabel(new QLabel(this)), fButton(new QPushButton(this)), fDivider(spec.divider)
+QtMenuField::QtMenuField(QWidget* parent, const ViewInfo& info, QMenu* menu)
+    : QWidget(parent)
+    , fLabel(new QLabel(this))
+    , fButton(new QPushButton(this))
+    , fDivider(info.divider)
 {
     fLabel->setTextFormat(Qt::PlainText);
     fLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     fButton->setMenu(menu);
     setAutoFillBackground(true);
-    SetColors(spec.viewColor, spec.highColor);
-    SetLabel(spec.text);
-    SetValue(spec.value);
+    SetColors(info.viewColor, info.highColor);
+    SetLabel(info.text);
+    SetValue(info.value);
 }
 
 void QtMenuField::SetLabel(const std::string& label)

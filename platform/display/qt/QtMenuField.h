@@ -18,7 +18,7 @@ class QPushButton;
 
 class QtMenuField final : public QWidget {
 public:
-    QtMenuField(QWidget* parent, const ViewSpec& spec, QMenu* menu);
+    QtMenuField(QWidget* parent, const ViewInfo& info, QMenu* menu);
 
     void SetLabel(const std::string& label);
     void SetValue(const std::string& value);

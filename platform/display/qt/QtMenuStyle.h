@@ -11,5 +11,5 @@
 class QtMenuStyle final : public QProxyStyle {
 public:
     int styleHint(StyleHint hint, const QStyleOption* option = nullptr, const QWidget* widget = nullptr,
-                  QStyleHintReturn* returnData = nullptr) const override;
+        QStyleHintReturn* returnData = nullptr) const override;
 };

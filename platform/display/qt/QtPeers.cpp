@@ -24,8 +24,7 @@ namespace {
 // open pop-up can be told to belong to the bar.
 constexpr const char* kMenuBarWindowProperty = "zimbrelMenuBarWindow";
 
-template <typename Map>
-auto Lookup(Map& map, PeerId peer) -> decltype(&map.begin()->second)
+template <typename Map> auto Lookup(Map& map, PeerId peer) -> decltype(&map.begin()->second)
 {
     auto found = map.find(peer);
     return found == map.end() ? nullptr : &found->second;
@@ -33,7 +32,10 @@ auto Lookup(Map& map, PeerId peer) -> decltype(&map.begin()->second)
 
 } // namespace
 
-QtPeers::QtPeers(QtDisplay& display) : fDisplay(display) {}
+QtPeers::QtPeers(QtDisplay& display)
+    : fDisplay(display)
+{
+}
 
 QtPeers::~QtPeers()
 {
@@ -41,9 +43,9 @@ QtPeers::~QtPeers()
         delete window.data();
 }
 
-void QtPeers::CreateWindow(PeerId window, const WindowSpec& spec)
+void QtPeers::CreateWindow(PeerId window, const WindowInfo& info)
 {
-    fWindows[window] = new QtWindow(spec);
+    fWindows[window] = new QtWindow(info);
 }
 
 void QtPeers::ShowWindow(PeerId window, bool shown)
@@ -72,30 +74,30 @@ void QtPeers::DestroyWindow(PeerId window)
     std::erase_if(fMenus, [&](const auto& entry) { return entry.second.window == window; });
 }
 
-void QtPeers::CreateView(PeerId view, const ViewSpec& spec)
+void QtPeers::CreateView(PeerId view, const ViewInfo& info)
 {
-    QtWindow* window = Window(spec.window);
+    QtWindow* window = Window(info.window);
     if (window == nullptr)
         return;
-    QWidget* parent = spec.parent == 0 ? window->Content() : ViewWidget<QWidget>(spec.parent);
+    QWidget* parent = info.parent == 0 ? window->Content() : ViewWidget<QWidget>(info.parent);
     if (parent == nullptr)
         return;
-    const PeerAddress address{window->Address().queue, spec.handler};
-    ViewEntry entry{spec.window, spec.parent, spec.frame, nullptr};
-    switch (spec.kind) {
-    case ViewKind::Plain: entry.widget = new QtView(parent, spec, address, view); break;
-    case ViewKind::StringView: entry.widget = new QtStringView(parent, spec, address, view); break;
-    case ViewKind::MenuField: entry.widget = new QtMenuField(parent, spec, Menu(spec.menu)); break;
-    case ViewKind::TextControl: entry.widget = new QtTextControl(parent, spec, address); break;
+    const PeerAddress address { window->Address().queue, info.handler };
+    ViewEntry entry { info.window, info.parent, info.frame, nullptr };
+    switch (info.kind) {
+    case ViewKind::Plain: entry.widget = new QtView(parent, info, address, view); break;
+    case ViewKind::StringView: entry.widget = new QtStringView(parent, info, address, view); break;
+    case ViewKind::MenuField: entry.widget = new QtMenuField(parent, info, Menu(info.menu)); break;
+    case ViewKind::TextControl: entry.widget = new QtTextControl(parent, info, address); break;
     case ViewKind::MenuBar: {
         auto* bar = new QMenuBar;
         // A desktop-wide menu bar would take it out of the window, and the
         // window's layout relies on it being there.
         bar->setNativeMenuBar(false);
-        window->SetMenuBar(bar, spec.frame.bottom + 1);
-        fViews[view] = ViewEntry{spec.window, spec.parent, spec.frame, bar};
-        fMenus[view] = MenuEntry{spec.window, address, bar, nullptr, true};
-        PlaceTopLevelViews(spec.window);
+        window->SetMenuBar(bar, info.frame.bottom + 1);
+        fViews[view] = ViewEntry { info.window, info.parent, info.frame, bar };
+        fMenus[view] = MenuEntry { info.window, address, bar, nullptr, true };
+        PlaceTopLevelViews(info.window);
         return;
     }
     }
@@ -173,16 +175,17 @@ void QtPeers::DestroyView(PeerId view)
     ForgetView(view);
 }
 
-void QtPeers::CreateMenu(PeerId menu, const MenuSpec& spec)
+void QtPeers::CreateMenu(PeerId menu, const MenuInfo& info)
 {
-    QtWindow* window = Window(spec.window);
+    QtWindow* window = Window(info.window);
     if (window == nullptr)
         return;
-    auto* qtMenu = new QMenu(ToQLabel(spec.title), window);
-    fMenus[menu] = MenuEntry{spec.window, PeerAddress{window->Address().queue, spec.handler}, qtMenu, nullptr, false};
-    SetMenuRadio(menu, spec.radio);
-    for (size_t index = 0; index < spec.items.size(); ++index)
-        AddMenuItem(menu, int32(index), spec.items[index]);
+    auto* qtMenu = new QMenu(ToQLabel(info.title), window);
+    fMenus[menu] = MenuEntry { info.window, PeerAddress { window->Address().queue, info.handler }, qtMenu,
+        nullptr, false };
+    SetMenuRadio(menu, info.radio);
+    for (size_t index = 0; index < info.items.size(); ++index)
+        AddMenuItem(menu, int32(index), info.items[index]);
 }
 
 void QtPeers::SetMenuRadio(PeerId menu, bool radio)
@@ -212,31 +215,31 @@ void QtPeers::DestroyMenu(PeerId menu)
     ForgetMenu(menu);
 }
 
-void QtPeers::AddMenuItem(PeerId container, int32 index, const MenuItemSpec& spec)
+void QtPeers::AddMenuItem(PeerId container, int32 index, const MenuItemInfo& info)
 {
     MenuEntry* menu = Lookup(fMenus, container);
     if (menu == nullptr || !menu->container)
         return;
     QAction* action = nullptr;
-    if (spec.submenu != 0) {
-        QMenu* submenu = Menu(spec.submenu);
+    if (info.submenu != 0) {
+        QMenu* submenu = Menu(info.submenu);
         if (submenu == nullptr)
             return;
         action = submenu->menuAction();
         if (menu->inMenuBar)
-            JoinMenuBar(spec.submenu, menu->window);
+            JoinMenuBar(info.submenu, menu->window);
     } else {
         action = new QAction(menu->container);
-        QObject::connect(action, &QAction::triggered, action, [this, item = spec.item] { ItemPicked(item); });
+        QObject::connect(action, &QAction::triggered, action, [this, item = info.item] { ItemPicked(item); });
         if (menu->radioGroup)
             menu->radioGroup->addAction(action);
     }
-    action->setText(ToQLabel(spec.label));
-    action->setEnabled(spec.enabled);
+    action->setText(ToQLabel(info.label));
+    action->setEnabled(info.enabled);
     const QList<QAction*> actions = menu->container->actions();
     menu->container->insertAction(index >= 0 && index < actions.size() ? actions[index] : nullptr, action);
-    fItems[spec.item] = ItemEntry{container, spec.submenu, action, spec.marked};
-    ShowMark(fItems[spec.item]);
+    fItems[info.item] = ItemEntry { container, info.submenu, action, info.marked };
+    ShowMark(fItems[info.item]);
 }
 
 void QtPeers::RemoveMenuItem(PeerId container, PeerId item)

@@ -34,10 +34,10 @@ public:
     QtPeers(const QtPeers&) = delete;
     QtPeers& operator=(const QtPeers&) = delete;
 
-    void CreateWindow(PeerId window, const WindowSpec& spec);
+    void CreateWindow(PeerId window, const WindowInfo& info);
     void ShowWindow(PeerId window, bool shown);
     void DestroyWindow(PeerId window);
-    void CreateView(PeerId view, const ViewSpec& spec);
+    void CreateView(PeerId view, const ViewInfo& info);
     void SetViewFrame(PeerId view, BRect frame);
     void SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColor);
     void SetViewText(PeerId view, const std::string& text);
@@ -45,10 +45,10 @@ public:
     void SetDivider(PeerId field, float divider);
     void InvalidateView(PeerId view);
     void DestroyView(PeerId view);
-    void CreateMenu(PeerId menu, const MenuSpec& spec);
+    void CreateMenu(PeerId menu, const MenuInfo& info);
     void SetMenuRadio(PeerId menu, bool radio);
     void DestroyMenu(PeerId menu);
-    void AddMenuItem(PeerId container, int32 index, const MenuItemSpec& spec);
+    void AddMenuItem(PeerId container, int32 index, const MenuItemInfo& info);
     void RemoveMenuItem(PeerId container, PeerId item);
     void SetItemLabel(PeerId item, const std::string& label);
     void SetItemMarked(PeerId item, bool marked);

@@ -5,13 +5,15 @@
 
 #include <QMouseEvent>
 
-QtStringView::QtStringView(QWidget* parent, const ViewSpec& spec, PeerAddress address, PeerId peer)
-    : QLabel(QString::fromStdString(spec.text), parent), fAddress(std::move(address)), fPeer(peer)
+QtStringView::QtStringView(QWidget* parent, const ViewInfo& info, PeerAddress address, PeerId peer)
+    : QLabel(QString::fromStdString(info.text), parent)
+    , fAddress(std::move(address))
+    , fPeer(peer)
 {
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setAutoFillBackground(true);
-    SetColors(spec.viewColor, spec.highColor);
+    SetColors(info.viewColor, info.highColor);
 }
 
 void QtStringView::SetColors(rgb_color viewColor, rgb_color highColor)

@@ -12,7 +12,7 @@
 
 class QtStringView final : public QLabel {
 public:
-    QtStringView(QWidget* parent, const ViewSpec& spec, PeerAddress address, PeerId peer);
+    QtStringView(QWidget* parent, const ViewInfo& info, PeerAddress address, PeerId peer);
 
     void SetColors(rgb_color viewColor, rgb_color highColor);
 

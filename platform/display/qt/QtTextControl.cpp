@@ -8,20 +8,20 @@
 
 #include <algorithm>
 
-QtTextControl::QtTextControl(QWidget* parent, const ViewSpec& spec, PeerAddress address)
-    : QWidget(parent),
-      fAddress(std::move(address)),
-      fLabel(new QLabel(this)),
-      fField(new QLineEdit(this)),
-      fDivider(spec.divider)
+QtTextControl::QtTextControl(QWidget* parent, const ViewInfo& info, PeerAddress address)
+    : QWidget(parent)
+    , fAddress(std::move(address))
+    , fLabel(new QLabel(this))
+    , fField(new QLineEdit(this))
+    , fDivider(info.divider)
 {
     fLabel->setTextFormat(Qt::PlainText);
     fLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QObject::connect(fField, &QLineEdit::editingFinished, this, [this] { Committed(); });
     setAutoFillBackground(true);
-    SetColors(spec.viewColor, spec.highColor);
-    SetLabel(spec.text);
-    SetText(spec.value);
+    SetColors(info.viewColor, info.highColor);
+    SetLabel(info.text);
+    SetText(info.value);
 }
 
 void QtTextControl::SetLabel(const std::string& label)

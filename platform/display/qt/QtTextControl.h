@@ -16,7 +16,7 @@ class QLineEdit;
 
 class QtTextControl final : public QWidget {
 public:
-    QtTextControl(QWidget* parent, const ViewSpec& spec, PeerAddress address);
+    QtTextControl(QWidget* parent, const ViewInfo& info, PeerAddress address);
 
     void SetLabel(const std::string& label);
     void SetText(const std::string& text);

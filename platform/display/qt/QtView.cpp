@@ -7,11 +7,14 @@
 
 #include <QMouseEvent>
 
-QtView::QtView(QWidget* parent, const ViewSpec& spec, PeerAddress address, PeerId peer)
-    : QWidget(parent), fAddress(std::move(address)), fPeer(peer), fWillDraw((spec.flags & B_WILL_DRAW) != 0)
+QtView::QtView(QWidget* parent, const ViewInfo& info, PeerAddress address, PeerId peer)
+    : QWidget(parent)
+    , fAddress(std::move(address))
+    , fPeer(peer)
+    , fWillDraw((info.flags & B_WILL_DRAW) != 0)
 {
     setAutoFillBackground(true);
-    SetColors(spec.viewColor);
+    SetColors(info.viewColor);
 }
 
 void QtView::SetColors(rgb_color viewColor)

@@ -13,7 +13,7 @@
 
 class QtView final : public QWidget {
 public:
-    QtView(QWidget* parent, const ViewSpec& spec, PeerAddress address, PeerId peer);
+    QtView(QWidget* parent, const ViewInfo& info, PeerAddress address, PeerId peer);
 
     void SetColors(rgb_color viewColor);
 

@@ -3,7 +3,11 @@
 #include <QMetaObject>
 #include <QObject>
 
-QtWaker::QtWaker(std::function<void()> task) : fReceiver(new QObject), fTask(std::move(task)) {}
+QtWaker::QtWaker(std::function<void()> task)
+    : fReceiver(new QObject)
+    , fTask(std::move(task))
+{
+}
 
 QtWaker::~QtWaker()
 {

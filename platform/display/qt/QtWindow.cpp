@@ -10,7 +10,8 @@ namespace {
 
 Qt::WindowFlags WindowFlagsFor(window_type type, uint32 flags)
 {
-    Qt::WindowFlags qtFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint;
+    Qt::WindowFlags qtFlags
+        = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint;
     switch (type) {
     case B_BORDERED_WINDOW: qtFlags = Qt::Window | Qt::FramelessWindowHint; break;
     case B_FLOATING_WINDOW: qtFlags |= Qt::Tool; break;
@@ -28,16 +29,16 @@ Qt::WindowFlags WindowFlagsFor(window_type type, uint32 flags)
 
 } // namespace
 
-QtWindow::QtWindow(const WindowSpec& spec)
-    : QMainWindow(nullptr, WindowFlagsFor(spec.type, spec.flags)),
-      fAddress{spec.queue, nullptr},
-      fFrame(spec.frame),
-      fFlags(spec.flags),
-      fContent(new QWidget)
+QtWindow::QtWindow(const WindowInfo& info)
+    : QMainWindow(nullptr, WindowFlagsFor(info.type, info.flags))
+    , fAddress { info.queue, nullptr }
+    , fFrame(info.frame)
+    , fFlags(info.flags)
+    , fContent(new QWidget)
 {
-    setWindowTitle(QString::fromStdString(spec.title));
+    setWindowTitle(QString::fromStdString(info.title));
     QPalette palette = fContent->palette();
-    palette.setColor(QPalette::Window, ToQColor(spec.background));
+    palette.setColor(QPalette::Window, ToQColor(info.background));
     fContent->setPalette(palette);
     fContent->setAutoFillBackground(true);
     setCentralWidget(fContent);

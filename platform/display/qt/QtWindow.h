@@ -20,7 +20,7 @@ class QMenuBar;
 
 class QtWindow final : public QMainWindow {
 public:
-    explicit QtWindow(const WindowSpec& spec);
+    explicit QtWindow(const WindowInfo& info);
 
     const PeerAddress& Address() const { return fAddress; }
     QWidget* Content() const { return fContent; }
