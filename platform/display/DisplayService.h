@@ -18,9 +18,10 @@
 // Commands from one thread are applied in the order they were given, so
 // once the acknowledgement arrives the menu is already filled.
 //
-// Thread rules: every command may be called from any thread. Install and
-// Current may be called from any thread; windows keep the display they were
-// created with for their whole life.
+// Thread rules: every command may be called from any thread; commands from
+// one thread are applied in order. Install and Current may be called from
+// any thread; a window keeps the display it was created with for its whole
+// life (and holds a share of it).
 
 #include "platform/app/MessageQueue.h"
 #include "platform/interface/InterfaceDefs.h"
@@ -122,11 +123,15 @@ public:
     // Asks for the view to be drawn again. A plain view answers with
     // kViewUpdate once the display redraws it.
     virtual void InvalidateView(PeerId view) = 0;
-    // Forgets the view with its child views and its menus.
+    // Forgets the view with its child views (a menu bar with its items).
+    // The menus a view offers are destroyed by their own command.
     virtual void DestroyView(PeerId view) = 0;
 
+    // A menu shown as a pop-up: from a menu bar, a menu field or another
+    // menu, once an item that opens it is added there.
     virtual void CreateMenu(PeerId menu, const MenuInfo& info) = 0;
     virtual void SetMenuRadio(PeerId menu, bool radio) = 0;
+    // Forgets the menu with its items.
     virtual void DestroyMenu(PeerId menu) = 0;
 
     // `container` is a menu or a menu bar; `index` counts its items.
