@@ -8,7 +8,7 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev libgl-dev
     libasound2-dev libjack-jackd2-dev
-    libx11-dev libxi-dev libxrandr-dev libxtst-dev
+    libx11-dev libxcb1-dev libxi-dev libxrandr-dev libxtst-dev
     xdg-utils
 )
 if [[ "${1:-}" == "--tests" ]]; then

@@ -18,11 +18,6 @@
 #include <mutex>
 #include <set>
 
-// The display interface's earlier name, which tests written against the
-// headless display still use. It lives here, away from DisplayService.h,
-// because it clashes with Xlib's Display in any file that sees both.
-using Display = DisplayService;
-
 class HeadlessDisplay final : public DisplayService {
 public:
     // How long Settle waits for a window that is busy.

@@ -31,7 +31,7 @@ protected:
     void SetUp() override
     {
         MidiKit::Get().InstallService(std::make_unique<InProcessMidiService>());
-        Display::Install(display);
+        DisplayService::Install(display);
         input.Install();
         input.Fill({0, 0, 0, 255});
     }
@@ -48,7 +48,7 @@ protected:
             looper.SendMessage(B_QUIT_REQUESTED);
         EXPECT_TRUE(BLooper::WaitForOtherLoopers(nullptr, kShellPatience)) << "a window did not quit";
         input.Uninstall();
-        Display::Install(nullptr);
+        DisplayService::Install(nullptr);
         MidiKit::Get().Reset();
     }
 
