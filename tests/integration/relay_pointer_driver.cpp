@@ -43,6 +43,14 @@ void PointerDriver::Release(unsigned int button)
     Flush();
 }
 
+void PointerDriver::TypeKey(unsigned long keysym)
+{
+    const KeyCode key = XKeysymToKeycode(fDisplay, keysym);
+    XTestFakeKeyEvent(fDisplay, key, True, CurrentTime);
+    XTestFakeKeyEvent(fDisplay, key, False, CurrentTime);
+    Flush();
+}
+
 void PointerDriver::PaintRoot(unsigned long rgb)
 {
     const Window root = DefaultRootWindow(fDisplay);

@@ -1,9 +1,9 @@
 #pragma once
 
 // Drives an X server from the test's side, on a connection of its own: moves
-// and clicks the pointer with XTest (which, unlike an absolute `xdotool
-// mousemove`, makes the raw events a real mouse makes) and paints the root
-// window. Xlib stays inside the source file: its macros (None, Bool, Status)
+// and clicks the pointer and types keys with XTest (which, unlike an absolute
+// `xdotool mousemove`, makes the raw events a real mouse makes) and paints
+// the root window. Xlib stays inside the source file: its macros (None, Bool, Status)
 // and its Display type clash with the test framework and the platform.
 
 #include <string>
@@ -27,6 +27,9 @@ public:
     void MoveTo(int x, int y);
     void Press(unsigned int button);
     void Release(unsigned int button);
+    // Presses and releases the key that types `keysym` (an X keysym such
+    // as XK_Escape).
+    void TypeKey(unsigned long keysym);
     // Paints the whole root window, or a rectangle of it, in `rgb`
     // (0xRRGGBB on a 24-bit screen).
     void PaintRoot(unsigned long rgb);

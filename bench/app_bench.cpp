@@ -1,0 +1,751 @@
+// The real zimbrel program, as a user meets it, under an Xvfb (1024 x 768 x
+// 24) and a dummy JACK server (48 kHz, 256 frames) that the benchmark starts
+// itself, with ZIMBREL_MIDI=jack:
+//   - start-up: from spawning the program to its main window "Zimbrel 2.01"
+//     being mapped, and to its panel of 18 menu fields being drawn
+//     (target: under 0.5 s);
+//   - resident memory after a second of rest, and CPU time over two seconds
+//     with the pointer resting (target: nothing measurable);
+//   - a click on the Horizontal controller field until its 129-item pop-up
+//     is mapped (target: under 0.1 s);
+//   - Control Changes arriving at a consumer while the pointer moves 1,000
+//     times a second, with no pop-up open and with one open (target: the
+//     same rate). The program is configured through its own menus with X
+//     input, and the consumer is jack_midi_dump, picked in the Port menu.
+//
+// The benchmark reads the screen through an X connection of its own: the
+// root window's map notifications tell when a window appears, and the
+// window's pixels where the panel is, since Qt's menu bar decides how far
+// down the view starts.
+
+#include "ChildProcess.h"
+#include "DummyJackServer.h"
+#include "relay_pointer_driver.h"
+#include "relay_processes.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// Xlib last: its macros (None, Bool, Status) would clash with the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr const char* kTitle = "Zimbrel 2.01";
+constexpr const char* kConsumerName = "zimbrel-app-bench";
+constexpr unsigned long kPanelGrey = 0x969696;
+
+// The panel in the view's coordinates: six rows 30 high from y = 70, each
+// with a controller field (x 10..190, its pop-up button right of the row's
+// label) and two range fields (buttons from x 190 and 270).
+constexpr int kRows = 6;
+constexpr int kRowTop = 70;
+constexpr int kRowHeight = 30;
+constexpr int kHorizontalRow = 1;
+constexpr int kVerticalRow = 0;
+constexpr int kControllerButtonX = 175;
+constexpr int kFieldButtonX[3] = { kControllerButtonX, 200, 280 };
+
+constexpr int kStartUps = 5;
+constexpr int kPopUpOpenings = 10;
+constexpr int kMotionsPerSecond = 1000;
+constexpr int kMotionSeconds = 2;
+constexpr auto kMotionSpacing = std::chrono::microseconds(1000000 / kMotionsPerSecond);
+constexpr double kStartUpTargetS = 0.5;
+constexpr double kPopUpTargetS = 0.1;
+// "The same rate", allowing for the scheduling noise of a shared machine.
+constexpr double kSameRateTolerance = 0.05;
+
+std::unique_ptr<relay_test::XvfbServer> gXvfb;
+DummyJackServer gJack;
+std::vector<std::string> gSummary;
+bool gFailed = false;
+
+double Seconds(Clock::duration duration)
+{
+    return std::chrono::duration<double>(duration).count();
+}
+
+double Percentile(std::vector<double> values, double fraction)
+{
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, size_t(fraction * double(values.size())))];
+}
+
+// Button faces and menus are drawn lighter than the grey panel.
+bool IsLight(unsigned long pixel)
+{
+    return (pixel >> 16 & 0xff) > 200 && (pixel >> 8 & 0xff) > 200 && (pixel & 0xff) > 200;
+}
+
+void Fail(benchmark::State& state, const std::string& why)
+{
+    gFailed = true;
+    gSummary.push_back("FAILED: " + why);
+    state.SkipWithError(why.c_str());
+}
+
+// Where the main window's view is on the screen (it spans the window's
+// width, below the menu bar), and how many of the panel's 18 menu fields
+// are drawn.
+struct PanelView {
+    int x = 0;
+    int y = 0;
+    // The middle of the menu bar above the view, on the screen.
+    int barY = 0;
+    int fieldsDrawn = 0;
+
+    // The middle of a row's controller pop-up button, on the screen.
+    int ControllerX() const { return x + kControllerButtonX; }
+    int RowY(int row) const { return y + kRowTop + row * kRowHeight + kRowHeight / 2; }
+};
+
+// The benchmark's own view of the X server: map and unmap notifications of
+// top-level windows, and window pixels.
+class ScreenWatcher {
+public:
+    explicit ScreenWatcher(const std::string& display)
+        : fDisplay(XOpenDisplay(display.c_str()))
+    {
+        if (fDisplay == nullptr)
+            return;
+        // Reading a window that has just gone is an error to ignore, not a
+        // reason for Xlib to end the benchmark.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+        XSelectInput(fDisplay, DefaultRootWindow(fDisplay), SubstructureNotifyMask);
+        XSync(fDisplay, False);
+    }
+    ~ScreenWatcher()
+    {
+        if (fDisplay != nullptr)
+            XCloseDisplay(fDisplay);
+    }
+    ScreenWatcher(const ScreenWatcher&) = delete;
+    ScreenWatcher& operator=(const ScreenWatcher&) = delete;
+
+    bool IsOpen() const { return fDisplay != nullptr; }
+
+    // Forgets what happened so far, so that a wait sees only what follows.
+    void Discard()
+    {
+        XSync(fDisplay, False);
+        while (XPending(fDisplay) > 0) {
+            XEvent event;
+            XNextEvent(fDisplay, &event);
+        }
+    }
+
+    // The first event from now on that `match` accepts, if one comes in time.
+    template <typename Match> std::optional<XEvent> WaitFor(Match match, std::chrono::milliseconds timeout)
+    {
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            while (XPending(fDisplay) > 0) {
+                XEvent event;
+                XNextEvent(fDisplay, &event);
+                if (match(event))
+                    return event;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0)
+                return std::nullopt;
+            pollfd watched { ConnectionNumber(fDisplay), POLLIN, 0 };
+            poll(&watched, 1, int(left.count()));
+        }
+    }
+
+    Window WaitForMainWindow(std::chrono::milliseconds timeout)
+    {
+        const std::optional<XEvent> mapped = WaitFor(
+            [this](const XEvent& event) {
+                return event.type == MapNotify && !event.xmap.override_redirect
+                    && NameOf(event.xmap.window) == kTitle;
+            },
+            timeout);
+        return mapped ? mapped->xmap.window : 0;
+    }
+
+    // A pop-up menu is an override-redirect top-level window.
+    Window WaitForPopUp(std::chrono::milliseconds timeout)
+    {
+        const std::optional<XEvent> mapped = WaitFor(
+            [](const XEvent& event) { return event.type == MapNotify && event.xmap.override_redirect; },
+            timeout);
+        return mapped ? mapped->xmap.window : 0;
+    }
+
+    bool WaitForUnmap(Window window, std::chrono::milliseconds timeout)
+    {
+        return WaitFor(
+            [window](
+                const XEvent& event) { return event.type == UnmapNotify && event.xunmap.window == window; },
+            timeout)
+            .has_value();
+    }
+
+    std::string NameOf(Window window)
+    {
+        char* name = nullptr;
+        std::string text;
+        if (XFetchName(fDisplay, window, &name) && name != nullptr)
+            text = name;
+        XFree(name);
+        return text;
+    }
+
+    int HeightOf(Window window)
+    {
+        XWindowAttributes attributes {};
+        return XGetWindowAttributes(fDisplay, window, &attributes) ? attributes.height : 0;
+    }
+
+    bool IsShowing(Window window)
+    {
+        XWindowAttributes attributes {};
+        return XGetWindowAttributes(fDisplay, window, &attributes) && attributes.map_state == IsViewable;
+    }
+
+    // The view starts at the first row of panel grey down the window's
+    // left edge, below the menu bar; a field counts as drawn when its
+    // button face, lighter than the panel, shows.
+    std::optional<PanelView> ReadPanel(Window window)
+    {
+        XWindowAttributes attributes {};
+        Window child = 0;
+        PanelView view;
+        if (!XGetWindowAttributes(fDisplay, window, &attributes)
+            || !XTranslateCoordinates(
+                fDisplay, window, DefaultRootWindow(fDisplay), 0, 0, &view.x, &view.y, &child))
+            return std::nullopt;
+        XImage* image = XGetImage(fDisplay, window, 0, 0, unsigned(attributes.width),
+            unsigned(attributes.height), AllPlanes, ZPixmap);
+        if (image == nullptr)
+            return std::nullopt;
+        int top = 0;
+        while (top < attributes.height && XGetPixel(image, 5, top) != kPanelGrey)
+            ++top;
+        const int lastRowMiddle = top + kRowTop + (kRows - 1) * kRowHeight + kRowHeight / 2;
+        if (lastRowMiddle < attributes.height && kFieldButtonX[2] < attributes.width) {
+            for (int row = 0; row < kRows; ++row) {
+                for (int x : kFieldButtonX)
+                    view.fieldsDrawn
+                        += IsLight(XGetPixel(image, x, top + kRowTop + row * kRowHeight + kRowHeight / 2));
+            }
+        }
+        XDestroyImage(image);
+        if (top == attributes.height)
+            return std::nullopt;
+        view.barY = view.y + top / 2;
+        view.y += top;
+        return view;
+    }
+
+    // Until Qt paints a new menu, its window shows what was beneath it; a
+    // painted menu is light down its right margin, where no text goes.
+    bool LooksPainted(Window menu)
+    {
+        XWindowAttributes attributes {};
+        if (!XGetWindowAttributes(fDisplay, menu, &attributes) || attributes.width < 10)
+            return false;
+        XImage* image = XGetImage(
+            fDisplay, menu, attributes.width - 5, 0, 1, unsigned(attributes.height), AllPlanes, ZPixmap);
+        if (image == nullptr)
+            return false;
+        int light = 0;
+        for (int y = 0; y < attributes.height; ++y)
+            light += IsLight(XGetPixel(image, 0, y));
+        XDestroyImage(image);
+        return light >= attributes.height * 9 / 10;
+    }
+
+private:
+    Display* fDisplay;
+};
+
+// A zimbrel started for one benchmark, its window up and its panel drawn.
+struct Launch {
+    std::unique_ptr<relay_test::ChildProcess> program;
+    Window window = 0;
+    PanelView panel;
+    double mappedS = 0;
+    double panelS = 0;
+    std::string error;
+};
+
+Launch StartZimbrel(ScreenWatcher& screen)
+{
+    Launch launch;
+    if (!screen.IsOpen()) {
+        launch.error = "cannot open the X display " + gXvfb->Name();
+        return launch;
+    }
+    screen.Discard();
+    const Clock::time_point spawned = Clock::now();
+    launch.program = std::make_unique<relay_test::ChildProcess>(std::vector<std::string> { ZIMBREL_PROGRAM },
+        std::map<std::string, std::string> { { "DISPLAY", gXvfb->Name() }, { "WAYLAND_DISPLAY", "" },
+            { "ZIMBREL_MIDI", "jack" }, { "JACK_DEFAULT_SERVER", gJack.Name() } });
+    if (!launch.program->IsStarted()) {
+        launch.error = "cannot start " ZIMBREL_PROGRAM ": " + launch.program->Error();
+        return launch;
+    }
+    launch.window = screen.WaitForMainWindow(10s);
+    launch.mappedS = Seconds(Clock::now() - spawned);
+    std::optional<PanelView> panel;
+    const bool drawn = launch.window != 0
+        && WaitUntil(
+            [&] {
+                panel = screen.ReadPanel(launch.window);
+                return panel && panel->fieldsDrawn == 3 * kRows;
+            },
+            10s);
+    launch.panelS = Seconds(Clock::now() - spawned);
+    if (drawn) {
+        launch.panel = *panel;
+        return launch;
+    }
+    launch.error = launch.window == 0 ? "no window titled \"Zimbrel 2.01\" was mapped within 10 s"
+                                      : "the panel showed " + std::to_string(panel ? panel->fieldsDrawn : 0)
+            + " of 18 menu fields after 10 s";
+    // Whatever the program said on the way.
+    launch.program->Wait(500ms);
+    launch.error += "; zimbrel said: " + launch.program->Errors();
+    return launch;
+}
+
+void BM_StartUp(benchmark::State& state)
+{
+    ScreenWatcher screen(gXvfb->Name());
+    std::vector<double> mapped;
+    std::vector<double> drawn;
+    for (auto _ : state) {
+        Launch launch = StartZimbrel(screen);
+        if (!launch.error.empty()) {
+            Fail(state, launch.error);
+            return;
+        }
+        mapped.push_back(launch.mappedS);
+        drawn.push_back(launch.panelS);
+        state.SetIterationTime(launch.panelS);
+    }
+    state.counters["mapped_median_s"] = Percentile(mapped, 0.5);
+    state.counters["mapped_max_s"] = Percentile(mapped, 1.0);
+    state.counters["panel_median_s"] = Percentile(drawn, 0.5);
+    state.counters["panel_max_s"] = Percentile(drawn, 1.0);
+    char line[256];
+    std::snprintf(line, sizeof line,
+        "start-up over %zu runs: window mapped median %.3f s, max %.3f s; full panel drawn median %.3f s, "
+        "max %.3f s (target < %.1f s: %s)",
+        drawn.size(), Percentile(mapped, 0.5), Percentile(mapped, 1.0), Percentile(drawn, 0.5),
+        Percentile(drawn, 1.0), kStartUpTargetS, Percentile(drawn, 1.0) < kStartUpTargetS ? "met" : "MISSED");
+    gSummary.push_back(line);
+}
+BENCHMARK(BM_StartUp)->Iterations(kStartUps)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The CPU time (utime + stime, in clock ticks) that a process or thread,
+// given its /proc stat file, has used so far.
+long CpuTicks(const std::filesystem::path& stat)
+{
+    std::ifstream file(stat);
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // The command name may hold spaces; the fields after it do not.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::vector<std::string> field((std::istream_iterator<std::string>(fields)), {});
+    // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
+    return field.size() > 12 ? std::stol(field[11]) + std::stol(field[12]) : 0;
+}
+
+// A number from a /proc status file, such as "VmRSS" (in kB).
+long StatusField(const std::filesystem::path& status, const std::string& name)
+{
+    std::ifstream file(status);
+    for (std::string line; std::getline(file, line);) {
+        if (line.rfind(name + ":", 0) == 0)
+            return std::stol(line.substr(name.size() + 1));
+    }
+    return 0;
+}
+
+// What one thread has used so far: CPU ticks, and context switches, which
+// count how often it woke up.
+struct ThreadUse {
+    std::string name;
+    long ticks = 0;
+    long switches = 0;
+};
+
+std::map<std::string, ThreadUse> ThreadUses(pid_t pid)
+{
+    std::map<std::string, ThreadUse> uses;
+    std::error_code ignored;
+    for (const auto& task :
+        std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
+        ThreadUse& use = uses[task.path().filename()];
+        std::ifstream comm(task.path() / "comm");
+        std::getline(comm, use.name);
+        use.ticks = CpuTicks(task.path() / "stat");
+        use.switches = StatusField(task.path() / "status", "voluntary_ctxt_switches")
+            + StatusField(task.path() / "status", "nonvoluntary_ctxt_switches");
+    }
+    return uses;
+}
+
+void BM_IdleMemoryAndCpu(benchmark::State& state)
+{
+    ScreenWatcher screen(gXvfb->Name());
+    const double tickMs = 1000.0 / double(sysconf(_SC_CLK_TCK));
+    for (auto _ : state) {
+        Launch launch = StartZimbrel(screen);
+        if (!launch.error.empty()) {
+            Fail(state, launch.error);
+            return;
+        }
+        const std::filesystem::path proc = "/proc/" + std::to_string(launch.program->Pid());
+        std::this_thread::sleep_for(1s);
+        const auto mebibytes
+            = [&](const char* field) { return double(StatusField(proc / "status", field)) / 1024.0; };
+        const double rssMiB = mebibytes("VmRSS");
+        const long threads = StatusField(proc / "status", "Threads");
+
+        const long ticksBefore = CpuTicks(proc / "stat");
+        std::map<std::string, ThreadUse> uses = ThreadUses(launch.program->Pid());
+        const Clock::time_point start = Clock::now();
+        std::this_thread::sleep_for(2s);
+        const long ticks = CpuTicks(proc / "stat") - ticksBefore;
+        const double seconds = Seconds(Clock::now() - start);
+        const double cpuMs = tickMs * double(ticks);
+
+        // The thread that woke up most, told apart from the rest: with
+        // JACK, one thread runs every process cycle by design. Each thread's
+        // ticks round down on their own, so the threads' sum can fall a tick
+        // or two short of the process's.
+        long switches = 0;
+        long threadTicks = 0;
+        std::string busiest;
+        ThreadUse busiestUse;
+        for (const auto& [id, now] : ThreadUses(launch.program->Pid())) {
+            const ThreadUse& before = uses[id];
+            const ThreadUse used { now.name, now.ticks - before.ticks, now.switches - before.switches };
+            switches += used.switches;
+            threadTicks += used.ticks;
+            if (busiest.empty() || used.switches > busiestUse.switches) {
+                busiest = id;
+                busiestUse = used;
+            }
+        }
+        state.SetIterationTime(seconds);
+        state.counters["rss_MiB"] = rssMiB;
+        state.counters["threads"] = double(threads);
+        state.counters["idle_cpu_ms"] = cpuMs;
+        state.counters["idle_cpu_percent"] = cpuMs / 10.0 / seconds;
+        state.counters["wakeups_per_s"] = double(switches) / seconds;
+        char line[320];
+        std::snprintf(line, sizeof line,
+            "idle memory after 1 s: resident %.1f MiB (anonymous %.1f, files %.1f, shared memory %.1f), "
+            "%ld threads",
+            rssMiB, mebibytes("RssAnon"), mebibytes("RssFile"), mebibytes("RssShmem"), threads);
+        gSummary.push_back(line);
+        std::snprintf(line, sizeof line,
+            "idle CPU, pointer at rest for %.1f s: %.0f ms (%.2f %%, clock tick %.0f ms; target nothing "
+            "measurable: %s), %.0f wake-ups/s",
+            seconds, cpuMs, cpuMs / 10.0 / seconds, tickMs, ticks == 0 ? "met" : "MISSED",
+            double(switches) / seconds);
+        gSummary.push_back(line);
+        std::snprintf(line, sizeof line,
+            "  of which thread %s \"%s\": %.0f wake-ups/s (JACK runs %.1f cycles/s), %.0f ms; all other "
+            "threads: %.0f ms",
+            busiest.c_str(), busiestUse.name.c_str(), double(busiestUse.switches) / seconds,
+            double(DummyJackServer::kSampleRate) / DummyJackServer::kPeriodFrames,
+            tickMs * double(busiestUse.ticks), tickMs * double(threadTicks - busiestUse.ticks));
+        gSummary.push_back(line);
+    }
+}
+BENCHMARK(BM_IdleMemoryAndCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// A pop-up opened by a click: its window (0 when none opened) and the
+// time from the click until it was mapped and until it was painted.
+struct PopUp {
+    Window window = 0;
+    double mappedS = 0;
+    double paintedS = 0;
+};
+
+PopUp OpenControllerPopUp(
+    ScreenWatcher& screen, relay_test::PointerDriver& pointer, const PanelView& panel, int row)
+{
+    pointer.MoveTo(panel.ControllerX(), panel.RowY(row));
+    screen.Discard();
+    const Clock::time_point clicked = Clock::now();
+    pointer.Press(1);
+    pointer.Release(1);
+    PopUp popUp;
+    popUp.window = screen.WaitForPopUp(2s);
+    popUp.mappedS = Seconds(Clock::now() - clicked);
+    if (popUp.window != 0 && WaitUntil([&] { return screen.LooksPainted(popUp.window); }, 2s))
+        popUp.paintedS = Seconds(Clock::now() - clicked);
+    return popUp;
+}
+
+void BM_OpenPopUp(benchmark::State& state)
+{
+    ScreenWatcher screen(gXvfb->Name());
+    relay_test::PointerDriver pointer(gXvfb->Name());
+    Launch launch = StartZimbrel(screen);
+    if (!launch.error.empty()) {
+        Fail(state, launch.error);
+        return;
+    }
+    std::vector<double> mapped;
+    std::vector<double> painted;
+    for (auto _ : state) {
+        const PopUp popUp = OpenControllerPopUp(screen, pointer, launch.panel, kHorizontalRow);
+        if (popUp.window == 0) {
+            Fail(state, "clicking the Horizontal controller field opened no pop-up within 2 s");
+            return;
+        }
+        // 129 items make a menu much taller than any other pop-up here.
+        const int height = screen.HeightOf(popUp.window);
+        pointer.TypeKey(XK_Escape);
+        if (!screen.WaitForUnmap(popUp.window, 2s)) {
+            Fail(state, "Escape did not close the pop-up");
+            return;
+        }
+        if (height < 300) {
+            Fail(state, "the pop-up that opened is only " + std::to_string(height) + " pixels high");
+            return;
+        }
+        if (popUp.paintedS == 0) {
+            Fail(state, "the pop-up was not painted within 2 s");
+            return;
+        }
+        mapped.push_back(popUp.mappedS);
+        painted.push_back(popUp.paintedS);
+        state.SetIterationTime(popUp.mappedS);
+    }
+    state.counters["mapped_first_ms"] = 1000 * mapped.front();
+    state.counters["mapped_median_ms"] = 1000 * Percentile(mapped, 0.5);
+    state.counters["mapped_max_ms"] = 1000 * Percentile(mapped, 1.0);
+    state.counters["painted_max_ms"] = 1000 * Percentile(painted, 1.0);
+    char line[320];
+    std::snprintf(line, sizeof line,
+        "129-item pop-up over %zu openings: click to mapped first %.1f ms, median %.1f ms, max %.1f ms "
+        "(target < %.0f ms: %s); click to painted (seen in 5 ms polls) first %.0f ms, median %.0f ms, max "
+        "%.0f ms",
+        mapped.size(), 1000 * mapped.front(), 1000 * Percentile(mapped, 0.5), 1000 * Percentile(mapped, 1.0),
+        1000 * kPopUpTargetS, Percentile(mapped, 1.0) < kPopUpTargetS ? "met" : "MISSED",
+        1000 * painted.front(), 1000 * Percentile(painted, 0.5), 1000 * Percentile(painted, 1.0));
+    gSummary.push_back(line);
+}
+BENCHMARK(BM_OpenPopUp)->Iterations(kPopUpOpenings)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Types `keys` into an open menu; they should pick an item and close it.
+// Empty on success, else what went wrong.
+std::string PickWithKeys(ScreenWatcher& screen, relay_test::PointerDriver& pointer, Window menu,
+    const std::vector<unsigned long>& keys)
+{
+    for (unsigned long key : keys)
+        pointer.TypeKey(key);
+    return screen.WaitForUnmap(menu, 2s) ? "" : "the menu stayed open after its item was picked";
+}
+
+// Opens the menu bar's menu at `position` (0 File, 1 Channel, 2 Port) by
+// clicking File and walking right, then picks an item with `keys`.
+std::string PickFromMenuBar(ScreenWatcher& screen, relay_test::PointerDriver& pointer, const PanelView& panel,
+    int position, const std::vector<unsigned long>& keys)
+{
+    // File is the bar's first title, at its left end.
+    pointer.MoveTo(panel.x + 10, panel.barY);
+    screen.Discard();
+    pointer.Press(1);
+    pointer.Release(1);
+    Window menu = screen.WaitForPopUp(2s);
+    for (int step = 0; menu != 0 && step < position; ++step) {
+        pointer.TypeKey(XK_Right);
+        menu = screen.WaitForPopUp(2s);
+    }
+    if (menu == 0)
+        return "menu " + std::to_string(position) + " of the menu bar did not open";
+    return PickWithKeys(screen, pointer, menu, keys);
+}
+
+// The frame times of the Control Changes on channel 1, controller 7, that
+// jack_midi_dump -a has printed so far.
+std::vector<long long> ChannelVolumeArrivals(const ChildProcess& dump)
+{
+    std::vector<long long> frames;
+    std::istringstream lines(dump.Output());
+    for (std::string line; std::getline(lines, line);) {
+        long long frame = 0;
+        unsigned status = 0;
+        unsigned controller = 0;
+        if (std::sscanf(line.c_str(), "%lld: %x %x", &frame, &status, &controller) == 3 && status == 0xb0
+            && controller == 7)
+            frames.push_back(frame);
+    }
+    return frames;
+}
+
+struct Rate {
+    int motions = 0;
+    double seconds = 0;
+    size_t controlChanges = 0;
+    double perS = 0;
+    double longestGapMs = 0;
+};
+
+// Moves the pointer kMotionsPerSecond times a second between x = 300 and
+// x = 700 (Horizontal values 37 and 86, so every motion changes the value)
+// and counts what reaches the consumer.
+Rate MeasureRate(relay_test::PointerDriver& pointer, const ChildProcess& dump)
+{
+    constexpr int kY = 600;
+    const size_t before = ChannelVolumeArrivals(dump).size();
+    Rate rate;
+    rate.motions = kMotionsPerSecond * kMotionSeconds;
+    const Clock::time_point start = Clock::now();
+    for (int i = 0; i < rate.motions; ++i) {
+        std::this_thread::sleep_until(start + i * kMotionSpacing);
+        pointer.MoveTo(i % 2 == 0 ? 300 : 700, kY);
+    }
+    rate.seconds = Seconds(Clock::now() - start);
+    // What is still on its way through the relay, JACK and jack_midi_dump.
+    std::this_thread::sleep_for(300ms);
+    const std::vector<long long> frames = ChannelVolumeArrivals(dump);
+    rate.controlChanges = frames.size() - before;
+    rate.perS = double(rate.controlChanges) / rate.seconds;
+    for (size_t i = before + 1; i < frames.size(); ++i) {
+        rate.longestGapMs = std::max(
+            rate.longestGapMs, 1000.0 * double(frames[i] - frames[i - 1]) / DummyJackServer::kSampleRate);
+    }
+    return rate;
+}
+
+void BM_ControlChangeRate(benchmark::State& state)
+{
+    ScreenWatcher screen(gXvfb->Name());
+    relay_test::PointerDriver pointer(gXvfb->Name());
+    ChildProcess dump;
+    const std::string consumerPort = std::string(kConsumerName) + ":input";
+    if (!MissingTools({ "jack_midi_dump" }).empty() || !dump.Start({ "jack_midi_dump", "-a", kConsumerName })
+        || !WaitUntil(
+            [&] {
+                std::string ports;
+                return RunTool({ "jack_lsp" }, &ports) == 0 && ports.find(consumerPort) != std::string::npos;
+            },
+            5s)) {
+        Fail(state, "cannot start jack_midi_dump (Debian package jackd2): " + dump.Output());
+        return;
+    }
+    Launch launch = StartZimbrel(screen);
+    if (!launch.error.empty()) {
+        Fail(state, launch.error);
+        return;
+    }
+    // Channel 1; the consumer, the only MIDI input on this server; and
+    // Channel Volume for the Horizontal row.
+    std::string problem = PickFromMenuBar(screen, pointer, launch.panel, 1, { XK_Home, XK_Down, XK_Return });
+    if (problem.empty())
+        problem = PickFromMenuBar(screen, pointer, launch.panel, 2, { XK_Home, XK_Return });
+    std::string connections;
+    if (problem.empty()
+        && !WaitUntil(
+            [&] {
+                return RunTool({ "jack_lsp", "-c", consumerPort }, &connections) == 0
+                    && connections.find("Zimbrel:") != std::string::npos;
+            },
+            2s))
+        problem = "picking " + consumerPort + " in the Port menu did not connect it: " + connections;
+    if (problem.empty()) {
+        const Window popUp = OpenControllerPopUp(screen, pointer, launch.panel, kHorizontalRow).window;
+        std::vector<unsigned long> keys { XK_Home };
+        keys.insert(keys.end(), 7, XK_Down);
+        keys.push_back(XK_Return);
+        problem = popUp == 0 ? "the Horizontal controller field opened no pop-up"
+                             : PickWithKeys(screen, pointer, popUp, keys);
+    }
+    if (!problem.empty()) {
+        Fail(state, "configuring through the menus: " + problem);
+        return;
+    }
+
+    for (auto _ : state) {
+        const Rate closed = MeasureRate(pointer, dump);
+        const Window popUp = OpenControllerPopUp(screen, pointer, launch.panel, kVerticalRow).window;
+        if (popUp == 0) {
+            Fail(state, "the Vertical controller field opened no pop-up");
+            return;
+        }
+        const Rate open = MeasureRate(pointer, dump);
+        const bool stayedOpen = screen.IsShowing(popUp);
+        pointer.TypeKey(XK_Escape);
+        screen.WaitForUnmap(popUp, 2s);
+        if (closed.controlChanges == 0) {
+            Fail(state, "no Control Change for controller 7 on channel 1 reached " + consumerPort);
+            return;
+        }
+        if (!stayedOpen) {
+            Fail(state, "the pop-up closed while the pointer moved");
+            return;
+        }
+        state.SetIterationTime(2 * kMotionSeconds);
+        state.counters["cc_per_s_no_popup"] = closed.perS;
+        state.counters["cc_per_s_popup_open"] = open.perS;
+        state.counters["open_to_closed_ratio"] = open.perS / closed.perS;
+        state.counters["longest_gap_ms_no_popup"] = closed.longestGapMs;
+        state.counters["longest_gap_ms_popup_open"] = open.longestGapMs;
+        for (const auto& [what, rate] :
+            { std::pair { "no pop-up open", closed }, std::pair { "pop-up open", open } }) {
+            char line[256];
+            std::snprintf(line, sizeof line,
+                "Control Changes at %s, %s: %zu for %d motions in %.1f s, %.0f/s, longest gap %.1f ms",
+                consumerPort.c_str(), what, rate.controlChanges, rate.motions, rate.seconds, rate.perS,
+                rate.longestGapMs);
+            gSummary.push_back(line);
+        }
+        char line[160];
+        std::snprintf(line, sizeof line,
+            "rate with a pop-up open / without: %.3f (target: the same rate, within %.0f %%: %s)",
+            open.perS / closed.perS, 100 * kSameRateTolerance,
+            open.perS >= (1 - kSameRateTolerance) * closed.perS ? "met" : "MISSED");
+        gSummary.push_back(line);
+    }
+}
+BENCHMARK(BM_ControlChangeRate)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    gXvfb = std::make_unique<relay_test::XvfbServer>();
+    if (!gXvfb->IsRunning()) {
+        std::fprintf(stderr, "app_bench: %s\n", gXvfb->Error().c_str());
+        return 1;
+    }
+    const std::string problem = gJack.Start("zimbrel-app-bench");
+    if (!problem.empty()) {
+        std::fprintf(stderr, "app_bench: %s\n", problem.c_str());
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    for (const std::string& line : gSummary)
+        std::printf("%s\n", line.c_str());
+    benchmark::Shutdown();
+    gJack.Stop();
+    gXvfb->Stop();
+    return gFailed ? 1 : 0;
+}
