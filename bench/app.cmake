@@ -8,10 +8,6 @@ zimbrel_add_benchmark(app_bench
     ${CMAKE_SOURCE_DIR}/tests/integration/relay_pointer_driver.cpp
     LIBS PkgConfig::ZB_APP_BENCH Threads::Threads
 )
-target_include_directories(app_bench PRIVATE
-    ${CMAKE_SOURCE_DIR}
-    ${CMAKE_SOURCE_DIR}/tests/integration
-    ${CMAKE_SOURCE_DIR}/tests/midi
-)
+target_include_directories(app_bench PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(app_bench PRIVATE ZIMBREL_PROGRAM="$<TARGET_FILE:zimbrel>")
 add_dependencies(app_bench zimbrel)

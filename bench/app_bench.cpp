@@ -18,10 +18,10 @@
 // window's pixels where the panel is, since Qt's menu bar decides how far
 // down the view starts.
 
-#include "ChildProcess.h"
-#include "DummyJackServer.h"
-#include "relay_pointer_driver.h"
-#include "relay_processes.h"
+#include "tests/common/ChildProcess.h"
+#include "tests/common/DummyJackServer.h"
+#include "tests/common/XvfbServer.h"
+#include "tests/integration/relay_pointer_driver.h"
 
 #include <benchmark/benchmark.h>
 
@@ -71,7 +71,7 @@ constexpr double kPopUpTargetS = 0.1;
 // "The same rate", allowing for the scheduling noise of a shared machine.
 constexpr double kSameRateTolerance = 0.05;
 
-std::unique_ptr<relay_test::XvfbServer> gXvfb;
+std::unique_ptr<XvfbServer> gXvfb;
 DummyJackServer gJack;
 std::vector<std::string> gSummary;
 bool gFailed = false;
@@ -279,7 +279,7 @@ private:
 
 // A zimbrel started for one benchmark, its window up and its panel drawn.
 struct Launch {
-    std::unique_ptr<relay_test::ChildProcess> program;
+    std::unique_ptr<ChildProcess> program = std::make_unique<ChildProcess>();
     Window window = 0;
     PanelView panel;
     double mappedS = 0;
@@ -296,10 +296,9 @@ Launch StartZimbrel(ScreenWatcher& screen)
     }
     screen.Discard();
     const Clock::time_point spawned = Clock::now();
-    launch.program = std::make_unique<relay_test::ChildProcess>(std::vector<std::string> { ZIMBREL_PROGRAM },
-        std::map<std::string, std::string> { { "DISPLAY", gXvfb->Name() }, { "WAYLAND_DISPLAY", "" },
-            { "ZIMBREL_MIDI", "jack" }, { "JACK_DEFAULT_SERVER", gJack.Name() } });
-    if (!launch.program->IsStarted()) {
+    if (!launch.program->Start({ ZIMBREL_PROGRAM },
+            { { "DISPLAY", gXvfb->Name() }, { "WAYLAND_DISPLAY", "" }, { "ZIMBREL_MIDI", "jack" },
+                { "JACK_DEFAULT_SERVER", gJack.Name() } })) {
         launch.error = "cannot start " ZIMBREL_PROGRAM ": " + launch.program->Error();
         return launch;
     }
@@ -643,11 +642,11 @@ void BM_ControlChangeRate(benchmark::State& state)
     if (!MissingTools({ "jack_midi_dump" }).empty() || !dump.Start({ "jack_midi_dump", "-a", kConsumerName })
         || !WaitUntil(
             [&] {
-                std::string ports;
-                return RunTool({ "jack_lsp" }, &ports) == 0 && ports.find(consumerPort) != std::string::npos;
+                const ToolResult ports = RunTool({ "jack_lsp" });
+                return ports.status == 0 && ports.output.find(consumerPort) != std::string::npos;
             },
             5s)) {
-        Fail(state, "cannot start jack_midi_dump (Debian package jackd2): " + dump.Output());
+        Fail(state, "cannot start jack_midi_dump (Debian package jackd2): " + dump.Error() + dump.Errors());
         return;
     }
     Launch launch = StartZimbrel(screen);
@@ -664,8 +663,9 @@ void BM_ControlChangeRate(benchmark::State& state)
     if (problem.empty()
         && !WaitUntil(
             [&] {
-                return RunTool({ "jack_lsp", "-c", consumerPort }, &connections) == 0
-                    && connections.find("Zimbrel:") != std::string::npos;
+                const ToolResult listed = RunTool({ "jack_lsp", "-c", consumerPort });
+                connections = listed.output;
+                return listed.status == 0 && connections.find("Zimbrel:") != std::string::npos;
             },
             2s))
         problem = "picking " + consumerPort + " in the Port menu did not connect it: " + connections;
@@ -731,7 +731,7 @@ BENCHMARK(BM_ControlChangeRate)->Iterations(1)->UseManualTime()->Unit(benchmark:
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    gXvfb = std::make_unique<relay_test::XvfbServer>();
+    gXvfb = std::make_unique<XvfbServer>();
     if (!gXvfb->IsRunning()) {
         std::fprintf(stderr, "app_bench: %s\n", gXvfb->Error().c_str());
         return 1;

@@ -3,4 +3,3 @@
 zimbrel_add_benchmark(midi_jack_bench ${CMAKE_CURRENT_LIST_DIR}/midi_jack_bench.cpp LIBS zb_midi)
 pkg_check_modules(ZB_BENCH_JACK REQUIRED IMPORTED_TARGET jack)
 target_link_libraries(midi_jack_bench PRIVATE PkgConfig::ZB_BENCH_JACK)
-target_include_directories(midi_jack_bench PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../tests/midi)

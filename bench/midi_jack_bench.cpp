@@ -8,7 +8,8 @@
 // Targets: arrival within the next process cycle (at most one period plus
 // 0.2 ms), and 10,000 events/s without a drop.
 
-#include "DummyJackServer.h"
+#include "tests/common/DummyJackServer.h"
+#include "tests/common/WaitUntil.h"
 
 #include "platform/midi/MidiKit.h"
 #include "platform/midi/MidiLocalProducer.h"

@@ -8,12 +8,10 @@
 //     queued for the relay (target 1) and the time from the last motion to
 //     its cursor data message (target under 2 ms).
 
-#include "capture/VCursorRelay.h"
-#include "platform/app/AppDefs.h"
 #include "platform/input/ScreenSource.h"
-#include "tests/capture/RecordingLooper.h"
+#include "tests/capture/RunningRelay.h"
+#include "tests/common/XvfbServer.h"
 #include "tests/integration/relay_pointer_driver.h"
-#include "tests/integration/relay_processes.h"
 
 #include <benchmark/benchmark.h>
 
@@ -23,38 +21,10 @@
 
 namespace {
 
-using namespace relay_test;
+using relay_test::PointerDriver;
 using Clock = std::chrono::steady_clock;
 
 std::unique_ptr<XvfbServer> gServer;
-
-// A running target and relay, quit again when this goes.
-class RunningRelay {
-public:
-    RunningRelay()
-    {
-        target = new RecordingLooper();
-        target->Run();
-        fTargetMessenger = BMessenger(target);
-        relay = new VCursorRelay(target);
-        fRelayMessenger = BMessenger(relay);
-        relay->Hide();
-        relay->Show();
-    }
-    ~RunningRelay()
-    {
-        fRelayMessenger.SendMessage(B_QUIT_REQUESTED);
-        fTargetMessenger.SendMessage(B_QUIT_REQUESTED);
-        BLooper::WaitForOtherLoopers(nullptr, RecordingLooper::kPatience);
-    }
-
-    RecordingLooper* target;
-    VCursorRelay* relay;
-
-private:
-    BMessenger fTargetMessenger;
-    BMessenger fRelayMessenger;
-};
 
 bool IsAt(const BMessage& message, int x, int y)
 {
@@ -86,7 +56,7 @@ BENCHMARK(BM_BuildMessageWithRealScreen)->Unit(benchmark::kMicrosecond);
 
 void BM_MotionToCursorData(benchmark::State& state)
 {
-    RunningRelay running;
+    RunningRelay<> running;
     PointerDriver driver(gServer->Name());
     int step = 0;
     size_t seen = 0;
@@ -108,7 +78,7 @@ void BM_BurstOfMotions(benchmark::State& state)
 {
     constexpr int kMotions = 20000;
     for (auto _ : state) {
-        RunningRelay running;
+        RunningRelay<> running;
         PointerDriver driver(gServer->Name());
         // Every motion moves the pointer; the last one goes where none went.
         for (int i = 0; i < kMotions - 1; ++i)

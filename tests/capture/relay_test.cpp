@@ -6,10 +6,12 @@
 #include "platform/app/AppDefs.h"
 #include "platform/input/HeadlessInput.h"
 #include "tests/capture/RecordingLooper.h"
+#include "tests/capture/RunningRelay.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <semaphore>
 #include <string>
 
@@ -105,45 +107,34 @@ protected:
     void SetUp() override
     {
         fInput.Install();
-        fTarget = new RecordingLooper();
-        fTarget->Run();
-        fTargetMessenger = BMessenger(fTarget);
-        fRelay = new ProbeRelay(fTarget);
-        fRelayMessenger = BMessenger(fRelay);
-        fRelay->Hide();
-        fRelay->Show();
+        fLoopers.emplace();
     }
 
     void TearDown() override
     {
-        fRelayMessenger.SendMessage(B_QUIT_REQUESTED);
-        fTargetMessenger.SendMessage(B_QUIT_REQUESTED);
-        EXPECT_TRUE(BLooper::WaitForOtherLoopers(nullptr, RecordingLooper::kPatience))
-            << "a looper did not quit";
+        EXPECT_TRUE(fLoopers->Quit()) << "a looper did not quit";
         fInput.Uninstall();
     }
 
     // Emits one pointer event and returns the cursor data it gave.
     BMessage CursorDataFor(const BMessage& event)
     {
-        const size_t before = fTarget->Count();
+        const size_t before = fLoopers->target->Count();
         fInput.EmitPointerEvent(event);
-        EXPECT_TRUE(fTarget->WaitForCount(before + 1)) << "no cursor data arrived";
-        const std::vector<BMessage> messages = fTarget->Messages();
+        EXPECT_TRUE(fLoopers->target->WaitForCount(before + 1)) << "no cursor data arrived";
+        const std::vector<BMessage> messages = fLoopers->target->Messages();
         return messages.size() > before ? messages[before] : BMessage();
     }
 
     void Ping()
     {
-        fRelayMessenger.SendMessage(kPing);
-        ASSERT_TRUE(fRelay->WaitForPing()) << "relay did not answer";
+        fLoopers->relayMessenger.SendMessage(kPing);
+        ASSERT_TRUE(fLoopers->relay->WaitForPing()) << "relay did not answer";
     }
 
     HeadlessInput fInput { 1024, 768 };
-    RecordingLooper* fTarget = nullptr;
-    ProbeRelay* fRelay = nullptr;
-    BMessenger fTargetMessenger;
-    BMessenger fRelayMessenger;
+    // Made once the headless input is installed, since the relay listens to it.
+    std::optional<RunningRelay<ProbeRelay>> fLoopers;
 };
 
 TEST_F(RelayTest, CursorDataHoldsEightFieldsInOrderWithTheirTypes)
@@ -265,14 +256,14 @@ TEST_F(RelayTest, EachPointerEventGivesExactlyOneMessageAndNothingElseGivesAny)
     fInput.EmitPointerEvent(PointerEvent(B_MOUSE_UP, 3, 3, 0));
     Ping();
     for (uint32 other : { uint32(B_KEY_DOWN), uint32(B_KEY_UP), uint32('abcd'), uint32(B_ABOUT_REQUESTED) })
-        fRelayMessenger.SendMessage(other);
+        fLoopers->relayMessenger.SendMessage(other);
     Ping();
     // The last event is a marker: everything before it has arrived with it.
     fInput.EmitPointerEvent(PointerEvent(B_MOUSE_MOVED, 9, 9, 0));
-    ASSERT_TRUE(fTarget->WaitForCount(4));
+    ASSERT_TRUE(fLoopers->target->WaitForCount(4));
     Ping();
 
-    const std::vector<BMessage> messages = fTarget->Messages();
+    const std::vector<BMessage> messages = fLoopers->target->Messages();
     ASSERT_EQ(messages.size(), 4u);
     const float expectedX[]
         = { float(1 / 1023.0L), float(2 / 1023.0L), float(3 / 1023.0L), float(9 / 1023.0L) };
@@ -286,18 +277,18 @@ TEST_F(RelayTest, EachPointerEventGivesExactlyOneMessageAndNothingElseGivesAny)
 
 TEST_F(RelayTest, BusyRelayGetsOnlyTheNewestMoveButEveryPress)
 {
-    fRelayMessenger.SendMessage(kHold);
-    ASSERT_TRUE(fRelay->WaitUntilHolding());
+    fLoopers->relayMessenger.SendMessage(kHold);
+    ASSERT_TRUE(fLoopers->relay->WaitUntilHolding());
     for (int i = 0; i < 500; ++i)
         fInput.EmitPointerEvent(PointerEvent(B_MOUSE_MOVED, float(i), 7));
-    EXPECT_LE(fRelay->Queue()->PeakLength(), 1u) << "mouse-moved messages piled up";
+    EXPECT_LE(fLoopers->relay->Queue()->PeakLength(), 1u) << "mouse-moved messages piled up";
     fInput.EmitPointerEvent(PointerEvent(B_MOUSE_DOWN, 600, 7, 1));
     fInput.EmitPointerEvent(PointerEvent(B_MOUSE_UP, 601, 7, 0));
-    fRelay->Release();
+    fLoopers->relay->Release();
 
-    ASSERT_TRUE(fTarget->WaitForCount(3));
+    ASSERT_TRUE(fLoopers->target->WaitForCount(3));
     Ping();
-    const std::vector<BMessage> messages = fTarget->Messages();
+    const std::vector<BMessage> messages = fLoopers->target->Messages();
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[0].FindFloat("x"), float(499 / 1023.0L)) << "not the newest position";
     EXPECT_EQ(messages[1].FindInt32("mouseb"), 1);
@@ -306,16 +297,16 @@ TEST_F(RelayTest, BusyRelayGetsOnlyTheNewestMoveButEveryPress)
 
 TEST_F(RelayTest, PostingToATargetThatHasQuitFailsHarmlessly)
 {
-    fTargetMessenger.SendMessage(B_QUIT_REQUESTED);
+    fLoopers->targetMessenger.SendMessage(B_QUIT_REQUESTED);
     const auto deadline = std::chrono::steady_clock::now() + RecordingLooper::kPatience;
-    while (fTargetMessenger.IsValid() && std::chrono::steady_clock::now() < deadline)
+    while (fLoopers->targetMessenger.IsValid() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(1ms);
-    ASSERT_FALSE(fTargetMessenger.IsValid()) << "target did not quit";
+    ASSERT_FALSE(fLoopers->targetMessenger.IsValid()) << "target did not quit";
 
     for (uint32 what : { uint32(B_MOUSE_DOWN), uint32(B_MOUSE_MOVED), uint32(B_MOUSE_UP) })
         fInput.EmitPointerEvent(PointerEvent(what, 4, 4));
     Ping();
-    EXPECT_TRUE(fRelayMessenger.IsValid());
+    EXPECT_TRUE(fLoopers->relayMessenger.IsValid());
     EXPECT_EQ(fInput.CountPointerListeners(), 1u);
 }
 

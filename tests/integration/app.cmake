@@ -2,6 +2,6 @@
 # driven with X input as a person would.
 find_package(X11 REQUIRED)
 zimbrel_add_test(app_end_to_end_test ${CMAKE_CURRENT_LIST_DIR}/app_end_to_end_test.cpp LIBS X11::X11)
-target_include_directories(app_end_to_end_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../midi)
+target_include_directories(app_end_to_end_test PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(app_end_to_end_test PRIVATE ZIMBREL_PROGRAM="$<TARGET_FILE:zimbrel>")
 add_dependencies(app_end_to_end_test zimbrel)

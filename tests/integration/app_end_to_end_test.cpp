@@ -3,8 +3,9 @@
 // driven with X input (xdotool clicks and keys), the pointer moved with
 // relative XTest motion (which, unlike absolute warps, makes raw events).
 
-#include "DummyJackServer.h"
-#include "relay_processes.h"
+#include "tests/common/ChildProcess.h"
+#include "tests/common/DummyJackServer.h"
+#include "tests/common/XvfbServer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,7 +15,6 @@
 // Last: Xlib's macros would clash with the test framework's names.
 #include <X11/Xlib.h>
 
-using relay_test::XvfbServer;
 using testing::HasSubstr;
 using namespace std::chrono_literals;
 
@@ -44,22 +44,20 @@ protected:
     {
         std::vector<std::string> argv{"xdotool"};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
-        relay_test::ChildProcess tool(argv, {{"DISPLAY", xvfb.Name()}});
-        tool.CloseInput();
-        EXPECT_EQ(tool.Wait(10s), 0) << "xdotool failed: " << tool.Errors();
-        return tool.Output();
+        const ToolResult xdotool = RunTool(argv, {{"DISPLAY", xvfb.Name()}});
+        EXPECT_EQ(xdotool.status, 0) << "xdotool failed: " << xdotool.errors;
+        return xdotool.output;
     }
 
     void StartProgram(const std::map<std::string, std::string>& environment)
     {
         std::map<std::string, std::string> all = environment;
         all["DISPLAY"] = xvfb.Name();
-        program = std::make_unique<relay_test::ChildProcess>(std::vector<std::string>{ZIMBREL_PROGRAM}, all);
-        ASSERT_TRUE(program->IsStarted()) << program->Error();
-        program->CloseInput();
+        ASSERT_TRUE(program.Start({ZIMBREL_PROGRAM}, all)) << program.Error();
+        program.CloseInput();
         const std::string found = Xdotool({"search", "--sync", "--onlyvisible", "--name", "^Zimbrel 2.01$"});
         std::istringstream ids(found);
-        ASSERT_TRUE(ids >> window.id) << "the window never showed: " << program->Errors();
+        ASSERT_TRUE(ids >> window.id) << "the window never showed: " << program.Errors();
         std::istringstream shell(Xdotool({"getwindowgeometry", "--shell", std::to_string(window.id)}));
         for (std::string line; std::getline(shell, line);) {
             const auto equals = line.find('=');
@@ -135,7 +133,7 @@ protected:
     }
 
     XvfbServer xvfb;
-    std::unique_ptr<relay_test::ChildProcess> program;
+    ChildProcess program;
     WindowGeometry window;
 };
 
@@ -167,16 +165,15 @@ TEST_F(ProgramTest, PointerDrivesTheChosenControllerOnTheChosenChannel)
     ASSERT_TRUE(jackError.empty()) << jackError;
     ChildProcess dump;
     ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
-    ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}) == 0; }, 10s));
+    ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
 
     StartProgram({{"ZIMBREL_MIDI", "jack"}});
-    EXPECT_TRUE(program->WaitForError("MIDI service: JACK", 5s)) << program->Errors();
+    EXPECT_TRUE(program.WaitForError("MIDI service: JACK", 5s)) << program.Errors();
 
     // A menu opened from the keyboard starts with its first item active.
     UseMenuBar(1, {"Down", "Down", "Return"}); // Channel > 2
     UseMenuBar(2, {"Return"});                 // Port > midi-monitor:input
-    std::string connections;
-    RunTool({"jack_lsp", "-c"}, &connections);
+    const std::string connections = RunTool({"jack_lsp", "-c"}).output;
     EXPECT_THAT(connections, HasSubstr("midi-monitor:input")) << connections;
     EXPECT_THAT(connections.substr(connections.find("Zimbrel")), HasSubstr("   midi-monitor:input"))
         << "the producer is not connected:\n"
@@ -210,26 +207,27 @@ TEST_F(ProgramTest, PointerDrivesTheChosenControllerOnTheChosenChannel)
     Xdotool({"key", "Escape"});
 
     CloseWindow();
-    EXPECT_EQ(program->Wait(10s), 0) << program->Errors();
-    EXPECT_THAT(program->Output(), HasSubstr("ug!!! -cursor relay window \n"));
-    EXPECT_THAT(program->Output(), HasSubstr("cfged\n"));
+    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+    EXPECT_THAT(program.Output(), HasSubstr("ug!!! -cursor relay window \n"));
+    EXPECT_THAT(program.Output(), HasSubstr("cfged\n"));
 }
 
 TEST_F(ProgramTest, MissingMidiServiceEndsTheProgramWhenAMenuOpens)
 {
     StartProgram({{"ZIMBREL_MIDI", "none"}});
     ClickAt({window.x + 15, window.y + 8});
-    EXPECT_EQ(program->Wait(10s), 0) << program->Errors();
-    EXPECT_THAT(program->Output(), HasSubstr("Couldn't get MIDI roster\n"));
-    EXPECT_THAT(program->Output(), HasSubstr("ug!!! -cursor relay window \n"));
+    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+    EXPECT_THAT(program.Output(), HasSubstr("Couldn't get MIDI roster\n"));
+    EXPECT_THAT(program.Output(), HasSubstr("ug!!! -cursor relay window \n"));
 }
 
 TEST(ProgramWithoutX, SaysSoAndExitsWithStatusOne)
 {
     for (const char* display : {"", ":97"}) {
-        relay_test::ChildProcess program({ZIMBREL_PROGRAM}, {{"DISPLAY", display}, {"WAYLAND_DISPLAY", ""},
-                                                             {"ZIMBREL_MIDI", "none"}});
-        ASSERT_TRUE(program.IsStarted()) << program.Error();
+        ChildProcess program;
+        ASSERT_TRUE(program.Start({ZIMBREL_PROGRAM}, {{"DISPLAY", display}, {"WAYLAND_DISPLAY", ""},
+                                                      {"ZIMBREL_MIDI", "none"}}))
+            << program.Error();
         program.CloseInput();
         EXPECT_EQ(program.Wait(10s), 1) << "DISPLAY=" << display << ": " << program.Errors();
         EXPECT_FALSE(program.Errors().empty());

@@ -3,7 +3,5 @@
 # machine has /dev/snd/seq.
 zimbrel_add_test(midi_jack_integration_test ${CMAKE_CURRENT_LIST_DIR}/midi_jack_test.cpp
     LIBS zb_midi)
-target_include_directories(midi_jack_integration_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../midi)
 zimbrel_add_test(midi_alsa_integration_test ${CMAKE_CURRENT_LIST_DIR}/midi_alsa_test.cpp
     LIBS zb_midi)
-target_include_directories(midi_alsa_integration_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../midi)

@@ -2,7 +2,7 @@
 // Runs where the kernel's sequencer (/dev/snd/seq) exists; elsewhere each
 // case is reported as skipped.
 
-#include "ChildProcess.h"
+#include "tests/common/ChildProcess.h"
 
 #include "platform/midi/MidiKit.h"
 #include "platform/midi/MidiLocalProducer.h"
@@ -75,7 +75,7 @@ TEST_F(MidiAlsa, ControlChangesReachASubscribedConsumerAndStopAfterUnsubscribing
     EXPECT_TRUE(producer->IsConnected(consumer));
     producer->SprayControlChange(0, 7, 10);
     producer->SprayControlChange(15, 74, 127);
-    EXPECT_TRUE(WaitUntil([&] { return dump.Output().find("value 127") != std::string::npos; }, 3s));
+    EXPECT_TRUE(dump.WaitForOutput("value 127", 3s));
     EXPECT_THAT(dump.Output(), HasSubstr("Control change          0, controller 7, value 10"));
     EXPECT_THAT(dump.Output(), HasSubstr("Control change         15, controller 74, value 127"));
 
@@ -92,7 +92,7 @@ TEST_F(MidiAlsa, SubscriptionsMadeWithAconnectReadAsConnected)
     BMidiConsumer* consumer = BMidiRoster::FindConsumer(ConsumerId("aseqdump:"));
     ASSERT_NE(consumer, nullptr);
     EXPECT_FALSE(producer->IsConnected(consumer));
-    ASSERT_EQ(RunTool({"aconnect", "Zimbrel:0", "aseqdump:0"}), 0);
+    ASSERT_EQ(RunTool({"aconnect", "Zimbrel:0", "aseqdump:0"}).status, 0);
     EXPECT_TRUE(producer->IsConnected(consumer));
     consumer->Release();
 }

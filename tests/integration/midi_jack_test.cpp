@@ -1,8 +1,8 @@
 // The MIDI kit over JACK, against a private dummy server started for each
 // test, with jack_midi_dump as a real consumer of another program.
 
-#include "ChildProcess.h"
-#include "DummyJackServer.h"
+#include "tests/common/ChildProcess.h"
+#include "tests/common/DummyJackServer.h"
 
 #include "platform/midi/MidiKit.h"
 #include "platform/midi/MidiLocalProducer.h"
@@ -87,7 +87,7 @@ protected:
         // Line-buffered, so each event shows in the log as it arrives.
         ASSERT_TRUE(monitor.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
         ASSERT_TRUE(WaitUntil([] { return ConsumerId(kMonitorPort) != 0; }, 5s))
-            << "jack_midi_dump's port never showed up: " << monitor.Output();
+            << "jack_midi_dump's port never showed up: " << monitor.Output() << monitor.Errors();
         // It registers its port before it activates, and JACK refuses to
         // connect ports of inactive clients; activation follows within
         // milliseconds.
@@ -151,8 +151,7 @@ TEST_F(MidiJack, RosterListsOtherClientsMidiInputsWithStableNonZeroIds)
     EXPECT_TRUE(consumer->IsValid());
     consumer->Release();
 
-    std::string ports;
-    RunTool({"jack_lsp"}, &ports);
+    const std::string ports = RunTool({"jack_lsp"}).output;
     EXPECT_THAT(ports, HasSubstr("Zimbrel:Zimbrel"));
 }
 
@@ -162,8 +161,7 @@ TEST_F(MidiJack, ConnectedControlChangesArriveExactlyAsSentAndStopAfterDisconnec
     BMidiConsumer* consumer = ConnectMonitor();
     ASSERT_NE(consumer, nullptr);
     EXPECT_TRUE(producer->IsConnected(consumer));
-    std::string connections;
-    RunTool({"jack_lsp", "-c"}, &connections);
+    const std::string connections = RunTool({"jack_lsp", "-c"}).output;
     EXPECT_THAT(connections, HasSubstr("   midi-monitor:input"));
 
     producer->SprayControlChange(0, 7, 10);
@@ -195,11 +193,11 @@ TEST_F(MidiJack, ConnectionsMadeByOtherToolsReadAsConnected)
     BMidiConsumer* consumer = BMidiRoster::FindConsumer(ConsumerId(kMonitorPort));
     ASSERT_NE(consumer, nullptr);
     EXPECT_FALSE(producer->IsConnected(consumer));
-    ASSERT_EQ(RunTool({"jack_connect", "Zimbrel:Zimbrel", kMonitorPort}), 0);
+    ASSERT_EQ(RunTool({"jack_connect", "Zimbrel:Zimbrel", kMonitorPort}).status, 0);
     EXPECT_TRUE(producer->IsConnected(consumer));
     producer->SprayControlChange(2, 3, 4);
     EXPECT_EQ(MonitorEvents(1).size(), 1u);
-    ASSERT_EQ(RunTool({"jack_disconnect", "Zimbrel:Zimbrel", kMonitorPort}), 0);
+    ASSERT_EQ(RunTool({"jack_disconnect", "Zimbrel:Zimbrel", kMonitorPort}).status, 0);
     EXPECT_FALSE(producer->IsConnected(consumer));
     consumer->Release();
 }
@@ -214,8 +212,9 @@ TEST_F(MidiJack, PropertiesPublishNameAndIconsAsClientMetadata)
     properties.AddData("be:mini_icon", 'MICN', mini.data(), 256);
     EXPECT_EQ(producer->SetProperties(&properties), B_OK);
 
-    std::string listing;
-    ASSERT_EQ(RunTool({"jack_property", "--client", "-l", "Zimbrel"}, &listing), 0) << listing;
+    const ToolResult property = RunTool({"jack_property", "--client", "-l", "Zimbrel"});
+    const std::string& listing = property.output;
+    ASSERT_EQ(property.status, 0) << listing << property.errors;
     EXPECT_THAT(listing, HasSubstr("http://jackaudio.org/metadata/pretty-name"));
     EXPECT_THAT(listing, HasSubstr("http://jackaudio.org/metadata/icon-large"));
     EXPECT_THAT(listing, HasSubstr("http://jackaudio.org/metadata/icon-small"));

@@ -4,8 +4,9 @@
 // once per process. In every case the relay runs, quits with its line, and
 // nothing but our own lines reaches standard error.
 
+#include "tests/common/ChildProcess.h"
+#include "tests/common/XvfbServer.h"
 #include "tests/integration/relay_pointer_driver.h"
-#include "tests/integration/relay_processes.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@
 
 namespace {
 
-using namespace relay_test;
+using relay_test::PointerDriver;
 
 const char* const kQuitLine = "ug!!! -cursor relay window \n";
 
@@ -58,8 +59,8 @@ struct Session {
 // Runs the probe under `environment` to its end without moving the pointer.
 Session RunIdleProbe(const std::map<std::string, std::string>& environment)
 {
-    ChildProcess probe({ ProbePath() }, environment);
-    EXPECT_TRUE(probe.IsStarted()) << probe.Error();
+    ChildProcess probe;
+    EXPECT_TRUE(probe.Start({ ProbePath() }, environment)) << probe.Error();
     EXPECT_TRUE(probe.WaitForError("probe: running")) << probe.Errors();
     probe.CloseInput();
     const int status = probe.Wait();
@@ -101,9 +102,10 @@ TEST(RelaySession, XwaylandSaysOnlyX11WindowsCanBeSeenAndCaptures)
 {
     XvfbServer server;
     ASSERT_TRUE(server.IsRunning()) << server.Error();
-    ChildProcess probe(
-        { ProbePath() }, { { "DISPLAY", server.Name() }, { "WAYLAND_DISPLAY", "wayland-zimbrel-test" } });
-    ASSERT_TRUE(probe.IsStarted()) << probe.Error();
+    ChildProcess probe;
+    ASSERT_TRUE(probe.Start(
+        { ProbePath() }, { { "DISPLAY", server.Name() }, { "WAYLAND_DISPLAY", "wayland-zimbrel-test" } }))
+        << probe.Error();
     ASSERT_TRUE(probe.WaitForError("probe: running")) << probe.Errors();
 
     PointerDriver driver(server.Name());
@@ -127,8 +129,9 @@ TEST(RelaySession, ServerThatDiesEndsCaptureButNotTheRelay)
 {
     XvfbServer server;
     ASSERT_TRUE(server.IsRunning()) << server.Error();
-    ChildProcess probe({ ProbePath() }, { { "DISPLAY", server.Name() }, { "WAYLAND_DISPLAY", "" } });
-    ASSERT_TRUE(probe.IsStarted()) << probe.Error();
+    ChildProcess probe;
+    ASSERT_TRUE(probe.Start({ ProbePath() }, { { "DISPLAY", server.Name() }, { "WAYLAND_DISPLAY", "" } }))
+        << probe.Error();
     ASSERT_TRUE(probe.WaitForError("probe: running")) << probe.Errors();
 
     server.Stop();

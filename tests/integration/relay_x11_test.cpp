@@ -3,23 +3,23 @@
 // position, colour and buttons, one message per event, and the extents follow
 // RandR when the screen shrinks.
 
-#include "capture/VCursorRelay.h"
-#include "platform/app/AppDefs.h"
 #include "platform/interface/Screen.h"
-#include "tests/capture/RecordingLooper.h"
+#include "tests/capture/RunningRelay.h"
+#include "tests/common/ChildProcess.h"
+#include "tests/common/XvfbServer.h"
 #include "tests/integration/relay_pointer_driver.h"
-#include "tests/integration/relay_processes.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 namespace {
 
-using namespace relay_test;
+using relay_test::PointerDriver;
 
 // The backend is chosen once per process, on first use, from DISPLAY: the
 // server must run and DISPLAY name it before any test makes a relay.
@@ -46,42 +46,28 @@ protected:
         ASSERT_TRUE(XvfbEnvironment::server && XvfbEnvironment::server->IsRunning()) << "no Xvfb";
         fDriver = std::make_unique<PointerDriver>(XvfbEnvironment::server->Name());
         ASSERT_TRUE(fDriver->IsReady()) << "cannot drive the pointer with XTest";
-        fTarget = new RecordingLooper();
-        fTarget->Run();
-        fTargetMessenger = BMessenger(fTarget);
-        fRelay = new VCursorRelay(fTarget);
-        fRelayMessenger = BMessenger(fRelay);
-        fRelay->Hide();
-        fRelay->Show();
+        fLoopers.emplace();
     }
 
-    void TearDown() override
-    {
-        fRelayMessenger.SendMessage(B_QUIT_REQUESTED);
-        fTargetMessenger.SendMessage(B_QUIT_REQUESTED);
-        EXPECT_TRUE(BLooper::WaitForOtherLoopers(nullptr, RecordingLooper::kPatience))
-            << "a looper did not quit";
-    }
+    void TearDown() override { EXPECT_TRUE(fLoopers->Quit()) << "a looper did not quit"; }
 
     // Waits for the next cursor data message, failing the test when none
     // comes.
     BMessage Next()
     {
         const size_t index = fSeen++;
-        if (!fTarget->WaitForCount(index + 1)) {
+        if (!fLoopers->target->WaitForCount(index + 1)) {
             ADD_FAILURE() << "no cursor data message " << index;
             return BMessage();
         }
-        return fTarget->Messages().at(index);
+        return fLoopers->target->Messages().at(index);
     }
 
     static float Normalised(int position, int extent) { return float(position / (long double)extent); }
 
     std::unique_ptr<PointerDriver> fDriver;
-    RecordingLooper* fTarget = nullptr;
-    VCursorRelay* fRelay = nullptr;
-    BMessenger fTargetMessenger;
-    BMessenger fRelayMessenger;
+    // Made once the Xvfb and the pointer driver are known to work.
+    std::optional<RunningRelay<>> fLoopers;
     size_t fSeen = 0;
 };
 
@@ -132,7 +118,7 @@ TEST_F(RelayOnX11, EachMoveAndClickGivesOneMessageWithPositionColourAndButtons)
     fDriver->MoveTo(5, 6);
     data = Next();
     EXPECT_EQ(data.FindFloat("x"), Normalised(5, 1023));
-    EXPECT_EQ(fTarget->Count(), fSeen) << "an event gave more than one message";
+    EXPECT_EQ(fLoopers->target->Count(), fSeen) << "an event gave more than one message";
 }
 
 TEST_F(RelayOnX11, ColourIsWhatLiesUnderThePointerNotThePointersImage)
@@ -164,9 +150,9 @@ TEST_F(RelayOnX11, ShrunkScreenStillGivesOneAtTheRightMostColumn)
     // Xvfb's one output knows only the mode it started with, which does not
     // fit a smaller framebuffer: it is switched off while the screen shrinks.
     const std::string& display = XvfbEnvironment::server->Name();
-    const std::string failure = RunTool(
-        { "xrandr", "--output", "screen", "--off", "--fb", "800x600" }, display, "x11-xserver-utils");
-    ASSERT_TRUE(failure.empty()) << failure;
+    const ToolResult shrunk
+        = RunTool({ "xrandr", "--output", "screen", "--off", "--fb", "800x600" }, { { "DISPLAY", display } });
+    ASSERT_EQ(shrunk.status, 0) << "xrandr failed (Debian package x11-xserver-utils): " << shrunk.errors;
     EXPECT_EQ(BScreen().Frame(), BRect(0, 0, 799, 599));
 
     // The move reaches the relay after the screen change it follows.
@@ -177,9 +163,10 @@ TEST_F(RelayOnX11, ShrunkScreenStillGivesOneAtTheRightMostColumn)
     EXPECT_EQ(data.FindFloat("x"), 1.0f);
     EXPECT_EQ(data.FindFloat("y"), 1.0f);
 
-    EXPECT_EQ(RunTool({ "xrandr", "--fb", "1024x768", "--output", "screen", "--mode", "1024x768" }, display,
-                  "x11-xserver-utils"),
-        "");
+    const ToolResult restored
+        = RunTool({ "xrandr", "--fb", "1024x768", "--output", "screen", "--mode", "1024x768" },
+            { { "DISPLAY", display } });
+    EXPECT_EQ(restored.status, 0) << "xrandr failed: " << restored.errors;
 }
 
 TEST_F(RelayOnX11, ScreenReadsOutsideTheScreenGiveBlackQuietly)

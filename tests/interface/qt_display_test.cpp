@@ -18,7 +18,8 @@
 #include "platform/interface/MenuItem.h"
 #include "platform/interface/PopUpMenu.h"
 #include "platform/interface/TextControl.h"
-#include "tests/integration/relay_processes.h"
+#include "tests/common/ChildProcess.h"
+#include "tests/common/XvfbServer.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -28,9 +29,6 @@
 
 namespace {
 
-using relay_test::ChildProcess;
-using relay_test::XvfbServer;
-
 constexpr uint32 kPing = 'ping';
 constexpr rgb_color kRed { 255, 0, 0, 255 };
 
@@ -38,16 +36,9 @@ constexpr rgb_color kRed { 255, 0, 0, 255 };
 // failure (naming the package) when it cannot run or fails.
 std::string Tool(const std::vector<std::string>& argv, const std::string& display, const char* package)
 {
-    ChildProcess tool(argv, { { "DISPLAY", display } });
-    if (!tool.IsStarted()) {
-        ADD_FAILURE() << "cannot run " << argv[0] << " (" << tool.Error() << "); install the Debian package "
-                      << package;
-        return "";
-    }
-    tool.CloseInput();
-    const int status = tool.Wait();
-    EXPECT_EQ(status, 0) << argv[0] << " failed: " << tool.Errors();
-    return tool.Output();
+    const ToolResult tool = RunTool(argv, { { "DISPLAY", display } });
+    EXPECT_EQ(tool.status, 0) << argv[0] << " failed (Debian package " << package << "): " << tool.errors;
+    return tool.output;
 }
 
 std::map<std::string, int> WindowGeometry(const std::string& window, const std::string& display)
@@ -88,12 +79,11 @@ void KeepScreenshot(const std::string& name, const std::string& display)
 // The visible windows of the program, newest last.
 std::vector<std::string> VisibleWindows(const std::string& display)
 {
-    ChildProcess search(
-        { "xdotool", "search", "--onlyvisible", "--class", "zimbrel" }, { { "DISPLAY", display } });
-    search.CloseInput();
-    search.Wait();
+    // Its status is ignored: finding no window is no failure here.
+    std::istringstream lines(RunTool({ "xdotool", "search", "--onlyvisible", "--class", "zimbrel" },
+        { { "DISPLAY",
+            display } }).output);
     std::vector<std::string> windows;
-    std::istringstream lines(search.Output());
     for (std::string line; std::getline(lines, line);)
         if (!line.empty())
             windows.push_back(line);

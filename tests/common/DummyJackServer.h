@@ -16,7 +16,7 @@
 // processes: Start() waits for an flock that Stop() gives back (and that the
 // kernel gives back if the process dies).
 
-#include "ChildProcess.h"
+#include "tests/common/ChildProcess.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -33,7 +33,7 @@ public:
     // Empty on success, else why the server is not running.
     std::string Start(const std::string& baseName)
     {
-        const std::string missing = MissingTools({"jackd", "jack_lsp", "setpriv"});
+        const std::string missing = MissingTools({ "jackd", "jack_lsp", "setpriv" });
         if (!missing.empty())
             return "missing tool(s): " + missing + " (Debian packages jackd2, util-linux)";
         fLock = open("/tmp/zimbrel-dummy-jack.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
@@ -44,11 +44,8 @@ public:
         setenv("JACK_DEFAULT_SERVER", fName.c_str(), 1);
         if (!Launch())
             return "cannot start jackd";
-        const bool ready = WaitUntil(
-            [this] { return !fJackd.Running() || RunTool({"jack_lsp"}) == 0; },
-            std::chrono::seconds(10));
-        if (!ready || !fJackd.Running())
-            return "jackd did not come up: " + fJackd.Output();
+        if (!Answers(std::chrono::seconds(10)))
+            return "jackd did not come up: " + fJackd.Output() + fJackd.Errors();
         return {};
     }
 
@@ -57,13 +54,13 @@ public:
     {
         fJackd.Stop();
         if (fJackd.KilledBySignal() && Launch()) {
-            WaitUntil([this] { return !fJackd.Running() || RunTool({"jack_lsp"}) == 0; },
-                      std::chrono::seconds(5));
+            Answers(std::chrono::seconds(5));
             fJackd.Stop();
         }
         // Clients of a killed server leave their semaphores behind.
-        glob_t leftovers{};
-        if (!fName.empty() && glob(("/dev/shm/jack_sem.*_" + fName + "_*").c_str(), 0, nullptr, &leftovers) == 0) {
+        glob_t leftovers {};
+        if (!fName.empty()
+            && glob(("/dev/shm/jack_sem.*_" + fName + "_*").c_str(), 0, nullptr, &leftovers) == 0) {
             for (size_t i = 0; i < leftovers.gl_pathc; ++i)
                 unlink(leftovers.gl_pathv[i]);
         }
@@ -81,9 +78,16 @@ public:
 private:
     bool Launch()
     {
-        return fJackd.Start({"setpriv", "--pdeathsig", "TERM", "jackd", "-n", fName, "-d", "dummy",
-                             "-r", std::to_string(kSampleRate), "-p",
-                             std::to_string(kPeriodFrames)});
+        return fJackd.Start({ "setpriv", "--pdeathsig", "TERM", "jackd", "-n", fName, "-d", "dummy", "-r",
+            std::to_string(kSampleRate), "-p", std::to_string(kPeriodFrames) });
+    }
+
+    // Waits until a client (jack_lsp) reaches the launched server; false
+    // when jackd ended or time ran out first.
+    bool Answers(std::chrono::milliseconds timeout)
+    {
+        return WaitUntil([this] { return !fJackd.Running() || RunTool({ "jack_lsp" }).status == 0; }, timeout)
+            && fJackd.Running();
     }
 
     std::string fName;

@@ -1,0 +1,250 @@
+#pragma once
+
+// A program started by a test or benchmark (jackd, jack_midi_dump, Xvfb,
+// xdotool, the zimbrel program itself). Its standard output and error go to
+// in-memory files (memfd), not pipes, so a chatty program such as
+// jack_midi_dump never stalls on output nobody reads yet, and the test can
+// read everything printed so far at any moment. Its standard input is a
+// pipe the test can write to and close. Stop() ends the program (TERM, then
+// KILL after a grace period) and reaps it; the destructor stops it too, so a
+// failing test leaves nothing running. Use an object from one thread at a
+// time.
+
+#include "tests/common/WaitUntil.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <initializer_list>
+#include <map>
+#include <optional>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess()
+    {
+        Stop();
+        CloseFiles();
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Starts argv[0], looked up on PATH, with this process's environment
+    // changed by `environment` (an empty value removes the variable). What
+    // this object ran before is stopped and its output dropped. False when
+    // the program could not be started; Error() says why.
+    bool Start(
+        const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment = {})
+    {
+        Stop();
+        CloseFiles();
+        fStatus.reset();
+        int input[2];
+        fOutput = memfd_create("child-output", MFD_CLOEXEC);
+        fErrors = memfd_create("child-errors", MFD_CLOEXEC);
+        if (fOutput < 0 || fErrors < 0 || pipe2(input, O_CLOEXEC) != 0) {
+            fError = std::string("cannot make the program's files: ") + std::strerror(errno);
+            return false;
+        }
+        fInput = input[1];
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, fOutput, STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, fErrors, STDERR_FILENO);
+        std::vector<std::string> variables = Environment(environment);
+        std::vector<std::string> arguments = argv;
+        const int error = posix_spawnp(&fPid, arguments[0].c_str(), &actions, nullptr,
+            Pointers(arguments).data(), Pointers(variables).data());
+        posix_spawn_file_actions_destroy(&actions);
+        close(input[0]);
+        if (error != 0) {
+            fPid = -1;
+            fError = argv[0] + ": " + std::strerror(error);
+            return false;
+        }
+        fError.clear();
+        return true;
+    }
+
+    const std::string& Error() const { return fError; }
+    pid_t Pid() const { return fPid; }
+
+    // True while the program runs; reaps it once it has ended.
+    bool Running()
+    {
+        int status = 0;
+        if (fPid > 0 && waitpid(fPid, &status, WNOHANG) == fPid) {
+            fPid = -1;
+            fStatus = status;
+        }
+        return fPid > 0;
+    }
+
+    // Sends `signal` and waits for the program to end; false on timeout.
+    bool SignalAndWait(int signal, std::chrono::milliseconds timeout)
+    {
+        if (fPid > 0)
+            kill(fPid, signal);
+        return WaitUntil([this] { return !Running(); }, timeout);
+    }
+
+    // Three seconds for a clean exit (jackd takes its time), then KILL.
+    void Stop()
+    {
+        if (!Running())
+            return;
+        if (!SignalAndWait(SIGTERM, std::chrono::seconds(3)))
+            SignalAndWait(SIGKILL, std::chrono::seconds(3));
+    }
+
+    // True when the program ended from a signal it did not handle.
+    bool KilledBySignal() const { return fStatus && WIFSIGNALED(*fStatus); }
+
+    // Waits for the program to end by itself; its exit status, or -1 when
+    // it died from a signal or had to be stopped after `timeout`.
+    int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
+        if (!WaitUntil([this] { return !Running(); }, timeout)) {
+            Stop();
+            return -1;
+        }
+        return fStatus && WIFEXITED(*fStatus) ? WEXITSTATUS(*fStatus) : -1;
+    }
+
+    // False when the program did not take all of `text`.
+    bool WriteInput(const std::string& text)
+    {
+        return fInput >= 0 && write(fInput, text.data(), text.size()) == ssize_t(text.size());
+    }
+
+    // The program reads end of file from here on.
+    void CloseInput() { CloseFile(fInput); }
+
+    // All the program has printed so far.
+    std::string Output() const { return ReadAll(fOutput); }
+    std::string Errors() const { return ReadAll(fErrors); }
+
+    // Waits until the program has printed `text`; false when time ran out.
+    bool WaitForOutput(
+        const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const
+    {
+        return WaitUntil([&] { return Output().find(text) != std::string::npos; }, timeout);
+    }
+    bool WaitForError(
+        const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const
+    {
+        return WaitUntil([&] { return Errors().find(text) != std::string::npos; }, timeout);
+    }
+
+private:
+    // This process's environment with `changes` made.
+    static std::vector<std::string> Environment(const std::map<std::string, std::string>& changes)
+    {
+        std::vector<std::string> variables;
+        for (char** variable = environ; *variable != nullptr; ++variable) {
+            const std::string entry(*variable);
+            if (changes.count(entry.substr(0, entry.find('='))) == 0)
+                variables.push_back(entry);
+        }
+        for (const auto& [name, value] : changes) {
+            if (!value.empty())
+                variables.push_back(name + "=" + value);
+        }
+        return variables;
+    }
+
+    // The null-terminated array of C strings that posix_spawn takes.
+    static std::vector<char*> Pointers(std::vector<std::string>& strings)
+    {
+        std::vector<char*> pointers;
+        for (std::string& text : strings)
+            pointers.push_back(text.data());
+        pointers.push_back(nullptr);
+        return pointers;
+    }
+
+    static std::string ReadAll(int fd)
+    {
+        std::string text;
+        char buffer[4096];
+        ssize_t got = 0;
+        while (fd >= 0 && (got = pread(fd, buffer, sizeof buffer, off_t(text.size()))) > 0)
+            text.append(buffer, size_t(got));
+        return text;
+    }
+
+    static void CloseFile(int& fd)
+    {
+        if (fd >= 0)
+            close(fd);
+        fd = -1;
+    }
+
+    void CloseFiles()
+    {
+        CloseFile(fInput);
+        CloseFile(fOutput);
+        CloseFile(fErrors);
+    }
+
+    pid_t fPid = -1;
+    // The wait status, once the program has ended and been reaped.
+    std::optional<int> fStatus;
+    int fInput = -1;
+    int fOutput = -1;
+    int fErrors = -1;
+    std::string fError;
+};
+
+// The tools among `tools` that are not on PATH, separated by spaces.
+inline std::string MissingTools(std::initializer_list<const char*> tools)
+{
+    std::string missing;
+    const char* path = std::getenv("PATH");
+    for (const char* tool : tools) {
+        bool found = false;
+        std::stringstream directories(path ? path : "/usr/bin:/bin");
+        for (std::string directory; !found && std::getline(directories, directory, ':');)
+            found = access((directory + "/" + tool).c_str(), X_OK) == 0;
+        if (!found)
+            missing += std::string(missing.empty() ? "" : " ") + tool;
+    }
+    return missing;
+}
+
+// How a tool run to its end went.
+struct ToolResult {
+    // The exit status; -1 when the tool could not start (`errors` says
+    // why), died from a signal or did not end in time.
+    int status = -1;
+    std::string output;
+    std::string errors;
+};
+
+// Runs a tool with its standard input closed until it ends, stopping it
+// after `timeout`.
+inline ToolResult RunTool(const std::vector<std::string>& argv,
+    const std::map<std::string, std::string>& environment = {},
+    std::chrono::milliseconds timeout = std::chrono::seconds(10))
+{
+    ChildProcess tool;
+    if (!tool.Start(argv, environment))
+        return { -1, "", tool.Error() };
+    tool.CloseInput();
+    const int status = tool.Wait(timeout);
+    return { status, tool.Output(), tool.Errors() };
+}
