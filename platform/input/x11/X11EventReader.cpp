@@ -20,6 +20,9 @@ namespace {
 // lost wake-up could keep it.
 constexpr int kPollTimeoutMs = 500;
 
+// The most raw events one batch takes before the pointer is asked where it is.
+constexpr int kMaxBatch = 8192;
+
 bigtime_t MonotonicMicroseconds()
 {
     using namespace std::chrono;
@@ -193,10 +196,18 @@ void X11EventReader::ThreadMain()
 void X11EventReader::ReadBatch(int count)
 {
     Display* display = fConnection->Get();
-    for (int i = 0; i < count && !fConnection->IsLost(); ++i) {
-        XEvent event;
-        XNextEvent(display, &event);
-        HandleEvent(event);
+    // A batch takes everything the socket already holds, not just what the
+    // first read brought in: each batch costs a round trip for the pointer's
+    // position, and a burst of motions would otherwise pay one per read.
+    // The cap keeps the position fresh under an endless stream.
+    int taken = 0;
+    while (count > 0 && taken < kMaxBatch && !fConnection->IsLost()) {
+        for (int i = 0; i < count && !fConnection->IsLost(); ++i, ++taken) {
+            XEvent event;
+            XNextEvent(display, &event);
+            HandleEvent(event);
+        }
+        count = XEventsQueued(display, QueuedAfterReading);
     }
     if (fConnection->IsLost())
         return;
