@@ -9,13 +9,13 @@ packages=(
     qt6-base-dev libgl-dev
     libasound2-dev libjack-jackd2-dev
     libx11-dev libxcb1-dev libxi-dev libxrandr-dev libxtst-dev
-    xdg-utils
+    xdg-utils fonts-dejavu-core
 )
 if [[ "${1:-}" == "--tests" ]]; then
     packages+=(
         libgtest-dev libgmock-dev libbenchmark-dev
         xvfb xauth xdotool x11-xserver-utils x11-utils imagemagick
-        jackd2 alsa-utils fonts-dejavu-core
+        jackd2 alsa-utils
     )
 fi
 
