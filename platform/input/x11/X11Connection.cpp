@@ -100,3 +100,17 @@ X11Connection::~X11Connection()
     std::lock_guard lock(registry.lock);
     std::erase_if(registry.entries, mine);
 }
+
+BRect X11Connection::RootFrame() const
+{
+    Window root = 0;
+    int x = 0;
+    int y = 0;
+    unsigned int width = 0;
+    unsigned int height = 0;
+    unsigned int border = 0;
+    unsigned int depth = 0;
+    if (!XGetGeometry(fDisplay, Root(), &root, &x, &y, &width, &height, &border, &depth))
+        return BRect();
+    return BRect(0, 0, float(width) - 1, float(height) - 1);
+}

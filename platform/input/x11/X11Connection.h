@@ -10,6 +10,7 @@
 // Thread rules: a connection is used by one thread at a time; its owner
 // serialises. IsLost() and ErrorCount() may be read from any thread.
 
+#include "platform/support/Rect.h"
 #include "platform/support/SupportDefs.h"
 
 #include <X11/Xlib.h>
@@ -28,6 +29,9 @@ public:
     bool IsOpen() const { return fDisplay != nullptr; }
     Display* Get() const { return fDisplay; }
     Window Root() const { return DefaultRootWindow(fDisplay); }
+    // The root window's extent in inclusive pixels (one round trip), or an
+    // invalid rectangle when the server does not answer.
+    BRect RootFrame() const;
 
     // True once the connection broke. No Xlib call may be made on it then:
     // Xlib keeps a broken display locked by the thread that found the break.

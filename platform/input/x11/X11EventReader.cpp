@@ -289,14 +289,7 @@ void X11EventReader::FinishPointerBatch()
 
 void X11EventReader::BroadcastScreenFrame()
 {
-    Window root = 0;
-    int x = 0;
-    int y = 0;
-    unsigned int width = 0;
-    unsigned int height = 0;
-    unsigned int border = 0;
-    unsigned int depth = 0;
-    if (XGetGeometry(
-            fConnection->Get(), fConnection->Root(), &root, &x, &y, &width, &height, &border, &depth))
-        fScreenChanges.Broadcast(BRect(0, 0, float(width) - 1, float(height) - 1), B_RGB32);
+    const BRect frame = fConnection->RootFrame();
+    if (frame.IsValid())
+        fScreenChanges.Broadcast(frame, B_RGB32);
 }

@@ -48,18 +48,8 @@ BRect X11ScreenSource::Frame()
     std::lock_guard lock(fLock);
     if (fConnection->IsLost())
         return BRect();
-    Window root = 0;
-    int x = 0;
-    int y = 0;
-    unsigned int width = 0;
-    unsigned int height = 0;
-    unsigned int border = 0;
-    unsigned int depth = 0;
     ++fRoundTrips;
-    if (!XGetGeometry(
-            fConnection->Get(), fConnection->Root(), &root, &x, &y, &width, &height, &border, &depth))
-        return BRect();
-    return BRect(0, 0, float(width) - 1, float(height) - 1);
+    return fConnection->RootFrame();
 }
 
 status_t X11ScreenSource::ReadPixels(
