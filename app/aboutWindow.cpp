@@ -7,8 +7,8 @@ namespace {
 
 constexpr const char* kAuthorName = "The Zimbrel maintainers";
 constexpr const char* kAuthorMail = "mailto:maintainers@users.noreply.c-seed-9784c565.example";
-constexpr const char* kAuthorSite = "c-seed-9784c565.example/zimbrel";
-constexpr const char* kAuthorSiteLink = "http://c-seed-9784c565.example/zimbrel";
+constexpr const char* kAuthorSite = "c-seed-9784c565.example";
+constexpr const char* kAuthorSiteLink = "http://c-seed-9784c565.example";
 
 } // namespace
 
