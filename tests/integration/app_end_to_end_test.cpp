@@ -173,6 +173,8 @@ TEST_F(ProgramTest, PointerDrivesTheChosenControllerOnTheChosenChannel)
     // A menu opened from the keyboard starts with its first item active.
     UseMenuBar(1, {"Down", "Down", "Return"}); // Channel > 2
     UseMenuBar(2, {"Return"});                 // Port > midi-monitor:input
+    // The program's lines reach a pipe as they are printed, not at exit.
+    EXPECT_TRUE(program.WaitForOutput("cfged\n", 5s)) << "the Port pick's line did not arrive";
     const std::string connections = RunTool({"jack_lsp", "-c"}).output;
     EXPECT_THAT(connections, HasSubstr("midi-monitor:input")) << connections;
     EXPECT_THAT(connections.substr(connections.find("Zimbrel")), HasSubstr("   midi-monitor:input"))
