@@ -319,21 +319,7 @@ bool BMessage::HasData(const char* name, type_code type, int32 index) const
 
 status_t BMessage::ReplaceInt16(const char* n, int16 v) { return ReplaceItem(n, B_INT16_TYPE, &v, sizeof v); }
 status_t BMessage::ReplaceInt32(const char* n, int32 v) { return ReplaceItem(n, B_INT32_TYPE, &v, sizeof v); }
-status_t BMessage::ReplaceInt64(const char* n, int64 v) { return ReplaceItem(n, B_INT64_TYPE, &v, sizeof v); }
 status_t BMessage::ReplaceFloat(const char* n, float v) { return ReplaceItem(n, B_FLOAT_TYPE, &v, sizeof v); }
-
-status_t BMessage::ReplaceBool(const char* name, bool value)
-{
-    const uint8 byte = value ? 1 : 0;
-    return ReplaceItem(name, B_BOOL_TYPE, &byte, 1);
-}
-
-status_t BMessage::ReplaceString(const char* name, const char* value)
-{
-    if (value == nullptr)
-        return B_BAD_VALUE;
-    return ReplaceItem(name, B_STRING_TYPE, value, std::strlen(value) + 1);
-}
 
 status_t BMessage::ReplaceData(const char* name, type_code type, const void* data, ssize_t numBytes)
 {
@@ -351,24 +337,6 @@ status_t BMessage::GetInfo(const char* name, type_code* type, int32* count) cons
         *type = field->type;
     if (count != nullptr)
         *count = int32(field->items.size());
-    return B_OK;
-}
-
-int32 BMessage::CountNames(type_code type) const
-{
-    int32 count = 0;
-    for (const Field& field : fFields)
-        if (type == B_ANY_TYPE || field.type == type)
-            ++count;
-    return count;
-}
-
-status_t BMessage::RemoveName(const char* name)
-{
-    const Field* field = FindField(name);
-    if (field == nullptr)
-        return B_NAME_NOT_FOUND;
-    fFields.erase(fFields.begin() + (field - fFields.data()));
     return B_OK;
 }
 

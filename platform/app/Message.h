@@ -129,16 +129,11 @@ public:
     // the same type; B_NAME_NOT_FOUND when there is none.
     status_t ReplaceInt16(const char* name, int16 value);
     status_t ReplaceInt32(const char* name, int32 value);
-    status_t ReplaceInt64(const char* name, int64 value);
-    status_t ReplaceBool(const char* name, bool value);
     status_t ReplaceFloat(const char* name, float value);
-    status_t ReplaceString(const char* name, const char* value);
     status_t ReplaceData(const char* name, type_code type, const void* data, ssize_t numBytes);
 
     // Type and number of items of a field.
     status_t GetInfo(const char* name, type_code* type, int32* count = nullptr) const;
-    int32 CountNames(type_code type) const;
-    status_t RemoveName(const char* name);
     void MakeEmpty();
     bool IsEmpty() const { return fFields.empty(); }
 

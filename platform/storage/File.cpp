@@ -116,24 +116,6 @@ ssize_t BFile::Write(const void* buffer, size_t size)
     return ssize_t(written);
 }
 
-status_t BFile::SetSize(off_t size)
-{
-    if (fStatus != B_OK)
-        return fStatus;
-    return ::ftruncate(fDescriptor, size) == 0 ? B_OK : StatusFromErrno(errno);
-}
-
-status_t BFile::GetSize(off_t* size) const
-{
-    struct stat info {};
-    if (fStatus != B_OK)
-        return fStatus;
-    if (::fstat(fDescriptor, &info) != 0)
-        return StatusFromErrno(errno);
-    *size = info.st_size;
-    return B_OK;
-}
-
 bool BFile::IsSameFileAs(const char* path) const
 {
     struct stat mine {};

@@ -25,8 +25,6 @@ public:
     // Byte counts, or a negative status.
     ssize_t Read(void* buffer, size_t size);
     ssize_t Write(const void* buffer, size_t size);
-    status_t SetSize(off_t size);
-    status_t GetSize(off_t* size) const;
 
     // True when this file and `path` are the same file on disk.
     bool IsSameFileAs(const char* path) const;

@@ -40,6 +40,3 @@ enum : status_t {
     B_UNSUPPORTED,
     B_IO_ERROR,
 };
-
-// Returns a short English description of a status, for diagnostics.
-const char* strstatus(status_t status);
