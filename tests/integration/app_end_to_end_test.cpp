@@ -169,6 +169,13 @@ TEST_F(ProgramTest, PointerDrivesTheChosenControllerOnTheChosenChannel)
 
     StartProgram({{"ZIMBREL_MIDI", "jack"}});
     EXPECT_TRUE(program.WaitForError("MIDI service: JACK", 5s)) << program.Errors();
+    // The relay is a window too, but it never appears: the main window is
+    // the only named window on screen.
+    std::istringstream visible(Xdotool({"search", "--onlyvisible", "--maxdepth", "1", "--name", "."}));
+    std::vector<std::string> shown;
+    for (std::string id; visible >> id;)
+        shown.push_back(Xdotool({"getwindowname", id}));
+    EXPECT_EQ(shown, std::vector<std::string>{"Zimbrel 2.01\n"});
 
     // A menu opened from the keyboard starts with its first item active.
     UseMenuBar(1, {"Down", "Down", "Return"}); // Channel > 2
