@@ -148,27 +148,25 @@ bool BLooper::WaitForOtherLoopers(const BLooper* except, std::chrono::millisecon
 
 void BLooper::RunOnCallingThread()
 {
-    fThreadId = std::this_thread::get_id();
-    fRunning = true;
-    while (!fQuitting) {
-        std::optional<MessageQueue::Envelope> envelope = fQueue->Next();
-        if (!envelope)
-            break;
-        DispatchEnvelope(*envelope);
-    }
+    DispatchOnCallingThread(true);
 }
 
 bool BLooper::DispatchQueued()
 {
+    DispatchOnCallingThread(false);
+    return !fQuitting;
+}
+
+void BLooper::DispatchOnCallingThread(bool wait)
+{
     fThreadId = std::this_thread::get_id();
     fRunning = true;
     while (!fQuitting) {
-        std::optional<MessageQueue::Envelope> envelope = fQueue->TryNext();
+        std::optional<MessageQueue::Envelope> envelope = wait ? fQueue->Next() : fQueue->TryNext();
         if (!envelope)
             break;
         DispatchEnvelope(*envelope);
     }
-    return !fQuitting;
 }
 
 void BLooper::DispatchEnvelope(MessageQueue::Envelope& envelope)

@@ -69,6 +69,9 @@ protected:
     bool IsQuitting() const { return fQuitting; }
 
 private:
+    // Dispatches until the looper quits, or (without `wait`) until the
+    // queue is empty.
+    void DispatchOnCallingThread(bool wait);
     void DispatchEnvelope(MessageQueue::Envelope& envelope);
     void ThreadMain();
 

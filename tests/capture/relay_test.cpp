@@ -7,6 +7,7 @@
 #include "platform/input/HeadlessInput.h"
 #include "tests/capture/RecordingLooper.h"
 #include "tests/capture/RunningRelay.h"
+#include "tests/common/PointerEvent.h"
 
 #include <gtest/gtest.h>
 
@@ -86,15 +87,6 @@ std::vector<FieldInfo> FieldsInOrder(const BMessage& message)
         fields.push_back(field);
     }
     return fields;
-}
-
-BMessage PointerEvent(uint32 what, float x, float y, int32 buttons = 0)
-{
-    BMessage event(what);
-    event.AddInt64("when", 0);
-    event.AddPoint("where", BPoint(x, y));
-    event.AddInt32("buttons", buttons);
-    return event;
 }
 
 float Channel(int value)

@@ -63,13 +63,8 @@ protected:
         window->Show();
         peer = display->FindWindow("Zimbrel 2.01");
         ASSERT_NE(peer, 0u);
-        ASSERT_TRUE(Settle(peer));
+        ASSERT_TRUE(display->Settle(peer));
     }
-
-    // Waits until `window` has handled a pick completely: the pick reaches
-    // the window first, and the item then posts its message to its target,
-    // which may be the same window again.
-    bool Settle(PeerId window) { return display->Settle(window) && display->Settle(window); }
 
     // Opens the menus, picks `label` in the menu titled `menu`, closes them.
     void PickFromMenuBar(const char* menu, const char* label)
@@ -77,7 +72,7 @@ protected:
         ASSERT_TRUE(display->OpenMenus(peer));
         ASSERT_TRUE(display->Pick(display->FindMenu(peer, menu), label)) << menu << " > " << label;
         display->CloseMenus(peer);
-        ASSERT_TRUE(Settle(peer));
+        ASSERT_TRUE(display->Settle(peer));
     }
 
     std::vector<std::string> PortMenuWhileOpen(std::vector<std::string>* marked = nullptr)
@@ -88,7 +83,7 @@ protected:
         if (marked != nullptr)
             *marked = display->MarkedLabels(port);
         display->CloseMenus(peer);
-        EXPECT_TRUE(Settle(peer));
+        EXPECT_TRUE(display->Settle(peer));
         return labels;
     }
 

@@ -44,7 +44,7 @@ TEST_F(ShellTest, AboutTwiceOpensTwoIndependentWindows)
     PickFromMenuBar("File", "About");
     ASSERT_EQ(display->CountWindows("about"), 2);
     const PeerId about = display->FindWindow("about");
-    ASSERT_TRUE(Settle(about));
+    ASSERT_TRUE(display->Settle(about));
     EXPECT_EQ(display->WindowFrame(about), BRect(200, 200, 450, 300));
     EXPECT_EQ(display->WindowFlags(about) & (B_NOT_RESIZABLE | B_NOT_ZOOMABLE),
               uint32(B_NOT_RESIZABLE | B_NOT_ZOOMABLE));
@@ -68,11 +68,11 @@ TEST_F(ShellTest, ClickingTheLinksLaunchesTheirHandlers)
     StartMainWindow();
     PickFromMenuBar("File", "About");
     const PeerId about = display->FindWindow("about");
-    ASSERT_TRUE(Settle(about));
+    ASSERT_TRUE(display->Settle(about));
     ASSERT_TRUE(display->Click(display->FindView(about, "myemail"), BPoint(5, 5)));
     ASSERT_TRUE(display->Click(display->FindView(about, "myurl"), BPoint(5, 5)));
     ASSERT_TRUE(display->Click(display->FindView(about, "about"), BPoint(5, 5)));
-    ASSERT_TRUE(Settle(about));
+    ASSERT_TRUE(display->Settle(about));
     const auto launched = spawns.Launched();
     ASSERT_EQ(launched.size(), 2u);
     EXPECT_EQ(launched[0][0], "xdg-open");

@@ -19,7 +19,7 @@ protected:
         window->AddChild(output);
         window->Show();
         panel = display->FindWindow("panel");
-        ASSERT_TRUE(Settle(panel));
+        ASSERT_TRUE(display->Settle(panel));
     }
 
     PeerId Field(const std::string& name) { return display->FindView(panel, name); }
@@ -27,7 +27,7 @@ protected:
     bool Pick(const std::string& field, const char* label)
     {
         const bool picked = display->Pick(display->FieldMenu(Field(field)), label);
-        return Settle(panel) && picked;
+        return display->Settle(panel) && picked;
     }
 
     std::map<std::string, std::string> AllFieldValues()

@@ -1,22 +1,10 @@
 #include "ShellFixture.h"
+#include "tests/common/PointerEvent.h"
 
 #include "platform/midi/MidiRoster.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
-
-namespace {
-
-BMessage PointerEvent(uint32 what, float x, float y, int32 buttons = 0)
-{
-    BMessage event(what);
-    event.AddInt64("when", 0);
-    event.AddPoint("where", BPoint(x, y));
-    event.AddInt32("buttons", buttons);
-    return event;
-}
-
-} // namespace
 
 TEST_F(ShellTest, MenuBarHoldsFileChannelAndPort)
 {
@@ -111,7 +99,7 @@ TEST_F(ShellTest, PointerMovesBecomeControlChangesEndToEnd)
     PickFromMenuBar("Port", "synth");
     PickFromMenuBar("Channel", "3");
     ASSERT_TRUE(display->Pick(display->FieldMenu(display->FindView(peer, "x select")), "7  Channel Volume"));
-    ASSERT_TRUE(Settle(peer));
+    ASSERT_TRUE(display->Settle(peer));
 
     input.EmitPointerEvent(PointerEvent(B_MOUSE_MOVED, 0, 100));
     EXPECT_EQ(synth->WaitFor(1), (std::vector<ControlChangeEvent>{{2, 7, 0}}));
@@ -121,7 +109,7 @@ TEST_F(ShellTest, PointerMovesBecomeControlChangesEndToEnd)
     // A reversed range runs downward.
     ASSERT_TRUE(display->Pick(display->FieldMenu(display->FindView(peer, "x lorange")), "100"));
     ASSERT_TRUE(display->Pick(display->FieldMenu(display->FindView(peer, "x hirange")), "0"));
-    ASSERT_TRUE(Settle(peer));
+    ASSERT_TRUE(display->Settle(peer));
     input.EmitPointerEvent(PointerEvent(B_MOUSE_UP, 1023, 100));
     input.EmitPointerEvent(PointerEvent(B_MOUSE_MOVED, 0, 100));
     EXPECT_EQ(synth->WaitFor(4),

@@ -30,38 +30,38 @@ ConnectionRegistry& Registry()
 // Returning lets the thread that met the break carry on and stop cleanly.
 void KeepRunningAfterIOError(Display* /*display*/, void* /*userData*/) { }
 
+// Applies `mark` to the connection behind `display` and answers true, or
+// answers false when `display` is not one of ours.
+template <typename Mark> bool MarkConnection(Display* display, Mark mark)
+{
+    ConnectionRegistry& registry = Registry();
+    std::lock_guard lock(registry.lock);
+    for (const ConnectionRegistry::Entry& entry : registry.entries) {
+        if (entry.display != display)
+            continue;
+        if (entry.connection != nullptr)
+            mark(*entry.connection);
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int X11Connection::OnError(Display* display, XErrorEvent* error)
 {
-    ConnectionRegistry& registry = Registry();
-    {
-        std::lock_guard lock(registry.lock);
-        for (const ConnectionRegistry::Entry& entry : registry.entries) {
-            if (entry.display != display)
-                continue;
-            if (entry.connection != nullptr)
-                ++entry.connection->fErrors;
-            return 0;
-        }
-    }
-    return registry.previousErrorHandler != nullptr ? registry.previousErrorHandler(display, error) : 0;
+    if (MarkConnection(display, [](X11Connection& connection) { ++connection.fErrors; }))
+        return 0;
+    const XErrorHandler previous = Registry().previousErrorHandler;
+    return previous != nullptr ? previous(display, error) : 0;
 }
 
 int X11Connection::OnIOError(Display* display)
 {
-    ConnectionRegistry& registry = Registry();
-    {
-        std::lock_guard lock(registry.lock);
-        for (const ConnectionRegistry::Entry& entry : registry.entries) {
-            if (entry.display != display)
-                continue;
-            if (entry.connection != nullptr)
-                entry.connection->fLost = true;
-            return 0;
-        }
-    }
-    return registry.previousIOErrorHandler != nullptr ? registry.previousIOErrorHandler(display) : 0;
+    if (MarkConnection(display, [](X11Connection& connection) { connection.fLost = true; }))
+        return 0;
+    const XIOErrorHandler previous = Registry().previousIOErrorHandler;
+    return previous != nullptr ? previous(display) : 0;
 }
 
 X11Connection::X11Connection(const char* displayName)
