@@ -1,8 +1,11 @@
+#include "app/CommandLine.h"
 #include "app/zbApp.h"
 #include "platform/display/DesktopDisplay.h"
 
-int main()
+int main(int argc, char* argv[])
 {
+    if (const std::optional<int> status = HandleCommandLine(argc, argv))
+        return *status;
     // Without an X server there is no screen to show the window on and no
     // pointer to follow; the platform has said why on standard error.
     if (open_desktop_display() != B_OK)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that Zimbrel needs to build and run, and
-# with --tests also what the tests and benchmarks need. Installs only what is
-# missing, so a second run costs nothing.
+# Installs the Debian 12 packages that Zimbrel needs to build and run; with
+# --package also what building its Debian package needs, and with --tests
+# that and what the tests and benchmarks need. Installs only what is missing,
+# so a second run costs nothing.
 set -euo pipefail
 
 packages=(
@@ -11,8 +12,12 @@ packages=(
     libx11-dev libxcb1-dev libxi-dev libxrandr-dev libxtst-dev
     xdg-utils fonts-dejavu-core
 )
+if [[ "${1:-}" == "--package" || "${1:-}" == "--tests" ]]; then
+    packages+=(dpkg-dev file)
+fi
 if [[ "${1:-}" == "--tests" ]]; then
     packages+=(
+        lintian desktop-file-utils appstream
         libgtest-dev libgmock-dev libbenchmark-dev
         xvfb xauth xdotool x11-xserver-utils x11-utils imagemagick
         jackd2 alsa-utils

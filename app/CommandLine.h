@@ -1,0 +1,14 @@
+#pragma once
+
+// The few options the program understands before it opens any window or
+// MIDI service, so that they answer on a machine without an X server or a
+// MIDI system: --help and --version print to standard output and end the
+// program with status 0; anything else prints a usage line on standard
+// error and ends it with status 2. Without arguments the program starts as
+// usual.
+
+#include <optional>
+
+// The status the program should end with at once, or nothing when it should
+// start.
+std::optional<int> HandleCommandLine(int argc, const char* const argv[]);
