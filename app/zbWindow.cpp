@@ -18,7 +18,7 @@ zbWindow::zbWindow(BRect frame, const char* title)
     fileMenu->AddItem(new BMenuItem("About", new BMessage(B_ABOUT_REQUESTED), 0, 0));
     menuBar->AddItem(fileMenu);
 
-    BMenu* channelMenu = new BMenu("Channel", B_ITEMS_IN_COLUMN);
+    channelMenu = new BMenu("Channel", B_ITEMS_IN_COLUMN);
     BMenuItem* off = new BMenuItem("Off", new BMessage('toff'), 0, 0);
     off->SetMarked(true);
     channelMenu->AddItem(off);
@@ -68,6 +68,11 @@ void zbWindow::MessageReceived(BMessage* message)
 
 void zbWindow::MenusBeginning()
 {
+    // A loaded preset sets the channel without a pick in this menu; the
+    // mark follows the mapping view (item 0 is "Off", item n channel n).
+    const int16 channel = output->channel;
+    if (BMenuItem* item = channelMenu->ItemAt(channel >= 0 && channel <= 15 ? channel + 1 : 0))
+        item->SetMarked(true);
     if (BMidiRoster::MidiRoster() == nullptr) {
         std::printf("Couldn't get MIDI roster\n");
         be_app->PostMessage(B_QUIT_REQUESTED);

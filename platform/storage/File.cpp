@@ -1,5 +1,7 @@
 #include "platform/storage/File.h"
 
+#include "platform/storage/StorageErrors.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,26 +9,11 @@
 
 namespace {
 
-status_t StatusFromErrno(int error)
-{
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR: return B_ENTRY_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EROFS: return B_NOT_ALLOWED;
-    case EISDIR:
-    case EINVAL:
-    case ENAMETOOLONG: return B_BAD_VALUE;
-    case EEXIST: return B_NOT_ALLOWED;
-    case ENOMEM: return B_NO_MEMORY;
-    default: return B_IO_ERROR;
-    }
-}
-
 int OpenFlags(uint32 mode)
 {
-    int flags = O_CLOEXEC;
+    // Opening a FIFO or a device would wait for a peer; only regular files
+    // are kept open, and on those the flag changes nothing.
+    int flags = O_CLOEXEC | O_NONBLOCK;
     switch (mode & 0x3) {
     case B_WRITE_ONLY: flags |= O_WRONLY; break;
     case B_READ_WRITE: flags |= O_RDWR; break;
