@@ -5,6 +5,7 @@
 
 #include "tests/common/ChildProcess.h"
 #include "tests/common/DummyJackServer.h"
+#include "tests/common/PrivateSettings.h"
 #include "tests/common/XvfbServer.h"
 
 #include <gmock/gmock.h>
@@ -53,6 +54,7 @@ protected:
     {
         std::map<std::string, std::string> all = environment;
         all["DISPLAY"] = xvfb.Name();
+        all["XDG_CONFIG_HOME"] = settings.Root();
         ASSERT_TRUE(program.Start({ZIMBREL_PROGRAM}, all)) << program.Error();
         program.CloseInput();
         const std::string found = Xdotool({"search", "--sync", "--onlyvisible", "--name", "^Zimbrel 2.01$"});
@@ -132,6 +134,7 @@ protected:
         XCloseDisplay(display);
     }
 
+    PrivateSettings settings;
     XvfbServer xvfb;
     ChildProcess program;
     WindowGeometry window;
