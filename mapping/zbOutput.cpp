@@ -55,10 +55,10 @@ constexpr rgb_color kPenGrey{50, 50, 50, 255};
 // Where the preset controls are shown: in the band between the menu bar and
 // the panel's headers, which begin 40 below the view's top. The dividers
 // leave room for the labels in the toolkit's font.
-constexpr BRect kPresetListFrame{10, 8, 170, 32};
+constexpr BRect kPresetListFrame{10, 8, 150, 32};
 constexpr float kPresetListDivider = 52;
-constexpr BRect kPresetNameFrame{178, 8, 390, 32};
-constexpr float kPresetNameDivider = 108;
+constexpr BRect kPresetNameFrame{158, 8, 390, 32};
+constexpr float kPresetNameDivider = 122;
 
 bool IsValidController(int16 controller)
 {
