@@ -12,7 +12,8 @@
 zbWindow::zbWindow(BRect frame, const char* title)
     : BWindow(frame, title, B_TITLED_WINDOW, B_NOT_ZOOMABLE | B_ASYNCHRONOUS_CONTROLS, B_CURRENT_WORKSPACE)
 {
-    menuBar = new BMenuBar(Bounds(), "Zimbrel Menu Bar", B_FOLLOW_LEFT_RIGHT | B_FOLLOW_TOP, B_ITEMS_IN_ROW, true);
+    menuBar = new BMenuBar(
+        Bounds(), "Zimbrel Menu Bar", B_FOLLOW_LEFT_RIGHT | B_FOLLOW_TOP, B_ITEMS_IN_ROW, true);
 
     BMenu* fileMenu = new BMenu("File", B_ITEMS_IN_COLUMN);
     fileMenu->AddItem(new BMenuItem("About", new BMessage(B_ABOUT_REQUESTED), 0, 0));
@@ -57,12 +58,8 @@ void zbWindow::MessageReceived(BMessage* message)
     case 'cdat':
     case 'toff':
     case 'vCCH':
-    case 'vCMP':
-        output->MessageReceived(message);
-        break;
-    default:
-        BWindow::MessageReceived(message);
-        break;
+    case 'vCMP': output->MessageReceived(message); break;
+    default: BWindow::MessageReceived(message); break;
     }
 }
 

@@ -20,17 +20,17 @@ constexpr size_t kLargestPresetFile = 64 * 1024;
 
 struct Quantity {
     const char* name;
-    cfg PresetMapping::* record;
+    cfg PresetMapping::*record;
 };
 
-constexpr std::array<Quantity, 6> kQuantities = {{
-    {"x", &PresetMapping::x},
-    {"y", &PresetMapping::y},
-    {"pressure", &PresetMapping::pressure},
-    {"red", &PresetMapping::red},
-    {"green", &PresetMapping::green},
-    {"blue", &PresetMapping::blue},
-}};
+constexpr std::array<Quantity, 6> kQuantities = { {
+    { "x", &PresetMapping::x },
+    { "y", &PresetMapping::y },
+    { "pressure", &PresetMapping::pressure },
+    { "red", &PresetMapping::red },
+    { "green", &PresetMapping::green },
+    { "blue", &PresetMapping::blue },
+} };
 
 std::string FieldName(const Quantity& quantity, const char* part)
 {
@@ -38,7 +38,7 @@ std::string FieldName(const Quantity& quantity, const char* part)
 }
 
 bool FindInt16In(const BMessage& message, const std::string& name, int16 lowest, int16 highest, int16* value,
-                 std::string* why)
+    std::string* why)
 {
     int16 found = 0;
     if (message.FindInt16(name.c_str(), &found) != B_OK) {
@@ -93,7 +93,7 @@ std::string RefusedPresetName(const std::string& folder, const char* name)
             return "the name contains a control character";
     if (folder.size() + text.size() > kLongestPath)
         return "the path would be " + std::to_string(folder.size() + text.size()) + " bytes long, more than "
-               + std::to_string(kLongestPath);
+            + std::to_string(kLongestPath);
     return "";
 }
 
@@ -111,7 +111,7 @@ void AddMapping(BMessage* message, const PresetMapping& mapping)
 
 status_t FindMapping(const BMessage& message, PresetMapping* mapping, std::string* why)
 {
-    PresetMapping found{};
+    PresetMapping found {};
     if (!FindInt16In(message, "channel", 0, kChannelOff, &found.channel, why))
         return B_BAD_DATA;
     if (!IsChannel(found.channel)) {
@@ -122,7 +122,8 @@ status_t FindMapping(const BMessage& message, PresetMapping* mapping, std::strin
         cfg& record = found.*quantity.record;
         int16 lorange = 0;
         int16 hirange = 0;
-        if (!FindInt16In(message, FieldName(quantity, "controller"), 0, kControllerOff, &record.controller, why)
+        if (!FindInt16In(
+                message, FieldName(quantity, "controller"), 0, kControllerOff, &record.controller, why)
             || !FindInt16In(message, FieldName(quantity, "lorange"), 0, kHighestValue, &lorange, why)
             || !FindInt16In(message, FieldName(quantity, "hirange"), 0, kHighestValue, &hirange, why))
             return B_BAD_DATA;

@@ -30,34 +30,34 @@ struct PanelRow {
     const char* label;
     uint32 code;
     const char* controllerField;
-    cfg zbOutput::* record;
+    cfg zbOutput::*record;
 };
 
 constexpr PanelRow kRows[6] = {
-    {"Vertical", 'vCYA', "y select", &zbOutput::y},
-    {"Horizontal", 'vCXA', "x select", &zbOutput::x},
-    {"Pressure", 'vCPS', "pressure select", &zbOutput::pressure},
-    {"Red", 'vCRD', "red select", &zbOutput::red},
-    {"Green", 'vCGR', "green select", &zbOutput::green},
-    {"Blue", 'vCBL', "blue select", &zbOutput::blue},
+    { "Vertical", 'vCYA', "y select", &zbOutput::y },
+    { "Horizontal", 'vCXA', "x select", &zbOutput::x },
+    { "Pressure", 'vCPS', "pressure select", &zbOutput::pressure },
+    { "Red", 'vCRD', "red select", &zbOutput::red },
+    { "Green", 'vCGR', "green select", &zbOutput::green },
+    { "Blue", 'vCBL', "blue select", &zbOutput::blue },
 };
 
 enum PanelColumn { kControllerColumn, kLowerRangeColumn, kHigherRangeColumn };
 
-constexpr const char* kLowerRangeFields[6] = {"y lorange",     "x lorange",   "pressure lorange",
-                                              "red lorange",   "green lorange", "blue lorange"};
-constexpr const char* kHigherRangeFields[6] = {"y hirange",   "x hirange",     "pressure hirange",
-                                               "red hirange", "green hirange", "blue hirange"};
+constexpr const char* kLowerRangeFields[6]
+    = { "y lorange", "x lorange", "pressure lorange", "red lorange", "green lorange", "blue lorange" };
+constexpr const char* kHigherRangeFields[6]
+    = { "y hirange", "x hirange", "pressure hirange", "red hirange", "green hirange", "blue hirange" };
 
-constexpr rgb_color kPanelGrey{150, 150, 150, 255};
-constexpr rgb_color kPenGrey{50, 50, 50, 255};
+constexpr rgb_color kPanelGrey { 150, 150, 150, 255 };
+constexpr rgb_color kPenGrey { 50, 50, 50, 255 };
 
 // Where the preset controls are shown: in the band between the menu bar and
 // the panel's headers, which begin 40 below the view's top. The dividers
 // leave room for the labels in the toolkit's font.
-constexpr BRect kPresetListFrame{10, 8, 150, 32};
+constexpr BRect kPresetListFrame { 10, 8, 150, 32 };
 constexpr float kPresetListDivider = 52;
-constexpr BRect kPresetNameFrame{158, 8, 390, 32};
+constexpr BRect kPresetNameFrame { 158, 8, 390, 32 };
 constexpr float kPresetNameDivider = 122;
 
 bool IsValidController(int16 controller)
@@ -67,7 +67,8 @@ bool IsValidController(int16 controller)
 
 } // namespace
 
-zbOutput::zbOutput(const char* name) : zbNode(name)
+zbOutput::zbOutput(const char* name)
+    : zbNode(name)
 {
     BuildPresetControls();
     SetDefaults();
@@ -92,8 +93,8 @@ void zbOutput::SetDefaults()
     channel = kChannelOff;
     // A record starts off and without a controller, so that nothing is sent
     // for it until the user picks a controller.
-    for (cfg* record : {&blue, &red, &x, &y, &pressure, &green})
-        *record = cfg{kControllerOff, 127, 0, false};
+    for (cfg* record : { &blue, &red, &x, &y, &pressure, &green })
+        *record = cfg { kControllerOff, 127, 0, false };
 }
 
 void zbOutput::MessageReceived(BMessage* message)
@@ -231,12 +232,13 @@ void zbOutput::AddIcons(BMessage* properties, BBitmap* large, BBitmap* mini) con
         const char* name;
         type_code type;
         BBitmap* bitmap;
-    } icons[] = {{LARGE_ICON_NAME, 'ICON', large}, {MINI_ICON_NAME, 'MICN', mini}};
+    } icons[] = { { LARGE_ICON_NAME, 'ICON', large }, { MINI_ICON_NAME, 'MICN', mini } };
     for (const auto& icon : icons) {
         if (properties->HasData(icon.name, icon.type, 0))
             properties->ReplaceData(icon.name, icon.type, icon.bitmap->Bits(), icon.bitmap->BitsLength());
         else
-            properties->AddData(icon.name, icon.type, icon.bitmap->Bits(), icon.bitmap->BitsLength(), true, 1);
+            properties->AddData(
+                icon.name, icon.type, icon.bitmap->Bits(), icon.bitmap->BitsLength(), true, 1);
     }
 }
 
@@ -250,9 +252,9 @@ void zbOutput::AttachedToWindow()
     SetViewColor(kPanelGrey);
     AddControllerColumn();
     AddRangeColumn(BRect(190, 10, 340, 40).OffsetBy(0, 30), "Lower Range", "lable lo", "0", "lorange",
-                   kLowerRangeFields, kLowerRangeColumn);
+        kLowerRangeFields, kLowerRangeColumn);
     AddRangeColumn(BRect(230, 10, 340, 40).OffsetBy(0, 30).OffsetBy(40, 0), "Higher Range", "lable hi", "127",
-                   "hirange", kHigherRangeFields, kHigherRangeColumn);
+        "hirange", kHigherRangeFields, kHigherRangeColumn);
     PlacePresetControls();
 }
 
@@ -271,14 +273,13 @@ void zbOutput::AddControllerColumn()
         menu->SetRadioMode(true);
         menu->SetTargetForItems(panelTarget);
         panelMenus[row][kControllerColumn] = menu;
-        AddChild(new BMenuField(frame, kRows[row].controllerField, kRows[row].label, menu, B_FOLLOW_LEFT,
-                                B_WILL_DRAW));
+        AddChild(new BMenuField(
+            frame, kRows[row].controllerField, kRows[row].label, menu, B_FOLLOW_LEFT, B_WILL_DRAW));
     }
 }
 
 void zbOutput::AddRangeColumn(BRect frame, const char* headerText, const char* headerName,
-                              const char* menuTitle, const char* field, const char* const fieldNames[],
-                              int column)
+    const char* menuTitle, const char* field, const char* const fieldNames[], int column)
 {
     AddChild(new BStringView(frame, headerName, headerText, B_FOLLOW_TOP, B_WILL_DRAW));
     char label[8];
@@ -315,7 +316,7 @@ void zbOutput::BuildPresetControls()
     create_directory(folder.c_str(), 0777);
 
     presetName = new BTextControl(BRect(120, 10, 300, 20), "PresetName", "New Preset Name:", "",
-                                  new BMessage('bsav'), B_FOLLOW_LEFT | B_FOLLOW_TOP, B_WILL_DRAW | B_NAVIGABLE);
+        new BMessage('bsav'), B_FOLLOW_LEFT | B_FOLLOW_TOP, B_WILL_DRAW | B_NAVIGABLE);
     presetMenu = new BPopUpMenu("Presets", true, true, B_ITEMS_IN_COLUMN);
 
     BDirectory directory(folder.c_str());
@@ -328,7 +329,8 @@ void zbOutput::BuildPresetControls()
         presetMenu->AddItem(NewPresetItem(ref));
     }
 
-    presetField = new BMenuField(BRect(10, 10, 10, 10), "Presets", "Presets:", presetMenu, B_FOLLOW_LEFT, B_WILL_DRAW);
+    presetField = new BMenuField(
+        BRect(10, 10, 10, 10), "Presets", "Presets:", presetMenu, B_FOLLOW_LEFT, B_WILL_DRAW);
 }
 
 bool zbOutput::IsValidPreset(entry_ref* /*ref*/)
@@ -409,7 +411,7 @@ void zbOutput::LoadPreset(BMessage* message)
     std::string why;
     if (ReadPreset(ref.Path().c_str(), &mapping, &why) != B_OK) {
         std::fprintf(stderr, "Preset \"%s\" not loaded, only its name was taken: %s.\n", ref.Path().c_str(),
-                     why.c_str());
+            why.c_str());
         return;
     }
     ApplyMapping(mapping);
@@ -417,7 +419,7 @@ void zbOutput::LoadPreset(BMessage* message)
 
 PresetMapping zbOutput::CurrentMapping() const
 {
-    return PresetMapping{channel, x, y, pressure, red, green, blue};
+    return PresetMapping { channel, x, y, pressure, red, green, blue };
 }
 
 // Sets the channel and the records as picks in the menus would, and marks
@@ -433,7 +435,7 @@ void zbOutput::ApplyMapping(const PresetMapping& mapping)
     blue = mapping.blue;
     for (int row = 0; row < 6; ++row) {
         const cfg& record = this->*kRows[row].record;
-        const int32 shown[3] = {record.controller, record.lorange, record.hirange};
+        const int32 shown[3] = { record.controller, record.lorange, record.hirange };
         for (int column = 0; column < 3; ++column) {
             if (panelMenus[row][column] == nullptr)
                 continue;

@@ -60,8 +60,8 @@ private:
     void SetDefaults();
     void AttachIcons();
     void AddControllerColumn();
-    void AddRangeColumn(BRect header, const char* headerText, const char* headerName,
-                        const char* menuTitle, const char* field, const char* const fieldNames[], int column);
+    void AddRangeColumn(BRect header, const char* headerText, const char* headerName, const char* menuTitle,
+        const char* field, const char* const fieldNames[], int column);
 
     void BuildPresetControls();
     void PlacePresetControls();

@@ -14,11 +14,11 @@ status_t MessageQueue::Post(std::unique_ptr<BMessage> message, BHandler* handler
         // anything queued after it would deliver the newer position ahead of
         // a press or release the user made before it.
         Envelope* last = fEnvelopes.empty() ? nullptr : &fEnvelopes.back();
-        if (replaceable && last != nullptr && last->replaceable && last->handler == handler &&
-            last->message->what == message->what) {
+        if (replaceable && last != nullptr && last->replaceable && last->handler == handler
+            && last->message->what == message->what) {
             last->message = std::move(message);
         } else {
-            fEnvelopes.push_back(Envelope{std::move(message), handler, replaceable});
+            fEnvelopes.push_back(Envelope { std::move(message), handler, replaceable });
             fPeakLength = std::max(fPeakLength, fEnvelopes.size());
         }
         wake = fWake;

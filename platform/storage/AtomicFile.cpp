@@ -37,12 +37,13 @@ int WriteAll(int descriptor, const char* data, size_t size)
 // new file of the process gets (0666 less the umask), as for the target.
 int CreateTemporary(const std::string& path, std::string* temporary)
 {
-    static std::atomic<unsigned> counter{0};
+    static std::atomic<unsigned> counter { 0 };
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        *temporary = folder + "." + leaf + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        *temporary
+            = folder + "." + leaf + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
         const int descriptor = Retrying(
             [&] { return ::open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); });
         if (descriptor >= 0 || errno != EEXIST)
@@ -58,7 +59,8 @@ void SyncFolderOf(const std::string& path)
 {
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int descriptor = Retrying([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    const int descriptor
+        = Retrying([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (descriptor < 0)
         return;
     ::fsync(descriptor);

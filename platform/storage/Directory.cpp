@@ -69,7 +69,7 @@ status_t create_directory(const char* path, mode_t mode)
         if (end == std::string::npos)
             break;
     }
-    struct stat info {};
+    struct stat info { };
     if (::stat(path, &info) != 0)
         return StatusFromErrno(errno);
     return S_ISDIR(info.st_mode) ? B_OK : B_NOT_ALLOWED;

@@ -60,7 +60,7 @@ status_t BFile::SetTo(const char* path, uint32 openMode)
     } while (fDescriptor < 0 && errno == EINTR);
     if (fDescriptor < 0)
         return fStatus = StatusFromErrno(errno);
-    struct stat info {};
+    struct stat info { };
     if (::fstat(fDescriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
         Unset();
         return fStatus = B_BAD_VALUE;
@@ -105,8 +105,8 @@ ssize_t BFile::Write(const void* buffer, size_t size)
 
 bool BFile::IsSameFileAs(const char* path) const
 {
-    struct stat mine {};
-    struct stat other {};
-    return fStatus == B_OK && path != nullptr && ::fstat(fDescriptor, &mine) == 0 &&
-           ::stat(path, &other) == 0 && mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
+    struct stat mine { };
+    struct stat other { };
+    return fStatus == B_OK && path != nullptr && ::fstat(fDescriptor, &mine) == 0 && ::stat(path, &other) == 0
+        && mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
 }

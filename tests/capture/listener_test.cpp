@@ -80,8 +80,8 @@ TEST_F(ListenerListTest, PointerMessagesKeepTheirOrderAcrossPressAndRelease)
     fList.Post(Move(5));
 
     const std::vector<BMessage> queued = Drain(fWithoutHistory);
-    const std::vector<std::pair<uint32, float>> expected = {{B_MOUSE_MOVED, 2.0f}, {B_MOUSE_DOWN, 0.0f},
-        {B_MOUSE_MOVED, 3.0f}, {B_MOUSE_UP, 0.0f}, {B_MOUSE_MOVED, 5.0f}};
+    const std::vector<std::pair<uint32, float>> expected = { { B_MOUSE_MOVED, 2.0f }, { B_MOUSE_DOWN, 0.0f },
+        { B_MOUSE_MOVED, 3.0f }, { B_MOUSE_UP, 0.0f }, { B_MOUSE_MOVED, 5.0f } };
     ASSERT_EQ(queued.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(queued[i].what, expected[i].first) << "message " << i;

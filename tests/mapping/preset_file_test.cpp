@@ -13,14 +13,14 @@ namespace {
 
 PresetMapping SampleMapping()
 {
-    PresetMapping mapping{};
+    PresetMapping mapping {};
     mapping.channel = 9;
-    mapping.x = cfg{7, 100, 3, true};
-    mapping.y = cfg{0, 0, 127, true};
-    mapping.pressure = cfg{kControllerOff, 127, 0, false};
-    mapping.red = cfg{kControllerOff, 50, 60, true}; // a range picked after "off"
-    mapping.green = cfg{127, 127, 127, true};
-    mapping.blue = cfg{64, 1, 2, false};
+    mapping.x = cfg { 7, 100, 3, true };
+    mapping.y = cfg { 0, 0, 127, true };
+    mapping.pressure = cfg { kControllerOff, 127, 0, false };
+    mapping.red = cfg { kControllerOff, 50, 60, true }; // a range picked after "off"
+    mapping.green = cfg { 127, 127, 127, true };
+    mapping.blue = cfg { 64, 1, 2, false };
     return mapping;
 }
 
@@ -36,10 +36,10 @@ std::vector<char> SavedPreset(const PresetMapping& mapping)
 TEST(PresetName, RefusesWhatWouldLeaveTheFolderOrNameNoFile)
 {
     const std::string folder = "/home/u/.config/Zimbrel2/";
-    for (const char* bad : {"", ".", "..", "a/b", "/", "../escape", "tab\there", "new\nline", "bell\x7f"})
+    for (const char* bad : { "", ".", "..", "a/b", "/", "../escape", "tab\there", "new\nline", "bell\x7f" })
         EXPECT_NE(RefusedPresetName(folder, bad), "") << '"' << bad << '"';
     EXPECT_NE(RefusedPresetName(folder, nullptr), "");
-    for (const char* good : {"Lead", "...", ".hidden", "a b", "\xc3\xa9t\xc3\xa9", "-x"})
+    for (const char* good : { "Lead", "...", ".hidden", "a b", "\xc3\xa9t\xc3\xa9", "-x" })
         EXPECT_EQ(RefusedPresetName(folder, good), "") << '"' << good << '"';
 
     // The full path may be 255 bytes long, not one more.
@@ -53,20 +53,20 @@ TEST(PresetMappingFields, RoundTripEveryValueAndRefuseIncompleteOrOutOfRangeSets
     const PresetMapping mapping = SampleMapping();
     BMessage save('bsav');
     AddMapping(&save, mapping);
-    PresetMapping found{};
+    PresetMapping found {};
     std::string why;
     ASSERT_EQ(FindMapping(save, &found, &why), B_OK) << why;
     EXPECT_TRUE(found == mapping);
 
     // Each field taken away, or set out of its range, refuses the whole set.
     const PresetMapping untouched = SampleMapping();
-    for (const char* quantity : {"x", "y", "pressure", "red", "green", "blue"}) {
-        for (const char* part : {"controller", "lorange", "hirange", "enabled"}) {
+    for (const char* quantity : { "x", "y", "pressure", "red", "green", "blue" }) {
+        for (const char* part : { "controller", "lorange", "hirange", "enabled" }) {
             const std::string name = std::string(quantity) + " " + part;
             BMessage without('bsav');
             without.AddInt16("channel", 3);
-            for (const char* other : {"x", "y", "pressure", "red", "green", "blue"})
-                for (const char* otherPart : {"controller", "lorange", "hirange", "enabled"}) {
+            for (const char* other : { "x", "y", "pressure", "red", "green", "blue" })
+                for (const char* otherPart : { "controller", "lorange", "hirange", "enabled" }) {
                     const std::string field = std::string(other) + " " + otherPart;
                     if (field == name)
                         continue;
@@ -81,9 +81,9 @@ TEST(PresetMappingFields, RoundTripEveryValueAndRefuseIncompleteOrOutOfRangeSets
             EXPECT_TRUE(result == untouched) << "a refused set changed the mapping";
         }
     }
-    for (const auto& [name, value] : std::vector<std::pair<const char*, int16>>{
-             {"channel", 16}, {"channel", -1}, {"channel", 127}, {"x controller", 129},
-             {"x controller", -1}, {"y lorange", 128}, {"blue hirange", 200}}) {
+    for (const auto& [name, value] : std::vector<std::pair<const char*, int16>> { { "channel", 16 },
+             { "channel", -1 }, { "channel", 127 }, { "x controller", 129 }, { "x controller", -1 },
+             { "y lorange", 128 }, { "blue hirange", 200 } }) {
         BMessage wrong('bsav');
         AddMapping(&wrong, mapping);
         wrong.ReplaceInt16(name, value);
@@ -102,14 +102,14 @@ TEST(PresetBytes, ASavedPresetReadsBackAndNoPrefixOfItDoes)
 {
     const PresetMapping mapping = SampleMapping();
     const std::vector<char> bytes = SavedPreset(mapping);
-    PresetMapping found{};
+    PresetMapping found {};
     std::string why;
     ASSERT_EQ(ReadPreset(bytes.data(), bytes.size(), &found, &why), B_OK) << why;
     EXPECT_TRUE(found == mapping);
 
     // A file cut short anywhere, or with bytes after the message, is no preset.
     for (size_t length = 0; length < bytes.size(); ++length) {
-        PresetMapping result{};
+        PresetMapping result {};
         ASSERT_NE(ReadPreset(bytes.data(), length, &result, &why), B_OK) << "cut at " << length;
         EXPECT_FALSE(why.empty());
     }
@@ -120,7 +120,7 @@ TEST(PresetBytes, ASavedPresetReadsBackAndNoPrefixOfItDoes)
 
 TEST(PresetBytes, ForeignAndMappingLessFilesAreRefusedWithTheirReason)
 {
-    PresetMapping found{};
+    PresetMapping found {};
     std::string why;
     const std::string text = "not a preset\n";
     EXPECT_EQ(ReadPreset(text.data(), text.size(), &found, &why), B_BAD_DATA);
@@ -156,7 +156,7 @@ TEST(PresetFiles, WriteReplacesAnEarlierLongerFileAndReadsBackFromThePath)
     AddMapping(&save, mapping);
     ASSERT_EQ(WritePreset(path.c_str(), save), 0);
     EXPECT_EQ(std::filesystem::file_size(path), save.Flatten().size());
-    PresetMapping found{};
+    PresetMapping found {};
     std::string why;
     ASSERT_EQ(ReadPreset(path.c_str(), &found, &why), B_OK) << why;
     EXPECT_TRUE(found == mapping);

@@ -20,7 +20,7 @@ using testing::internal::GetCapturedStdout;
 
 namespace {
 
-constexpr const char* kRows[] = {"y", "x", "pressure", "red", "green", "blue"};
+constexpr const char* kRows[] = { "y", "x", "pressure", "red", "green", "blue" };
 
 std::vector<std::string> FolderEntries(const std::string& folder)
 {
@@ -71,14 +71,14 @@ protected:
 
     PresetMapping Mapping() const
     {
-        return PresetMapping{output->channel, output->x,     output->y,    output->pressure,
-                             output->red,     output->green, output->blue};
+        return PresetMapping { output->channel, output->x, output->y, output->pressure, output->red,
+            output->green, output->blue };
     }
     std::map<std::string, std::string> PanelValues()
     {
         std::map<std::string, std::string> values;
         for (const char* row : kRows)
-            for (const char* kind : {" select", " lorange", " hirange"})
+            for (const char* kind : { " select", " lorange", " hirange" })
                 values[std::string(row) + kind] = display->FieldValue(Field(std::string(row) + kind));
         return values;
     }
@@ -89,7 +89,8 @@ protected:
         BMessage channel('vCCH');
         channel.AddInt16("channel", 11);
         ASSERT_TRUE(Post(channel));
-        const char* controllers[] = {"7  Channel Volume", "10 Pan", "off", "1 Modulation Wheel", "74 Sound Ctrl 5 (Brightness)", "off"};
+        const char* controllers[] = { "7  Channel Volume", "10 Pan", "off", "1 Modulation Wheel",
+            "74 Sound Ctrl 5 (Brightness)", "off" };
         for (int row = 0; row < 6; ++row) {
             ASSERT_TRUE(Pick(std::string(kRows[row]) + " select", controllers[row]));
             ASSERT_TRUE(Pick(std::string(kRows[row]) + " lorange", std::to_string(10 + row).c_str()));
@@ -110,13 +111,13 @@ TEST_F(PresetTest, ListsEveryEntrySortedAndPrintsEachName)
 {
     const std::string folder = settings.PresetFolder();
     std::filesystem::create_directories(folder + "/sub folder");
-    for (const char* name : {"b lead", "Pad", "notes.txt"})
+    for (const char* name : { "b lead", "Pad", "notes.txt" })
         std::ofstream(folder + "/" + name) << "never saved by the program\n";
 
     CaptureStdout();
     OpenView();
     EXPECT_EQ(GetCapturedStdout(), "Pad\nb lead\nnotes.txt\nsub folder\n");
-    const std::vector<std::string> listed{"Pad", "b lead", "notes.txt", "sub folder"};
+    const std::vector<std::string> listed { "Pad", "b lead", "notes.txt", "sub folder" };
     EXPECT_EQ(display->ItemLabels(PresetList()), listed);
     EXPECT_EQ(display->ViewText(Field("Presets")), "Presets:");
     EXPECT_EQ(display->FieldValue(Field("Presets")), "Presets");
@@ -132,7 +133,11 @@ TEST_F(PresetTest, ListsEveryEntrySortedAndPrintsEachName)
     EXPECT_LT(name.bottom, 40);
     EXPECT_LT(list.right, name.left);
     EXPECT_LE(name.right, 400);
-    EXPECT_EQ(output->presetName->Flags() & B_NAVIGABLE, uint32(B_NAVIGABLE));
+    EXPECT_EQ(output->presetName->Flags(), uint32(B_WILL_DRAW | B_NAVIGABLE));
+    EXPECT_EQ(output->presetName->ResizingMode(), 0x1212u);
+    ASSERT_STREQ(output->ChildAt(21)->Name(), "Presets");
+    EXPECT_EQ(output->ChildAt(21)->Flags(), uint32(B_WILL_DRAW)) << "the list is no Tab stop";
+    EXPECT_EQ(output->ChildAt(21)->ResizingMode(), 0x202u);
     EXPECT_EQ(display->ViewFrame(Field("x select")), BRect(10, 100, 190, 130)) << "a panel element moved";
 }
 
@@ -161,12 +166,12 @@ TEST_F(PresetTest, SaveThenLoadRestoresAllSettingsAndThePanelShowsThem)
     const std::string printed = GetCapturedStdout();
     EXPECT_EQ(printed.substr(0, printed.find('\n') + 1), settings.PresetFolder() + "/Live Set\n");
     EXPECT_NE(printed.find("'bsav'"), std::string::npos) << "the message dump is missing: " << printed;
-    EXPECT_EQ(FolderEntries(settings.PresetFolder()), std::vector<std::string>{"Live Set"});
+    EXPECT_EQ(FolderEntries(settings.PresetFolder()), std::vector<std::string> { "Live Set" });
     // The list follows the save at once, and a second save adds nothing.
-    EXPECT_EQ(display->ItemLabels(PresetList()), std::vector<std::string>{"Live Set"});
+    EXPECT_EQ(display->ItemLabels(PresetList()), std::vector<std::string> { "Live Set" });
     ASSERT_TRUE(Save("Live Set"));
     ASSERT_TRUE(Save("Another"));
-    EXPECT_EQ(display->ItemLabels(PresetList()), (std::vector<std::string>{"Another", "Live Set"}));
+    EXPECT_EQ(display->ItemLabels(PresetList()), (std::vector<std::string> { "Another", "Live Set" }));
 
     // Change every setting, then load.
     ASSERT_TRUE(Post(BMessage('toff')));
@@ -194,8 +199,8 @@ TEST_F(PresetTest, UnsafeOrTooLongNamesAreRefusedWithOneLineAndNothingWritten)
     OpenView();
     // The folder with its slash and this name make a path of 256 bytes.
     const std::string tooLong(256 - (settings.PresetFolder().size() + 1), 'n');
-    for (const std::string& name : {std::string("."), std::string(".."), std::string("sub/inside"),
-                                    std::string("../outside"), std::string("tab\there"), tooLong, std::string("")}) {
+    for (const std::string& name : { std::string("."), std::string(".."), std::string("sub/inside"),
+             std::string("../outside"), std::string("tab\there"), tooLong, std::string("") }) {
         CaptureStdout();
         CaptureStderr();
         ASSERT_TRUE(Save(name));
@@ -205,10 +210,10 @@ TEST_F(PresetTest, UnsafeOrTooLongNamesAreRefusedWithOneLineAndNothingWritten)
         EXPECT_NE(errors.find("not saved"), std::string::npos) << errors;
         EXPECT_NE(out.find("'bsav'"), std::string::npos) << "the save's own lines stay";
     }
-    EXPECT_EQ(FolderEntries(settings.PresetFolder()), std::vector<std::string>{"sub"});
+    EXPECT_EQ(FolderEntries(settings.PresetFolder()), std::vector<std::string> { "sub" });
     EXPECT_TRUE(FolderEntries(settings.PresetFolder() + "/sub").empty());
     EXPECT_FALSE(std::filesystem::exists(settings.Root() + "/outside"));
-    EXPECT_EQ(display->ItemLabels(PresetList()), std::vector<std::string>{"sub"});
+    EXPECT_EQ(display->ItemLabels(PresetList()), std::vector<std::string> { "sub" });
 
     // One byte shorter fits exactly into 255 and is saved.
     CaptureStderr();
@@ -225,10 +230,11 @@ TEST_F(PresetTest, FilesThatAreNoPresetsTakeOnlyTheNameAndSayWhy)
     BMessage bare('bsav');
     bare.AddInt64("when", 5);
     const std::vector<char> bareBytes = bare.Flatten();
-    std::ofstream(folder + "/no mapping", std::ios::binary).write(bareBytes.data(), std::streamsize(bareBytes.size()));
-    PresetMapping other{};
+    std::ofstream(folder + "/no mapping", std::ios::binary)
+        .write(bareBytes.data(), std::streamsize(bareBytes.size()));
+    PresetMapping other {};
     other.channel = 2;
-    other.x = other.y = other.pressure = other.red = other.green = other.blue = cfg{5, 6, 7, true};
+    other.x = other.y = other.pressure = other.red = other.green = other.blue = cfg { 5, 6, 7, true };
     BMessage full('bsav');
     AddMapping(&full, other);
     const std::vector<char> fullBytes = full.Flatten();
@@ -240,7 +246,7 @@ TEST_F(PresetTest, FilesThatAreNoPresetsTakeOnlyTheNameAndSayWhy)
     ConfigureEverything();
     const PresetMapping before = Mapping();
     const auto panelBefore = PanelValues();
-    for (const char* name : {"a folder", "foreign", "no mapping", "pipe", "truncated"}) {
+    for (const char* name : { "a folder", "foreign", "no mapping", "pipe", "truncated" }) {
         CaptureStderr();
         ASSERT_TRUE(Pick("Presets", name)) << name;
         const std::string errors = GetCapturedStderr();
@@ -268,15 +274,17 @@ TEST_F(PresetTest, AFailedSaveSaysWhyAfterItsOwnLines)
     const std::string errors = GetCapturedStderr();
     EXPECT_EQ(out.substr(0, out.find('\n') + 1), folder + "/Lost\n");
     EXPECT_EQ(errors, "Preset not saved to \"" + folder + "/Lost\": " + std::strerror(ENOTDIR) + ".\n");
-    EXPECT_EQ(display->ItemLabels(PresetList()), std::vector<std::string>{"Kept"}) << "a failed save is listed";
+    EXPECT_EQ(display->ItemLabels(PresetList()), std::vector<std::string> { "Kept" })
+        << "a failed save is listed";
 }
 
 TEST_F(ShellTest, ALoadedPresetShowsItsChannelInTheMenuAndDrivesTheMidiAtOnce)
 {
-    PresetMapping mapping{};
+    PresetMapping mapping {};
     mapping.channel = 6;
-    mapping.x = cfg{74, 127, 0, true};
-    mapping.y = mapping.pressure = mapping.red = mapping.green = mapping.blue = cfg{kControllerOff, 127, 0, false};
+    mapping.x = cfg { 74, 127, 0, true };
+    mapping.y = mapping.pressure = mapping.red = mapping.green = mapping.blue
+        = cfg { kControllerOff, 127, 0, false };
     BMessage save('bsav');
     AddMapping(&save, mapping);
     std::filesystem::create_directories(settings.PresetFolder());
@@ -289,13 +297,13 @@ TEST_F(ShellTest, ALoadedPresetShowsItsChannelInTheMenuAndDrivesTheMidiAtOnce)
     ASSERT_TRUE(display->Settle(peer));
 
     ASSERT_TRUE(display->OpenMenus(peer));
-    EXPECT_EQ(display->MarkedLabels(display->FindMenu(peer, "Channel")), std::vector<std::string>{"7"});
+    EXPECT_EQ(display->MarkedLabels(display->FindMenu(peer, "Channel")), std::vector<std::string> { "7" });
     display->CloseMenus(peer);
     ASSERT_TRUE(display->Settle(peer));
 
     BMessage cursor('cdat');
     cursor.AddFloat("x", 0.5f);
     mainWindow.SendMessage(&cursor);
-    EXPECT_EQ(synth->WaitFor(1), (std::vector<ControlChangeEvent>{{6, 74, 63}}));
+    EXPECT_EQ(synth->WaitFor(1), (std::vector<ControlChangeEvent> { { 6, 74, 63 } }));
     synth->Release();
 }

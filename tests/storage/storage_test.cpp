@@ -44,13 +44,14 @@ protected:
 
 TEST_F(Storage, DirectoryListsEntriesByteOrderedWithoutDotsAndWithTheirFolder)
 {
-    for (const char* name : {"b", "B", "a b", "\xc3\xa9t\xc3\xa9", "a"})
+    for (const char* name : { "b", "B", "a b", "\xc3\xa9t\xc3\xa9", "a" })
         std::ofstream(root + "/" + name) << "x";
     fs::create_directory(root + "/sub");
     BDirectory directory(root.c_str());
     ASSERT_EQ(directory.InitCheck(), B_OK);
     EXPECT_EQ(directory.CountEntries(), 6);
-    EXPECT_EQ(Listing(directory), (std::vector<std::string>{"B", "a", "a b", "b", "sub", "\xc3\xa9t\xc3\xa9"}));
+    EXPECT_EQ(
+        Listing(directory), (std::vector<std::string> { "B", "a", "a b", "b", "sub", "\xc3\xa9t\xc3\xa9" }));
     entry_ref ref;
     EXPECT_EQ(directory.GetNextRef(&ref), B_ENTRY_NOT_FOUND);
     directory.Rewind();
@@ -69,15 +70,15 @@ TEST_F(Storage, CreateDirectoryMakesParentsWithTheModeLessTheUmaskAndKeepsWhatEx
     const std::string deep = root + "/one/two/three";
     EXPECT_EQ(create_directory(deep.c_str(), 0777), B_OK);
     EXPECT_EQ(create_directory((deep + "/").c_str(), 0777), B_OK);
-    for (const std::string& folder : {root + "/one", root + "/one/two", deep}) {
-        struct stat info {};
+    for (const std::string& folder : { root + "/one", root + "/one/two", deep }) {
+        struct stat info { };
         ASSERT_EQ(::stat(folder.c_str(), &info), 0) << folder;
         EXPECT_TRUE(S_ISDIR(info.st_mode));
         EXPECT_EQ(info.st_mode & 0777, 0755u) << folder;
     }
     ::chmod(deep.c_str(), 0700);
     EXPECT_EQ(create_directory(deep.c_str(), 0777), B_OK);
-    struct stat info {};
+    struct stat info { };
     ::stat(deep.c_str(), &info);
     EXPECT_EQ(info.st_mode & 0777, 0700u) << "an existing folder was changed";
 
@@ -107,7 +108,7 @@ TEST_F(Storage, ReplacingAFileLeavesOnlyTheNewBytesAndNoTemporaryFile)
     EXPECT_EQ(ReplaceFileContents((root + "/fresh").c_str(), "", 0), 0);
     EXPECT_TRUE(fs::exists(root + "/fresh"));
     BDirectory directory(root.c_str());
-    EXPECT_EQ(Listing(directory), (std::vector<std::string>{"fresh", "preset"}));
+    EXPECT_EQ(Listing(directory), (std::vector<std::string> { "fresh", "preset" }));
 }
 
 TEST_F(Storage, AFailedReplacementSaysWhyAndKeepsTheOldFile)
@@ -120,13 +121,13 @@ TEST_F(Storage, AFailedReplacementSaysWhyAndKeepsTheOldFile)
     // write past the first bytes fail as a full disk would.
     const std::string path = root + "/preset";
     std::ofstream(path) << "old";
-    struct sigaction ignore {};
-    struct sigaction previous {};
+    struct sigaction ignore { };
+    struct sigaction previous { };
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGXFSZ, &ignore, &previous);
     rlimit limit {};
     ::getrlimit(RLIMIT_FSIZE, &limit);
-    const rlimit small {2, limit.rlim_max};
+    const rlimit small { 2, limit.rlim_max };
     ::setrlimit(RLIMIT_FSIZE, &small);
     const int error = ReplaceFileContents(path.c_str(), "much longer", 11);
     ::setrlimit(RLIMIT_FSIZE, &limit);
@@ -134,7 +135,8 @@ TEST_F(Storage, AFailedReplacementSaysWhyAndKeepsTheOldFile)
     EXPECT_EQ(error, EFBIG);
     EXPECT_EQ(Contents(path), "old");
     BDirectory directory(root.c_str());
-    EXPECT_EQ(Listing(directory), (std::vector<std::string>{"folder", "preset"})) << "a temporary file was left";
+    EXPECT_EQ(Listing(directory), (std::vector<std::string> { "folder", "preset" }))
+        << "a temporary file was left";
 }
 
 } // namespace
