@@ -12,13 +12,14 @@
 zbWindow::zbWindow(BRect frame, const char* title)
     : BWindow(frame, title, B_TITLED_WINDOW, B_NOT_ZOOMABLE | B_ASYNCHRONOUS_CONTROLS, B_CURRENT_WORKSPACE)
 {
-    menuBar = new BMenuBar(Bounds(), "Zimbrel Menu Bar", B_FOLLOW_LEFT_RIGHT | B_FOLLOW_TOP, B_ITEMS_IN_ROW, true);
+    menuBar = new BMenuBar(
+        Bounds(), "Zimbrel Menu Bar", B_FOLLOW_LEFT_RIGHT | B_FOLLOW_TOP, B_ITEMS_IN_ROW, true);
 
     BMenu* fileMenu = new BMenu("File", B_ITEMS_IN_COLUMN);
     fileMenu->AddItem(new BMenuItem("About", new BMessage(B_ABOUT_REQUESTED), 0, 0));
     menuBar->AddItem(fileMenu);
 
-    BMenu* channelMenu = new BMenu("Channel", B_ITEMS_IN_COLUMN);
+    channelMenu = new BMenu("Channel", B_ITEMS_IN_COLUMN);
     BMenuItem* off = new BMenuItem("Off", new BMessage('toff'), 0, 0);
     off->SetMarked(true);
     channelMenu->AddItem(off);
@@ -57,17 +58,18 @@ void zbWindow::MessageReceived(BMessage* message)
     case 'cdat':
     case 'toff':
     case 'vCCH':
-    case 'vCMP':
-        output->MessageReceived(message);
-        break;
-    default:
-        BWindow::MessageReceived(message);
-        break;
+    case 'vCMP': output->MessageReceived(message); break;
+    default: BWindow::MessageReceived(message); break;
     }
 }
 
 void zbWindow::MenusBeginning()
 {
+    // A loaded preset sets the channel without a pick in this menu; the
+    // mark follows the mapping view (item 0 is "Off", item n channel n).
+    const int16 channel = output->channel;
+    if (BMenuItem* item = channelMenu->ItemAt(channel >= 0 && channel <= 15 ? channel + 1 : 0))
+        item->SetMarked(true);
     if (BMidiRoster::MidiRoster() == nullptr) {
         std::printf("Couldn't get MIDI roster\n");
         be_app->PostMessage(B_QUIT_REQUESTED);

@@ -19,6 +19,7 @@ public:
 
 private:
     BMenuBar* menuBar;
+    BMenu* channelMenu;
     BMenu* portMenu;
     zbOutput* output;
     // The relay deletes itself when it quits, which the application's own

@@ -20,6 +20,7 @@
 
 #include "tests/common/ChildProcess.h"
 #include "tests/common/DummyJackServer.h"
+#include "tests/common/PrivateSettings.h"
 #include "tests/common/XvfbServer.h"
 #include "tests/integration/relay_pointer_driver.h"
 
@@ -287,6 +288,13 @@ struct Launch {
     std::string error;
 };
 
+// The program lists and writes presets here, never in the user's settings.
+const PrivateSettings& BenchSettings()
+{
+    static const PrivateSettings settings;
+    return settings;
+}
+
 Launch StartZimbrel(ScreenWatcher& screen)
 {
     Launch launch;
@@ -298,7 +306,7 @@ Launch StartZimbrel(ScreenWatcher& screen)
     const Clock::time_point spawned = Clock::now();
     if (!launch.program->Start({ ZIMBREL_PROGRAM },
             { { "DISPLAY", gXvfb->Name() }, { "WAYLAND_DISPLAY", "" }, { "ZIMBREL_MIDI", "jack" },
-                { "JACK_DEFAULT_SERVER", gJack.Name() } })) {
+                { "JACK_DEFAULT_SERVER", gJack.Name() }, { "XDG_CONFIG_HOME", BenchSettings().Root() } })) {
         launch.error = "cannot start " ZIMBREL_PROGRAM ": " + launch.program->Error();
         return launch;
     }

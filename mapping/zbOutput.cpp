@@ -9,11 +9,13 @@
 #include "platform/midi/MidiConsumer.h"
 #include "platform/midi/MidiRoster.h"
 #include "platform/storage/AppFileInfo.h"
+#include "platform/storage/Directory.h"
 #include "platform/storage/File.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 const char* LARGE_ICON_NAME = "be:large_icon";
 const char* MINI_ICON_NAME = "be:mini_icon";
@@ -28,21 +30,35 @@ struct PanelRow {
     const char* label;
     uint32 code;
     const char* controllerField;
+    cfg zbOutput::*record;
 };
 
 constexpr PanelRow kRows[6] = {
-    {"Vertical", 'vCYA', "y select"},     {"Horizontal", 'vCXA', "x select"},
-    {"Pressure", 'vCPS', "pressure select"}, {"Red", 'vCRD', "red select"},
-    {"Green", 'vCGR', "green select"},    {"Blue", 'vCBL', "blue select"},
+    { "Vertical", 'vCYA', "y select", &zbOutput::y },
+    { "Horizontal", 'vCXA', "x select", &zbOutput::x },
+    { "Pressure", 'vCPS', "pressure select", &zbOutput::pressure },
+    { "Red", 'vCRD', "red select", &zbOutput::red },
+    { "Green", 'vCGR', "green select", &zbOutput::green },
+    { "Blue", 'vCBL', "blue select", &zbOutput::blue },
 };
 
-constexpr const char* kLowerRangeFields[6] = {"y lorange",     "x lorange",   "pressure lorange",
-                                              "red lorange",   "green lorange", "blue lorange"};
-constexpr const char* kHigherRangeFields[6] = {"y hirange",   "x hirange",     "pressure hirange",
-                                               "red hirange", "green hirange", "blue hirange"};
+enum PanelColumn { kControllerColumn, kLowerRangeColumn, kHigherRangeColumn };
 
-constexpr rgb_color kPanelGrey{150, 150, 150, 255};
-constexpr rgb_color kPenGrey{50, 50, 50, 255};
+constexpr const char* kLowerRangeFields[6]
+    = { "y lorange", "x lorange", "pressure lorange", "red lorange", "green lorange", "blue lorange" };
+constexpr const char* kHigherRangeFields[6]
+    = { "y hirange", "x hirange", "pressure hirange", "red hirange", "green hirange", "blue hirange" };
+
+constexpr rgb_color kPanelGrey { 150, 150, 150, 255 };
+constexpr rgb_color kPenGrey { 50, 50, 50, 255 };
+
+// Where the preset controls are shown: in the band between the menu bar and
+// the panel's headers, which begin 40 below the view's top. The dividers
+// leave room for the labels in the toolkit's font.
+constexpr BRect kPresetListFrame { 10, 8, 150, 32 };
+constexpr float kPresetListDivider = 52;
+constexpr BRect kPresetNameFrame { 158, 8, 390, 32 };
+constexpr float kPresetNameDivider = 122;
 
 bool IsValidController(int16 controller)
 {
@@ -51,8 +67,10 @@ bool IsValidController(int16 controller)
 
 } // namespace
 
-zbOutput::zbOutput(const char* name) : zbNode(name)
+zbOutput::zbOutput(const char* name)
+    : zbNode(name)
 {
+    BuildPresetControls();
     SetDefaults();
     producer = new myMidi;
     MoveBy(0, 20);
@@ -62,6 +80,11 @@ zbOutput::zbOutput(const char* name) : zbNode(name)
 
 zbOutput::~zbOutput()
 {
+    // Once shown, the preset controls are children and go with the view.
+    if (presetName->Parent() == nullptr)
+        delete presetName;
+    if (presetField->Parent() == nullptr)
+        delete presetField;
     producer->Release();
 }
 
@@ -70,8 +93,8 @@ void zbOutput::SetDefaults()
     channel = kChannelOff;
     // A record starts off and without a controller, so that nothing is sent
     // for it until the user picks a controller.
-    for (cfg* record : {&blue, &red, &x, &y, &pressure, &green})
-        *record = cfg{kControllerOff, 127, 0, false};
+    for (cfg* record : { &blue, &red, &x, &y, &pressure, &green })
+        *record = cfg { kControllerOff, 127, 0, false };
 }
 
 void zbOutput::MessageReceived(BMessage* message)
@@ -112,6 +135,8 @@ void zbOutput::MessageReceived(BMessage* message)
         std::printf("shi\n");
         break;
     case 'vCMP': ToggleConnection(message); break;
+    case 'bsav': SavePreset(message); break;
+    case 'blod': LoadPreset(message); break;
     default: zbNode::MessageReceived(message); break;
     }
 }
@@ -207,12 +232,13 @@ void zbOutput::AddIcons(BMessage* properties, BBitmap* large, BBitmap* mini) con
         const char* name;
         type_code type;
         BBitmap* bitmap;
-    } icons[] = {{LARGE_ICON_NAME, 'ICON', large}, {MINI_ICON_NAME, 'MICN', mini}};
+    } icons[] = { { LARGE_ICON_NAME, 'ICON', large }, { MINI_ICON_NAME, 'MICN', mini } };
     for (const auto& icon : icons) {
         if (properties->HasData(icon.name, icon.type, 0))
             properties->ReplaceData(icon.name, icon.type, icon.bitmap->Bits(), icon.bitmap->BitsLength());
         else
-            properties->AddData(icon.name, icon.type, icon.bitmap->Bits(), icon.bitmap->BitsLength(), true, 1);
+            properties->AddData(
+                icon.name, icon.type, icon.bitmap->Bits(), icon.bitmap->BitsLength(), true, 1);
     }
 }
 
@@ -221,34 +247,39 @@ void zbOutput::AddIcons(BMessage* properties, BBitmap* large, BBitmap* mini) con
 void zbOutput::AttachedToWindow()
 {
     panelTarget = this;
+    presetName->SetTarget(this);
+    presetMenu->SetTargetForItems(panelTarget);
     SetViewColor(kPanelGrey);
     AddControllerColumn();
     AddRangeColumn(BRect(190, 10, 340, 40).OffsetBy(0, 30), "Lower Range", "lable lo", "0", "lorange",
-                   kLowerRangeFields);
+        kLowerRangeFields, kLowerRangeColumn);
     AddRangeColumn(BRect(230, 10, 340, 40).OffsetBy(0, 30).OffsetBy(40, 0), "Higher Range", "lable hi", "127",
-                   "hirange", kHigherRangeFields);
+        "hirange", kHigherRangeFields, kHigherRangeColumn);
+    PlacePresetControls();
 }
 
 void zbOutput::AddControllerColumn()
 {
     BRect frame = BRect(10, 10, 190, 40).OffsetBy(0, 30);
     AddChild(new BStringView(frame.OffsetByCopy(90, 0), "label chan", "Message", B_FOLLOW_TOP, B_WILL_DRAW));
-    for (const PanelRow& row : kRows) {
+    for (int row = 0; row < 6; ++row) {
         frame.OffsetBy(0, 30);
         BPopUpMenu* menu = new BPopUpMenu("off", true, true, B_ITEMS_IN_COLUMN);
         for (int16 value = 0; value <= kControllerOff; ++value) {
-            BMessage* message = new BMessage(row.code);
+            BMessage* message = new BMessage(kRows[row].code);
             message->AddInt16("message", value);
             menu->AddItem(new BMenuItem(kControllerNames[value], message, 0, 0));
         }
         menu->SetRadioMode(true);
         menu->SetTargetForItems(panelTarget);
-        AddChild(new BMenuField(frame, row.controllerField, row.label, menu, B_FOLLOW_LEFT, B_WILL_DRAW));
+        panelMenus[row][kControllerColumn] = menu;
+        AddChild(new BMenuField(
+            frame, kRows[row].controllerField, kRows[row].label, menu, B_FOLLOW_LEFT, B_WILL_DRAW));
     }
 }
 
 void zbOutput::AddRangeColumn(BRect frame, const char* headerText, const char* headerName,
-                              const char* menuTitle, const char* field, const char* const fieldNames[])
+    const char* menuTitle, const char* field, const char* const fieldNames[], int column)
 {
     AddChild(new BStringView(frame, headerName, headerText, B_FOLLOW_TOP, B_WILL_DRAW));
     char label[8];
@@ -263,6 +294,7 @@ void zbOutput::AddRangeColumn(BRect frame, const char* headerText, const char* h
         }
         menu->SetRadioMode(true);
         menu->SetTargetForItems(panelTarget);
+        panelMenus[row][column] = menu;
         BMenuField* menuField = new BMenuField(frame, fieldNames[row], "", menu, B_FOLLOW_LEFT, B_WILL_DRAW);
         menuField->SetDivider(0);
         AddChild(menuField);
@@ -273,4 +305,142 @@ void zbOutput::Draw(BRect /*updateRect*/)
 {
     SetPenSize(4.0f);
     SetHighColor(kPenGrey);
+}
+
+// ---- presets ----
+
+void zbOutput::BuildPresetControls()
+{
+    const std::string folder = PresetFolder();
+    presetFolder = folder + "/";
+    create_directory(folder.c_str(), 0777);
+
+    presetName = new BTextControl(BRect(120, 10, 300, 20), "PresetName", "New Preset Name:", "",
+        new BMessage('bsav'), B_FOLLOW_LEFT | B_FOLLOW_TOP, B_WILL_DRAW | B_NAVIGABLE);
+    presetMenu = new BPopUpMenu("Presets", true, true, B_ITEMS_IN_COLUMN);
+
+    BDirectory directory(folder.c_str());
+    const int32 count = directory.CountEntries();
+    entry_ref ref;
+    for (int32 index = 0; index < count && directory.GetNextRef(&ref) == B_OK; ++index) {
+        if (!IsValidPreset(&ref))
+            continue;
+        std::printf("%s\n", ref.name.c_str());
+        presetMenu->AddItem(NewPresetItem(ref));
+    }
+
+    presetField = new BMenuField(
+        BRect(10, 10, 10, 10), "Presets", "Presets:", presetMenu, B_FOLLOW_LEFT, B_WILL_DRAW);
+}
+
+bool zbOutput::IsValidPreset(entry_ref* /*ref*/)
+{
+    return true;
+}
+
+BMenuItem* zbOutput::NewPresetItem(const entry_ref& ref) const
+{
+    BMessage* message = new BMessage('blod');
+    message->AddRef("filename", &ref);
+    return new BMenuItem(ref.name.c_str(), message, 0, 0);
+}
+
+void zbOutput::PlacePresetControls()
+{
+    presetField->MoveTo(kPresetListFrame.left, kPresetListFrame.top);
+    presetField->ResizeTo(kPresetListFrame.Width(), kPresetListFrame.Height());
+    presetField->SetDivider(kPresetListDivider);
+    presetName->MoveTo(kPresetNameFrame.left, kPresetNameFrame.top);
+    presetName->ResizeTo(kPresetNameFrame.Width(), kPresetNameFrame.Height());
+    presetName->SetDivider(kPresetNameDivider);
+    AddChild(presetField);
+    AddChild(presetName);
+}
+
+void zbOutput::SavePreset(BMessage* message)
+{
+    const std::string path = presetFolder + presetName->Text();
+    std::printf("%s\n", path.c_str());
+    message->PrintToStream();
+    std::fflush(stdout);
+
+    const std::string refused = RefusedPresetName(presetFolder, presetName->Text());
+    if (!refused.empty()) {
+        std::fprintf(stderr, "Preset not saved: %s.\n", refused.c_str());
+        return;
+    }
+    BMessage preset(*message);
+    AddMapping(&preset, CurrentMapping());
+    if (const int error = WritePreset(path.c_str(), preset); error != 0) {
+        std::fprintf(stderr, "Preset not saved to \"%s\": %s.\n", path.c_str(), std::strerror(error));
+        return;
+    }
+    ListNewPreset(presetName->Text());
+}
+
+// Keeps the list sorted by name, as it was read from the folder.
+void zbOutput::ListNewPreset(const char* name)
+{
+    int32 index = 0;
+    for (; index < presetMenu->CountItems(); ++index) {
+        const int order = std::string(presetMenu->ItemAt(index)->Label()).compare(name);
+        if (order == 0)
+            return;
+        if (order > 0)
+            break;
+    }
+    BMenuItem* item = NewPresetItem(entry_ref(presetFolder.substr(0, presetFolder.size() - 1), name));
+    if (panelTarget != nullptr)
+        item->SetTarget(panelTarget);
+    presetMenu->AddItem(item, index);
+}
+
+void zbOutput::LoadPreset(BMessage* message)
+{
+    entry_ref ref;
+    const bool named = message->FindRef("filename", &ref) == B_OK;
+    if (named)
+        presetName->SetText(ref.name.c_str());
+    message->PrintToStream();
+    std::fflush(stdout);
+    if (!named) {
+        std::fprintf(stderr, "Preset not loaded: the command names no file.\n");
+        return;
+    }
+    PresetMapping mapping;
+    std::string why;
+    if (ReadPreset(ref.Path().c_str(), &mapping, &why) != B_OK) {
+        std::fprintf(stderr, "Preset \"%s\" not loaded, only its name was taken: %s.\n", ref.Path().c_str(),
+            why.c_str());
+        return;
+    }
+    ApplyMapping(mapping);
+}
+
+PresetMapping zbOutput::CurrentMapping() const
+{
+    return PresetMapping { channel, x, y, pressure, red, green, blue };
+}
+
+// Sets the channel and the records as picks in the menus would, and marks
+// in the panel what they now hold.
+void zbOutput::ApplyMapping(const PresetMapping& mapping)
+{
+    channel = mapping.channel;
+    x = mapping.x;
+    y = mapping.y;
+    pressure = mapping.pressure;
+    red = mapping.red;
+    green = mapping.green;
+    blue = mapping.blue;
+    for (int row = 0; row < 6; ++row) {
+        const cfg& record = this->*kRows[row].record;
+        const int32 shown[3] = { record.controller, record.lorange, record.hirange };
+        for (int column = 0; column < 3; ++column) {
+            if (panelMenus[row][column] == nullptr)
+                continue;
+            if (BMenuItem* item = panelMenus[row][column]->ItemAt(shown[column]))
+                item->SetMarked(true);
+        }
+    }
 }

@@ -3,14 +3,22 @@
 // The mapping view: it keeps the MIDI channel and one mapping record per
 // quantity of the cursor data, turns each cursor data message into Control
 // Changes through the program's MIDI producer, and carries the control
-// panel through which the user configures the records.
+// panel through which the user configures the records and the preset
+// controls that save the whole mapping under a name and bring it back.
 //
 // Everything here runs on the main window's thread.
 
+#include "mapping/PresetFile.h"
 #include "mapping/cfg.h"
 #include "mapping/zbNode.h"
 #include "midi/myMidi.h"
 #include "platform/interface/Bitmap.h"
+#include "platform/interface/MenuField.h"
+#include "platform/interface/PopUpMenu.h"
+#include "platform/interface/TextControl.h"
+#include "platform/storage/Entry.h"
+
+#include <string>
 
 extern const char* LARGE_ICON_NAME;
 extern const char* MINI_ICON_NAME;
@@ -28,11 +36,16 @@ public:
     void CursorToMidi(cfg record, BMessage* message, const char* field);
     void ButtonToMidi(cfg record, BMessage* message, const char* field);
 
+    // Whether a folder entry is offered as a preset: every entry is, so
+    // that a file that is no preset is named when it is chosen.
+    bool IsValidPreset(entry_ref* ref);
+
     void GetIcons(BBitmap* large, BBitmap* mini);
     void AddIcons(BMessage* properties, BBitmap* large, BBitmap* mini) const;
 
     BHandler* panelTarget = nullptr;
     myMidi* producer;
+    BPopUpMenu* presetMenu;
     int16 channel;
     cfg blue;
     cfg red;
@@ -40,12 +53,29 @@ public:
     cfg y;
     cfg pressure;
     cfg green;
+    BTextControl* presetName;
 
 private:
     void ToggleConnection(BMessage* message);
     void SetDefaults();
     void AttachIcons();
     void AddControllerColumn();
-    void AddRangeColumn(BRect header, const char* headerText, const char* headerName,
-                        const char* menuTitle, const char* field, const char* const fieldNames[]);
+    void AddRangeColumn(BRect header, const char* headerText, const char* headerName, const char* menuTitle,
+        const char* field, const char* const fieldNames[], int column);
+
+    void BuildPresetControls();
+    void PlacePresetControls();
+    BMenuItem* NewPresetItem(const entry_ref& ref) const;
+    void ListNewPreset(const char* name);
+    void SavePreset(BMessage* message);
+    void LoadPreset(BMessage* message);
+    PresetMapping CurrentMapping() const;
+    void ApplyMapping(const PresetMapping& mapping);
+
+    // The folder the presets live in, with its trailing slash.
+    std::string presetFolder;
+    BMenuField* presetField = nullptr;
+    // The panel's menus, by row (top to bottom) and column (controller,
+    // lower range, higher range), so that a load can show what it set.
+    BMenu* panelMenus[6][3] = {};
 };

@@ -29,6 +29,19 @@
 // zero byte inside; entry reference the folder path, a zero byte, the leaf
 // name, a zero byte; any other type code raw bytes as given.
 //
+// A preset file is one flattened 'bsav' message. Besides the fields the name
+// field's invocation adds ("when"), a save stores the mapping in fields of
+// its own, all of them present in every preset the program writes:
+//
+//   "channel"             int16  0..15 for MIDI channel 1..16, 128 for off
+//   "<q> controller"      int16  0..127, or 128 for off
+//   "<q> lorange"         int16  0..127, the value sent for input 0.0
+//   "<q> hirange"         int16  0..127, the value sent for input 1.0
+//   "<q> enabled"         bool   whether the quantity sends
+//
+// where <q> is each of "x", "y", "pressure", "red", "green" and "blue". A
+// file that lacks any of them, or holds one out of range, restores nothing.
+//
 // Unflatten checks every length and count against the bytes actually given
 // and refuses anything else (truncation, trailing bytes, sizes that do not fit
 // the type, repeated names, unknown versions) with B_BAD_DATA, leaving the

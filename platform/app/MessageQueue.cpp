@@ -10,16 +10,15 @@ status_t MessageQueue::Post(std::unique_ptr<BMessage> message, BHandler* handler
         if (fClosed)
             return B_BAD_PORT_ID;
         const bool replaceable = posting == Posting::ReplaceQueuedSameCode;
-        auto queued = fEnvelopes.end();
-        if (replaceable) {
-            queued = std::find_if(fEnvelopes.begin(), fEnvelopes.end(), [&](const Envelope& e) {
-                return e.replaceable && e.handler == handler && e.message->what == message->what;
-            });
-        }
-        if (queued != fEnvelopes.end()) {
-            queued->message = std::move(message);
+        // Only the last queued message may be replaced: replacing one with
+        // anything queued after it would deliver the newer position ahead of
+        // a press or release the user made before it.
+        Envelope* last = fEnvelopes.empty() ? nullptr : &fEnvelopes.back();
+        if (replaceable && last != nullptr && last->replaceable && last->handler == handler
+            && last->message->what == message->what) {
+            last->message = std::move(message);
         } else {
-            fEnvelopes.push_back(Envelope{std::move(message), handler, replaceable});
+            fEnvelopes.push_back(Envelope { std::move(message), handler, replaceable });
             fPeakLength = std::max(fPeakLength, fEnvelopes.size());
         }
         wake = fWake;

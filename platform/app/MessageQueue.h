@@ -26,8 +26,10 @@ public:
 
     enum class Posting {
         Append,
-        // Replace a still-queued message of the same code that was itself
-        // posted this way (the newest pointer position wins), else append.
+        // Replace the last queued message when it has the same code and
+        // handler and was itself posted this way (the newest pointer
+        // position wins), else append. A message queued after the older one
+        // keeps it in place, so the order of arrival never changes.
         ReplaceQueuedSameCode,
     };
 

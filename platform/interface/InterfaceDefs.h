@@ -2,17 +2,20 @@
 
 #include "platform/support/SupportDefs.h"
 
-// Resizing modes of views: which parent edges a view keeps its distance to.
+// Resizing modes of views: which parent edge each edge of a view keeps its
+// distance to. One nibble per edge of the view (top in bits 12-15, left in
+// 8-11, bottom in 4-7, right in 0-3) names a parent edge: 1 top, 2 left,
+// 3 bottom, 4 right, 5 the centre.
 enum : uint32 {
     B_FOLLOW_NONE = 0,
-    B_FOLLOW_LEFT = 0x0200,
-    B_FOLLOW_RIGHT = 0x0400,
-    B_FOLLOW_LEFT_RIGHT = 0x0600,
-    B_FOLLOW_H_CENTER = 0x0800,
-    B_FOLLOW_TOP = 0x0002,
-    B_FOLLOW_BOTTOM = 0x0004,
-    B_FOLLOW_TOP_BOTTOM = 0x0006,
-    B_FOLLOW_V_CENTER = 0x0008,
+    B_FOLLOW_LEFT = 0x0202,
+    B_FOLLOW_RIGHT = 0x0404,
+    B_FOLLOW_LEFT_RIGHT = 0x0204,
+    B_FOLLOW_H_CENTER = 0x0505,
+    B_FOLLOW_TOP = 0x1010,
+    B_FOLLOW_BOTTOM = 0x3030,
+    B_FOLLOW_TOP_BOTTOM = 0x1030,
+    B_FOLLOW_V_CENTER = 0x5050,
     B_FOLLOW_ALL = B_FOLLOW_LEFT_RIGHT | B_FOLLOW_TOP_BOTTOM,
 };
 

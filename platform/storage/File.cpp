@@ -1,5 +1,7 @@
 #include "platform/storage/File.h"
 
+#include "platform/storage/StorageErrors.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,26 +9,11 @@
 
 namespace {
 
-status_t StatusFromErrno(int error)
-{
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR: return B_ENTRY_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EROFS: return B_NOT_ALLOWED;
-    case EISDIR:
-    case EINVAL:
-    case ENAMETOOLONG: return B_BAD_VALUE;
-    case EEXIST: return B_NOT_ALLOWED;
-    case ENOMEM: return B_NO_MEMORY;
-    default: return B_IO_ERROR;
-    }
-}
-
 int OpenFlags(uint32 mode)
 {
-    int flags = O_CLOEXEC;
+    // Opening a FIFO or a device would wait for a peer; only regular files
+    // are kept open, and on those the flag changes nothing.
+    int flags = O_CLOEXEC | O_NONBLOCK;
     switch (mode & 0x3) {
     case B_WRITE_ONLY: flags |= O_WRONLY; break;
     case B_READ_WRITE: flags |= O_RDWR; break;
@@ -73,7 +60,7 @@ status_t BFile::SetTo(const char* path, uint32 openMode)
     } while (fDescriptor < 0 && errno == EINTR);
     if (fDescriptor < 0)
         return fStatus = StatusFromErrno(errno);
-    struct stat info {};
+    struct stat info { };
     if (::fstat(fDescriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
         Unset();
         return fStatus = B_BAD_VALUE;
@@ -118,8 +105,8 @@ ssize_t BFile::Write(const void* buffer, size_t size)
 
 bool BFile::IsSameFileAs(const char* path) const
 {
-    struct stat mine {};
-    struct stat other {};
-    return fStatus == B_OK && path != nullptr && ::fstat(fDescriptor, &mine) == 0 &&
-           ::stat(path, &other) == 0 && mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
+    struct stat mine { };
+    struct stat other { };
+    return fStatus == B_OK && path != nullptr && ::fstat(fDescriptor, &mine) == 0 && ::stat(path, &other) == 0
+        && mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
 }

@@ -57,12 +57,36 @@ TEST_F(ListenerListTest, MovesReplaceQueuedMovesOnlyForListenersWithoutHistory)
     ASSERT_EQ(all.size(), 4u);
     EXPECT_EQ(all[3].FindPoint("where").x, 3.0f);
 
-    // The queued move is replaced where it stands, ahead of the press.
+    // The move queued before the press stays where it is: the press happened
+    // there. Only the moves after the press collapse into the newest.
     const std::vector<BMessage> newest = Drain(fWithoutHistory);
-    ASSERT_EQ(newest.size(), 2u);
+    ASSERT_EQ(newest.size(), 3u);
     EXPECT_EQ(newest[0].what, uint32(B_MOUSE_MOVED));
-    EXPECT_EQ(newest[0].FindPoint("where").x, 3.0f);
+    EXPECT_EQ(newest[0].FindPoint("where").x, 1.0f);
     EXPECT_EQ(newest[1].what, uint32(B_MOUSE_DOWN));
+    EXPECT_EQ(newest[2].what, uint32(B_MOUSE_MOVED));
+    EXPECT_EQ(newest[2].FindPoint("where").x, 3.0f);
+}
+
+TEST_F(ListenerListTest, PointerMessagesKeepTheirOrderAcrossPressAndRelease)
+{
+    fList.Add(BMessenger(fWithoutHistory), true);
+    fList.Post(Move(1));
+    fList.Post(Move(2));
+    fList.Post(BMessage(B_MOUSE_DOWN));
+    fList.Post(Move(3));
+    fList.Post(BMessage(B_MOUSE_UP));
+    fList.Post(Move(4));
+    fList.Post(Move(5));
+
+    const std::vector<BMessage> queued = Drain(fWithoutHistory);
+    const std::vector<std::pair<uint32, float>> expected = { { B_MOUSE_MOVED, 2.0f }, { B_MOUSE_DOWN, 0.0f },
+        { B_MOUSE_MOVED, 3.0f }, { B_MOUSE_UP, 0.0f }, { B_MOUSE_MOVED, 5.0f } };
+    ASSERT_EQ(queued.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(queued[i].what, expected[i].first) << "message " << i;
+        EXPECT_EQ(queued[i].FindPoint("where").x, expected[i].second) << "message " << i;
+    }
 }
 
 TEST_F(ListenerListTest, PressesAndReleasesAreNeverReplaced)

@@ -5,11 +5,13 @@
 
 #include "tests/common/ChildProcess.h"
 #include "tests/common/DummyJackServer.h"
+#include "tests/common/PrivateSettings.h"
 #include "tests/common/XvfbServer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 // Last: Xlib's macros would clash with the test framework's names.
@@ -53,6 +55,7 @@ protected:
     {
         std::map<std::string, std::string> all = environment;
         all["DISPLAY"] = xvfb.Name();
+        all["XDG_CONFIG_HOME"] = settings.Root();
         ASSERT_TRUE(program.Start({ZIMBREL_PROGRAM}, all)) << program.Error();
         program.CloseInput();
         const std::string found = Xdotool({"search", "--sync", "--onlyvisible", "--name", "^Zimbrel 2.01$"});
@@ -132,6 +135,7 @@ protected:
         XCloseDisplay(display);
     }
 
+    PrivateSettings settings;
     XvfbServer xvfb;
     ChildProcess program;
     WindowGeometry window;
@@ -219,6 +223,56 @@ TEST_F(ProgramTest, PointerDrivesTheChosenControllerOnTheChosenChannel)
     EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
     EXPECT_THAT(program.Output(), HasSubstr("ug!!! -cursor relay window \n"));
     EXPECT_THAT(program.Output(), HasSubstr("cfged\n"));
+}
+
+TEST_F(ProgramTest, APresetSavedWithReturnBringsTheMappingBackAfterARestart)
+{
+    DummyJackServer jack;
+    const std::string jackError = jack.Start("zimbrel-presets");
+    ASSERT_TRUE(jackError.empty()) << jackError;
+    ChildProcess dump;
+    ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
+    ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
+
+    StartProgram({{"ZIMBREL_MIDI", "jack"}});
+    UseMenuBar(1, {"Down", "Down", "Down", "Down", "Down", "Return"}); // Channel > 5
+    // Horizontal > "10 Pan", the eleventh item.
+    std::vector<std::string> downs(11, "Down");
+    downs.push_back("Return");
+    UsePopUp(160, 115, downs);
+    // Into the name field, right of its label; Return saves.
+    ClickAt(ViewPoint(330, 20));
+    Xdotool({"type", "--delay", "30", "Stage"});
+    Xdotool({"key", "Return"});
+    const std::string path = settings.PresetFolder() + "/Stage";
+    EXPECT_TRUE(program.WaitForOutput(path + "\n", 5s)) << program.Output() << program.Errors();
+    CloseWindow();
+    ASSERT_EQ(program.Wait(10s), 0) << program.Errors();
+    ASSERT_TRUE(std::filesystem::is_regular_file(path));
+
+    // A new start lists the preset; connections are not part of it.
+    StartProgram({{"ZIMBREL_MIDI", "jack"}});
+    EXPECT_TRUE(program.WaitForOutput("Stage\n", 5s)) << program.Output();
+    UseMenuBar(2, {"Return"}); // Port > midi-monitor:input
+    ASSERT_TRUE(program.WaitForOutput("cfged\n", 5s)) << program.Errors();
+    size_t seen = 0;
+    MovePointerToEdge(false);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_FALSE(DumpShows(dump, "b4 0a", 0)) << "the mapping was there before the load:\n" << dump.Output();
+
+    UsePopUp(80, 20, {"Down", "Return"}); // Presets > Stage
+    EXPECT_TRUE(program.WaitForOutput("'blod'", 5s)) << program.Output();
+    if (const char* folder = std::getenv("ZIMBREL_SCREENSHOT_DIR"))
+        RunTool({"import", "-window", std::to_string(window.id), std::string(folder) + "/presets.png"},
+                {{"DISPLAY", xvfb.Name()}});
+    MovePointerToEdge(false);
+    EXPECT_TRUE(DumpShows(dump, "b4 0a 00", seen, &seen)) << dump.Output();
+    MovePointerToEdge(true);
+    EXPECT_TRUE(DumpShows(dump, "b4 0a 7f", seen, &seen)) << dump.Output();
+
+    CloseWindow();
+    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+    EXPECT_EQ(program.Errors().find("Preset"), std::string::npos) << program.Errors();
 }
 
 TEST_F(ProgramTest, MissingMidiServiceEndsTheProgramWhenAMenuOpens)

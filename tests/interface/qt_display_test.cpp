@@ -271,6 +271,9 @@ TEST_F(QtDisplayTest, APopUpOf129ItemsStaysOnAShortScreenAndItsLastItemCanBePick
     // be tall enough to type into.
     auto* name = new BTextControl(BRect(10, 50, 300, 60), "PresetName", "Name:", "", new BMessage('bsav'));
     window->AddChild(name);
+    // Navigable like the name field; the menu field above both is not.
+    auto* second = new BTextControl(BRect(10, 80, 300, 90), "second", "Second:", "", new BMessage('secd'));
+    window->AddChild(second);
     window->Show();
     const std::string display = xvfb->Name();
 
@@ -307,6 +310,20 @@ TEST_F(QtDisplayTest, APopUpOf129ItemsStaysOnAShortScreenAndItsLastItemCanBePick
         window->RunTask([this, name] { log.Add(std::string("text ") + name->Text()); });
         EXPECT_TRUE(log.WaitFor("text Bright Lead"));
         KeepScreenshot("text-control", display);
+
+        // Tab goes round the navigable views only: from the second field
+        // it comes back to the name field, past the menu field's button.
+        Tool({ "xdotool", "key", "--delay", "100", "Tab" }, display, "xdotool");
+        Tool({ "xdotool", "type", "--delay", "20", "B" }, display, "xdotool");
+        Tool({ "xdotool", "key", "--delay", "100", "Tab" }, display, "xdotool");
+        ASSERT_TRUE(log.WaitFor("message secd on window thread")) << "Tab did not reach the second field";
+        Tool({ "xdotool", "type", "--delay", "20", "Pad" }, display, "xdotool");
+        Tool({ "xdotool", "key", "Return" }, display, "xdotool");
+        for (int attempt = 0; attempt < 100 && std::ranges::count(log.Entries(), "message bsav on window thread") < 2;
+             ++attempt)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        window->RunTask([this, name] { log.Add(std::string("text after Tab ") + name->Text()); });
+        EXPECT_TRUE(log.WaitFor("text after Tab Pad")) << "Tab stopped at a view that is not navigable";
     });
 
     ASSERT_EQ(log.WaitFor("deleted"), true);

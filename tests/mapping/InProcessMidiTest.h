@@ -2,6 +2,7 @@
 
 // Puts the in-process MIDI service behind the kit for one test.
 
+#include "../common/PrivateSettings.h"
 #include "../common/RecordingConsumer.h"
 #include "platform/midi/MidiKit.h"
 #include "platform/midi/inprocess/InProcessMidiService.h"
@@ -14,4 +15,7 @@ class InProcessMidiTest : public testing::Test {
 protected:
     void SetUp() override { MidiKit::Get().InstallService(std::make_unique<InProcessMidiService>()); }
     void TearDown() override { MidiKit::Get().Reset(); }
+
+    // The mapping view lists and writes presets here, never in the user's.
+    PrivateSettings settings;
 };

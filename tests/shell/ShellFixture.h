@@ -4,6 +4,7 @@
 // pointer and screen, and the in-process MIDI service, with an application
 // object whose loop runs on a thread of the test. Every wait is bounded.
 
+#include "../common/PrivateSettings.h"
 #include "../common/RecordingConsumer.h"
 #include "app/zbWindow.h"
 #include "platform/app/AppDefs.h"
@@ -87,6 +88,8 @@ protected:
         return labels;
     }
 
+    // The mapping view lists and writes presets here, never in the user's.
+    PrivateSettings settings;
     std::shared_ptr<HeadlessDisplay> display = std::make_shared<HeadlessDisplay>();
     HeadlessInput input{1024, 768};
     std::unique_ptr<BApplication> application;

@@ -18,6 +18,9 @@ QtMenuField::QtMenuField(QWidget* parent, const ViewInfo& info, QMenu* menu)
     fLabel->setTextFormat(Qt::PlainText);
     fLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     fButton->setMenu(menu);
+    // Only a navigable view is a Tab stop; a click still opens the menu.
+    if ((info.flags & B_NAVIGABLE) == 0)
+        fButton->setFocusPolicy(Qt::NoFocus);
     setAutoFillBackground(true);
     SetColors(info.viewColor, info.highColor);
     SetLabel(info.text);

@@ -17,6 +17,8 @@ QtTextControl::QtTextControl(QWidget* parent, const ViewInfo& info, PeerAddress 
 {
     fLabel->setTextFormat(Qt::PlainText);
     fLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Only a navigable view is a Tab stop; a click still lets the user type.
+    fField->setFocusPolicy((info.flags & B_NAVIGABLE) != 0 ? Qt::StrongFocus : Qt::ClickFocus);
     QObject::connect(fField, &QLineEdit::editingFinished, this, [this] { Committed(); });
     setAutoFillBackground(true);
     SetColors(info.viewColor, info.highColor);

@@ -1,0 +1,197 @@
+#include "mapping/PresetFile.h"
+
+#include "platform/storage/AtomicFile.h"
+#include "platform/storage/File.h"
+#include "platform/storage/FindDirectory.h"
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr uint32 kSaveCommand = 'bsav';
+constexpr int16 kChannelOff = 128;
+constexpr int16 kHighestValue = 127;
+constexpr size_t kLongestPath = 255;
+// A preset is a few hundred bytes; anything far larger is no preset, and is
+// not read into memory whole.
+constexpr size_t kLargestPresetFile = 64 * 1024;
+
+struct Quantity {
+    const char* name;
+    cfg PresetMapping::*record;
+};
+
+constexpr std::array<Quantity, 6> kQuantities = { {
+    { "x", &PresetMapping::x },
+    { "y", &PresetMapping::y },
+    { "pressure", &PresetMapping::pressure },
+    { "red", &PresetMapping::red },
+    { "green", &PresetMapping::green },
+    { "blue", &PresetMapping::blue },
+} };
+
+std::string FieldName(const Quantity& quantity, const char* part)
+{
+    return std::string(quantity.name) + " " + part;
+}
+
+bool FindInt16In(const BMessage& message, const std::string& name, int16 lowest, int16 highest, int16* value,
+    std::string* why)
+{
+    int16 found = 0;
+    if (message.FindInt16(name.c_str(), &found) != B_OK) {
+        *why = "it has no int16 \"" + name + "\"";
+        return false;
+    }
+    if (found < lowest || found > highest) {
+        *why = "its \"" + name + "\" is " + std::to_string(found) + ", out of range";
+        return false;
+    }
+    *value = found;
+    return true;
+}
+
+bool IsChannel(int16 channel)
+{
+    return (channel >= 0 && channel <= 15) || channel == kChannelOff;
+}
+
+} // namespace
+
+bool PresetMapping::operator==(const PresetMapping& other) const
+{
+    if (channel != other.channel)
+        return false;
+    for (const Quantity& quantity : kQuantities) {
+        const cfg& mine = this->*quantity.record;
+        const cfg& theirs = other.*quantity.record;
+        if (mine.controller != theirs.controller || mine.lorange != theirs.lorange
+            || mine.hirange != theirs.hirange || mine.enabled != theirs.enabled)
+            return false;
+    }
+    return true;
+}
+
+std::string PresetFolder()
+{
+    return UserSettingsDirectory() + "/Zimbrel2";
+}
+
+std::string RefusedPresetName(const std::string& folder, const char* name)
+{
+    const std::string text = name != nullptr ? name : "";
+    if (text.empty())
+        return "the name is empty";
+    if (text == "." || text == "..")
+        return "\"" + text + "\" names a folder";
+    if (text.find('/') != std::string::npos)
+        return "the name contains \"/\"";
+    for (const unsigned char c : text)
+        if (c < 0x20 || c == 0x7f)
+            return "the name contains a control character";
+    if (folder.size() + text.size() > kLongestPath)
+        return "the path would be " + std::to_string(folder.size() + text.size()) + " bytes long, more than "
+            + std::to_string(kLongestPath);
+    return "";
+}
+
+void AddMapping(BMessage* message, const PresetMapping& mapping)
+{
+    message->AddInt16("channel", mapping.channel);
+    for (const Quantity& quantity : kQuantities) {
+        const cfg& record = mapping.*quantity.record;
+        message->AddInt16(FieldName(quantity, "controller").c_str(), record.controller);
+        message->AddInt16(FieldName(quantity, "lorange").c_str(), int16(record.lorange));
+        message->AddInt16(FieldName(quantity, "hirange").c_str(), int16(record.hirange));
+        message->AddBool(FieldName(quantity, "enabled").c_str(), record.enabled);
+    }
+}
+
+status_t FindMapping(const BMessage& message, PresetMapping* mapping, std::string* why)
+{
+    PresetMapping found {};
+    if (!FindInt16In(message, "channel", 0, kChannelOff, &found.channel, why))
+        return B_BAD_DATA;
+    if (!IsChannel(found.channel)) {
+        *why = "its \"channel\" is " + std::to_string(found.channel) + ", out of range";
+        return B_BAD_DATA;
+    }
+    for (const Quantity& quantity : kQuantities) {
+        cfg& record = found.*quantity.record;
+        int16 lorange = 0;
+        int16 hirange = 0;
+        if (!FindInt16In(
+                message, FieldName(quantity, "controller"), 0, kControllerOff, &record.controller, why)
+            || !FindInt16In(message, FieldName(quantity, "lorange"), 0, kHighestValue, &lorange, why)
+            || !FindInt16In(message, FieldName(quantity, "hirange"), 0, kHighestValue, &hirange, why))
+            return B_BAD_DATA;
+        record.lorange = uint16(lorange);
+        record.hirange = uint16(hirange);
+        const std::string enabled = FieldName(quantity, "enabled");
+        if (message.FindBool(enabled.c_str(), &record.enabled) != B_OK) {
+            *why = "it has no bool \"" + enabled + "\"";
+            return B_BAD_DATA;
+        }
+    }
+    *mapping = found;
+    return B_OK;
+}
+
+status_t ReadPreset(const void* data, size_t size, PresetMapping* mapping, std::string* why)
+{
+    if (data == nullptr && size > 0)
+        return B_BAD_VALUE;
+    if (size > kLargestPresetFile) {
+        *why = "it is too large to be a preset";
+        return B_BAD_DATA;
+    }
+    BMessage message;
+    if (message.Unflatten(static_cast<const char*>(data), ssize_t(size)) != B_OK) {
+        *why = "it is not a saved message, or it is damaged";
+        return B_BAD_DATA;
+    }
+    if (message.what != kSaveCommand) {
+        *why = "it holds another message than a preset";
+        return B_BAD_DATA;
+    }
+    std::string missing;
+    if (FindMapping(message, mapping, &missing) != B_OK) {
+        *why = "it keeps no complete mapping: " + missing;
+        return B_BAD_DATA;
+    }
+    return B_OK;
+}
+
+status_t ReadPreset(const char* path, PresetMapping* mapping, std::string* why)
+{
+    BFile file(path, B_READ_ONLY);
+    switch (const status_t status = file.InitCheck()) {
+    case B_OK: break;
+    case B_ENTRY_NOT_FOUND: *why = "it does not exist"; return status;
+    case B_BAD_VALUE: *why = "it is not a regular file"; return status;
+    case B_NOT_ALLOWED: *why = "it may not be read"; return status;
+    default: *why = "it cannot be opened"; return status;
+    }
+    // One byte more than the largest preset tells a file that is too large.
+    std::vector<char> bytes(kLargestPresetFile + 1);
+    size_t filled = 0;
+    while (filled < bytes.size()) {
+        const ssize_t done = file.Read(bytes.data() + filled, bytes.size() - filled);
+        if (done < 0) {
+            *why = "it cannot be read";
+            return B_IO_ERROR;
+        }
+        if (done == 0)
+            break;
+        filled += size_t(done);
+    }
+    return ReadPreset(bytes.data(), filled, mapping, why);
+}
+
+int WritePreset(const char* path, const BMessage& message)
+{
+    const std::vector<char> bytes = message.Flatten();
+    return ReplaceFileContents(path, bytes.data(), bytes.size());
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+// Preset files: one file per preset in the settings folder, named as the
+// user typed the name, holding the flattened 'bsav' message that saved it.
+// Besides what the name field put into that message, the program adds the
+// mapping (the channel and the six records) as fields of its own, listed
+// with the flattened layout in platform/app/Message.h. Connections are not
+// kept: consumer ids do not survive a restart.
+//
+// Nothing here needs a window, so a preset file can be checked on its own.
+
+#include "mapping/cfg.h"
+#include "platform/app/Message.h"
+
+#include <cstddef>
+#include <string>
+
+// What a preset restores.
+struct PresetMapping {
+    int16 channel; // 0..15 for MIDI channel 1..16, 128 for off
+    cfg x;
+    cfg y;
+    cfg pressure;
+    cfg red;
+    cfg green;
+    cfg blue;
+
+    bool operator==(const PresetMapping&) const;
+};
+
+// The settings folder, "Zimbrel2" in the user's settings, without a
+// trailing slash.
+std::string PresetFolder();
+
+// Why `name` cannot name a preset file in `folder` (given with its trailing
+// slash), or "" when it can: empty, "." and "..", a "/", a control
+// character, or a full path longer than 255 bytes.
+std::string RefusedPresetName(const std::string& folder, const char* name);
+
+// Adds the mapping fields to a 'bsav' message.
+void AddMapping(BMessage* message, const PresetMapping& mapping);
+
+// Reads the mapping fields of a message. Fills `mapping` only when every
+// field is present with its type and within its range; otherwise B_BAD_DATA
+// and `why` says what is wrong.
+status_t FindMapping(const BMessage& message, PresetMapping* mapping, std::string* why);
+
+// Reads a preset from the bytes of a file or from the file at `path`.
+// B_OK with `mapping` filled, or an error with `mapping` untouched and
+// `why` saying, in a few words, why the file is no preset.
+status_t ReadPreset(const void* data, size_t size, PresetMapping* mapping, std::string* why);
+status_t ReadPreset(const char* path, PresetMapping* mapping, std::string* why);
+
+// Writes the message as the preset file at `path`, replacing any earlier
+// file whole. 0, or the errno value of what failed.
+int WritePreset(const char* path, const BMessage& message);
