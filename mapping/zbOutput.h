@@ -8,6 +8,7 @@
 // Everything here runs on the main window's thread.
 
 #include "mapping/cfg.h"
+#include "mapping/zbMeters.h"
 #include "mapping/zbNode.h"
 #include "midi/myMidi.h"
 #include "platform/interface/Bitmap.h"
@@ -40,10 +41,12 @@ public:
     cfg y;
     cfg pressure;
     cfg green;
+    zbMeters meters;
 
 private:
     void ToggleConnection(BMessage* message);
     void SetDefaults();
+    void ShowLiveRows();
     void AttachIcons();
     void AddControllerColumn();
     void AddRangeColumn(BRect header, const char* headerText, const char* headerName,

@@ -14,7 +14,7 @@ packages=(
 if [[ "${1:-}" == "--tests" ]]; then
     packages+=(
         libgtest-dev libgmock-dev libbenchmark-dev
-        xvfb xauth xdotool x11-xserver-utils x11-utils imagemagick
+        libxdamage-dev xvfb xauth xdotool x11-xserver-utils x11-utils imagemagick
         jackd2 alsa-utils
     )
 fi
