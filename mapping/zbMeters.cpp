@@ -43,7 +43,7 @@ bool MetersTurnedOff()
 
 } // namespace
 
-void zbMeters::AddTo(BWindow* window, BRect panel)
+void zbMeters::AddTo(BWindow* window, BRect panel, rgb_color panelColor)
 {
     if (window == nullptr || MetersTurnedOff())
         return;
@@ -51,11 +51,14 @@ void zbMeters::AddTo(BWindow* window, BRect panel)
     for (int row = 0; row < kRows; ++row) {
         fBars[row] = new BMeterView(kBar.OffsetByCopy(origin.x, origin.y + kFirstRowTop + row * kRowHeight),
             kBarNames[row], B_METER_BAR);
+        fBars[row]->SetViewColor(panelColor);
         window->AddChild(fBars[row]);
     }
     fLamp = new BMeterView(kLamp.OffsetByCopy(origin.x, origin.y), "sending", B_METER_LAMP);
+    fLamp->SetViewColor(panelColor);
     window->AddChild(fLamp);
     fConnections = new BStringView(kConnectionLine.OffsetByCopy(origin.x, origin.y), "connections", "");
+    fConnections->SetViewColor(panelColor);
     window->AddChild(fConnections);
     ShowConnections(fConnected);
 }

@@ -22,9 +22,10 @@ class BMidiProducer;
 
 class zbMeters {
 public:
-    // Adds the meters to `window` around a mapping view with frame `panel`.
-    // ZIMBREL_METERS=off in the environment leaves them out.
-    void AddTo(BWindow* window, BRect panel);
+    // Adds the meters to `window` around a mapping view with frame `panel`,
+    // on the view's colour. ZIMBREL_METERS=off in the environment leaves
+    // them out.
+    void AddTo(BWindow* window, BRect panel, rgb_color panelColor);
 
     // The quantity named by a cursor data field ("x", "y", "pressure",
     // "red", "green", "blue") sent `value`.

@@ -241,7 +241,7 @@ void zbOutput::AttachedToWindow()
                    kLowerRangeFields);
     AddRangeColumn(BRect(230, 10, 340, 40).OffsetBy(0, 30).OffsetBy(40, 0), "Higher Range", "lable hi", "127",
                    "hirange", kHigherRangeFields);
-    meters.AddTo(Window(), Frame());
+    meters.AddTo(Window(), Frame(), ViewColor());
 }
 
 void zbOutput::AddControllerColumn()
