@@ -18,7 +18,8 @@ constexpr float kRowHeight = 30;
 constexpr BRect kBar(384, 3, 395, 26); // within a row
 constexpr BRect kLamp(12, 263, 23, 274);
 constexpr BRect kConnectionLine(30, 256, 380, 281);
-constexpr const char* kBarNames[] = {"y meter", "x meter", "pressure meter", "red meter", "green meter", "blue meter"};
+constexpr const char* kBarNames[]
+    = { "y meter", "x meter", "pressure meter", "red meter", "green meter", "blue meter" };
 
 // The panel's row of a cursor data field: Vertical, Horizontal, Pressure,
 // Red, Green, Blue. The first letters tell the six fields apart.
@@ -75,7 +76,8 @@ void zbMeters::ShowRow(const char* field, const cfg& record, bool channelOn)
     const int row = RowOf(field);
     if (row < 0 || fBars[row] == nullptr)
         return;
-    const bool live = channelOn && record.enabled && record.controller >= 0 && record.controller < kControllerOff;
+    const bool live
+        = channelOn && record.enabled && record.controller >= 0 && record.controller < kControllerOff;
     if (!live)
         fBars[row]->SetDimmed();
     else if (fBars[row]->Level() == MeterState::kDimmed)

@@ -28,7 +28,10 @@ public:
         uint32 resizingMode = B_FOLLOW_LEFT | B_FOLLOW_TOP, uint32 flags = B_WILL_DRAW);
 
     // Levels above 127 show as full.
-    void SetLevel(uint8 level) { Wake(fState->SetLevel(level < MeterState::kFullLevel ? level : MeterState::kFullLevel)); }
+    void SetLevel(uint8 level)
+    {
+        Wake(fState->SetLevel(level < MeterState::kFullLevel ? level : MeterState::kFullLevel));
+    }
     void SetDimmed() { Wake(fState->SetLevel(MeterState::kDimmed)); }
     void Pulse() { Wake(fState->Pulse()); }
 

@@ -5,7 +5,8 @@
 namespace {
 
 constexpr int32 kDimmed = MeterState::kDimmed;
-constexpr const char* kMeters[] = {"y meter", "x meter", "pressure meter", "red meter", "green meter", "blue meter"};
+constexpr const char* kMeters[]
+    = { "y meter", "x meter", "pressure meter", "red meter", "green meter", "blue meter" };
 
 // The main window on the headless display, with its meters read back.
 class MetersTest : public ShellTest {
@@ -70,7 +71,7 @@ TEST_F(MetersTest, MetersSitBesideTheRowsAndTheSignUnderThePanelWithoutTouchingI
         EXPECT_GE(frame.top, rowTop) << kMeters[row];
         EXPECT_LE(frame.bottom, rowTop + 30) << kMeters[row];
     }
-    for (const char* sign : {"sending", "connections"}) {
+    for (const char* sign : { "sending", "connections" }) {
         const BRect frame = display->ViewFrame(display->FindView(peer, sign));
         EXPECT_GT(frame.top, 20 + 250) << sign << " overlaps the last row";
         EXPECT_LE(frame.bottom, 310) << sign << " falls off the window";
@@ -89,22 +90,22 @@ TEST_F(MetersTest, CursorDataMovesTheMetersOfTheRowsThatSend)
     PickInField("y select", "10 Pan");
     PickInField("y lorange", "20");
     PickInField("y hirange", "40");
-    EXPECT_EQ(Levels(), Expect({{"x meter", 0}, {"y meter", 0}})) << "on, nothing sent yet";
+    EXPECT_EQ(Levels(), Expect({ { "x meter", 0 }, { "y meter", 0 } })) << "on, nothing sent yet";
 
     SendCursorData(0.5f, 0.75f);
     // 0.5 of 0..127 truncates to 63; 20 + 0.75 * 20 is 35.
-    EXPECT_EQ(Levels(), Expect({{"x meter", 63}, {"y meter", 35}}));
+    EXPECT_EQ(Levels(), Expect({ { "x meter", 63 }, { "y meter", 35 } }));
     SendCursorData(1.0f, 0.0f);
-    EXPECT_EQ(Levels(), Expect({{"x meter", 127}, {"y meter", 20}}));
+    EXPECT_EQ(Levels(), Expect({ { "x meter", 127 }, { "y meter", 20 } }));
 
     // A range message switches a row on; without a controller it sends
     // nothing, so its meter stays dimmed.
     PickInField("red hirange", "100");
     SendCursorData(1.0f, 0.0f, 0.5f);
-    EXPECT_EQ(Levels(), Expect({{"x meter", 127}, {"y meter", 20}}));
+    EXPECT_EQ(Levels(), Expect({ { "x meter", 127 }, { "y meter", 20 } }));
     PickInField("red select", "74 Sound Ctrl 5 (Brightness)");
     SendCursorData(1.0f, 0.0f, 0.5f);
-    EXPECT_EQ(Levels(), Expect({{"x meter", 127}, {"y meter", 20}, {"red meter", 50}}));
+    EXPECT_EQ(Levels(), Expect({ { "x meter", 127 }, { "y meter", 20 }, { "red meter", 50 } }));
 }
 
 TEST_F(MetersTest, OffRowsAndTheOffChannelShowEmptyDimmedMeters)
@@ -113,12 +114,12 @@ TEST_F(MetersTest, OffRowsAndTheOffChannelShowEmptyDimmedMeters)
     PickInField("x select", "7  Channel Volume");
     PickInField("y select", "10 Pan");
     SendCursorData(0.5f, 0.5f);
-    ASSERT_EQ(Levels(), Expect({{"x meter", 63}, {"y meter", 63}}));
+    ASSERT_EQ(Levels(), Expect({ { "x meter", 63 }, { "y meter", 63 } }));
 
     PickInField("x select", "off");
-    EXPECT_EQ(Levels(), Expect({{"y meter", 63}}));
+    EXPECT_EQ(Levels(), Expect({ { "y meter", 63 } }));
     SendCursorData(0.25f, 0.25f);
-    EXPECT_EQ(Levels(), Expect({{"y meter", 31}}));
+    EXPECT_EQ(Levels(), Expect({ { "y meter", 31 } }));
 
     PickFromMenuBar("Channel", "Off");
     EXPECT_EQ(Levels(), Expect({}));
@@ -127,9 +128,9 @@ TEST_F(MetersTest, OffRowsAndTheOffChannelShowEmptyDimmedMeters)
 
     // Back on: the row shows empty until it sends again.
     PickFromMenuBar("Channel", "2");
-    EXPECT_EQ(Levels(), Expect({{"y meter", 0}}));
+    EXPECT_EQ(Levels(), Expect({ { "y meter", 0 } }));
     SendCursorData(0.75f, 0.75f);
-    EXPECT_EQ(Levels(), Expect({{"y meter", 95}}));
+    EXPECT_EQ(Levels(), Expect({ { "y meter", 95 } }));
 }
 
 TEST_F(MetersTest, RepeatsKeepTheirValueAndDoNotLightTheLamp)
@@ -143,12 +144,12 @@ TEST_F(MetersTest, RepeatsKeepTheirValueAndDoNotLightTheLamp)
     SendCursorData(0.5f, 0.0f);
     EXPECT_EQ(LampPulses(), pulsesBefore + 1);
     SendCursorData(0.5f, 0.1f); // x repeats: the producer drops it
-    EXPECT_EQ(synth->Received(), (std::vector<ControlChangeEvent>{{0, 7, 63}}));
-    EXPECT_EQ(Levels(), Expect({{"x meter", 63}}));
+    EXPECT_EQ(synth->Received(), (std::vector<ControlChangeEvent> { { 0, 7, 63 } }));
+    EXPECT_EQ(Levels(), Expect({ { "x meter", 63 } }));
     EXPECT_EQ(LampPulses(), pulsesBefore + 1) << "a dropped repeat left nothing";
 
     SendCursorData(0.6f, 0.0f);
-    EXPECT_EQ(Levels(), Expect({{"x meter", 76}}));
+    EXPECT_EQ(Levels(), Expect({ { "x meter", 76 } }));
     EXPECT_EQ(LampPulses(), pulsesBefore + 2);
     synth->Release();
 }

@@ -22,7 +22,8 @@ void QtMeterClock::Join(QtMeterView* meter)
 
 void QtMeterClock::Leave(QtMeterView* meter)
 {
-    std::erase_if(fMeters, [meter](const QPointer<QtMeterView>& joined) { return joined.isNull() || joined == meter; });
+    std::erase_if(
+        fMeters, [meter](const QPointer<QtMeterView>& joined) { return joined.isNull() || joined == meter; });
     if (fMeters.empty())
         fTimer.stop();
 }

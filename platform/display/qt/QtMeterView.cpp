@@ -3,7 +3,9 @@
 #include "platform/display/qt/QtConversions.h"
 #include "platform/display/qt/QtMeterClock.h"
 
+#include <QEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QWindow>
 
 #include <cmath>
@@ -28,7 +30,12 @@ QtMeterView::QtMeterView(QWidget* parent, const ViewInfo& info, QtMeterClock& cl
     , fClock(clock)
     , fLamp(info.kind == ViewKind::MeterLamp)
 {
-    setAutoFillBackground(true);
+    // A bar covers every pixel of its rectangle, so nothing beneath it need
+    // be painted first; a lamp's corners show the view colour.
+    if (fLamp)
+        setAutoFillBackground(true);
+    else
+        setAttribute(Qt::WA_OpaquePaintEvent);
     SetColors(info.viewColor);
 }
 
@@ -57,7 +64,12 @@ bool QtMeterView::SampleFrame()
         return false;
     }
     switch (fWatch.Frame(*fState)) {
-    case MeterWatch::Step::Repaint: update(); return true;
+    case MeterWatch::Step::Repaint:
+        // A bar shows a level only to the pixel; a change within one pixel
+        // is not worth a repaint.
+        if (fLamp || FilledHeight(fWatch.Shown()) != fPaintedHeight)
+            update();
+        return true;
     case MeterWatch::Step::Keep: return true;
     case MeterWatch::Step::Stop: break;
     }
@@ -72,9 +84,8 @@ bool QtMeterView::OnScreen() const
     return isVisible() && !top->isMinimized() && handle != nullptr && handle->isExposed();
 }
 
-void QtMeterView::paintEvent(QPaintEvent* event)
+void QtMeterView::paintEvent(QPaintEvent* /*event*/)
 {
-    QWidget::paintEvent(event);
     QPainter painter(this);
     if (fLamp)
         PaintLamp(painter, fWatch.Shown());
@@ -85,8 +96,19 @@ void QtMeterView::paintEvent(QPaintEvent* event)
         Wake();
 }
 
+bool QtMeterView::eventFilter(QObject* watched, QEvent* event)
+{
+    // A window mapped again shows its old pixels without a repaint; values
+    // set meanwhile wait for this.
+    if (event->type() == QEvent::Expose && fState->Watched())
+        QTimer::singleShot(0, this, [this] { Wake(); });
+    return QWidget::eventFilter(watched, event);
+}
+
 void QtMeterView::showEvent(QShowEvent* /*event*/)
 {
+    if (QWindow* handle = window()->windowHandle())
+        handle->installEventFilter(this);
     Wake();
 }
 
@@ -96,17 +118,28 @@ void QtMeterView::hideEvent(QHideEvent* /*event*/)
     fClock.Leave(this);
 }
 
+QRect QtMeterView::Trough() const
+{
+    return rect().adjusted(1, 1, -1, -1);
+}
+
+int QtMeterView::FilledHeight(const MeterWatch::Look& look) const
+{
+    if (look.level == MeterState::kDimmed)
+        return -1;
+    return int(std::lround(double(look.level) * Trough().height() / MeterState::kFullLevel));
+}
+
 void QtMeterView::PaintBar(QPainter& painter, const MeterWatch::Look& look)
 {
-    const bool dimmed = look.level == MeterState::kDimmed;
-    const QRect outline = rect();
-    painter.fillRect(outline, dimmed ? kDimmedEdge : kEdge);
-    const QRect trough = outline.adjusted(1, 1, -1, -1);
+    fPaintedHeight = FilledHeight(look);
+    const bool dimmed = fPaintedHeight < 0;
+    painter.fillRect(rect(), dimmed ? kDimmedEdge : kEdge);
+    const QRect trough = Trough();
     painter.fillRect(trough, dimmed ? kDimmedTrough : kTrough);
-    if (dimmed || look.level == 0)
-        return;
-    const int filled = int(std::lround(double(look.level) * trough.height() / MeterState::kFullLevel));
-    painter.fillRect(QRect(trough.left(), trough.bottom() + 1 - filled, trough.width(), filled), kFill);
+    if (fPaintedHeight > 0)
+        painter.fillRect(
+            QRect(trough.left(), trough.bottom() + 1 - fPaintedHeight, trough.width(), fPaintedHeight), kFill);
 }
 
 void QtMeterView::PaintLamp(QPainter& painter, const MeterWatch::Look& look)

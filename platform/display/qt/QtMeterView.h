@@ -3,7 +3,7 @@
 // QtMeterView: a level bar or an activity lamp, drawn from the meter state
 // it shares with its API view. It samples that state on the display's
 // meter clock while the window is on screen and the state changes, and
-// repaints only when what it shows changed; hidden or minimised, it leaves
+// repaints only when a pixel of it would change; hidden or minimised, it leaves
 // the clock, and the next exposure brings it back.
 //
 // Thread rules: main thread only.
@@ -28,12 +28,16 @@ public:
     bool SampleFrame();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
     bool OnScreen() const;
+    QRect Trough() const;
+    // How many pixels of the trough a look fills; -1 when dimmed.
+    int FilledHeight(const MeterWatch::Look& look) const;
     void PaintBar(QPainter& painter, const MeterWatch::Look& look);
     void PaintLamp(QPainter& painter, const MeterWatch::Look& look);
 
@@ -42,4 +46,5 @@ private:
     QtMeterClock& fClock;
     bool fLamp;
     bool fSampling = false;
+    int fPaintedHeight = -1;
 };
