@@ -1,6 +1,8 @@
 #include "ShellFixture.h"
 
 #include "platform/display/MeterState.h"
+#include "platform/midi/MidiProducer.h"
+#include "platform/midi/MidiRoster.h"
 
 namespace {
 
@@ -166,6 +168,16 @@ TEST_F(MetersTest, ConnectionLineFollowsConnectAndDisconnect)
     PickFromMenuBar("Port", "first synth");
     PickFromMenuBar("Port", "second synth");
     EXPECT_EQ(ConnectionLine(), "MIDI out: nothing connected");
+
+    // A link made by another tool shows once the Port menu opens.
+    int32 id = 0;
+    BMidiProducer* producer = BMidiRoster::NextProducer(&id);
+    ASSERT_NE(producer, nullptr);
+    ASSERT_STREQ(producer->Name(), "Zimbrel");
+    ASSERT_EQ(producer->Connect(second), B_OK);
+    PortMenuWhileOpen();
+    EXPECT_EQ(ConnectionLine(), "MIDI out: connected to 1 consumer");
+    producer->Release();
     first->Release();
     second->Release();
 }
