@@ -35,7 +35,6 @@ public:
     void SetDimmed() { Wake(fState->SetLevel(MeterState::kDimmed)); }
     void Pulse() { Wake(fState->Pulse()); }
 
-    meter_style Style() const { return fStyle; }
     // The level shown, or MeterState::kDimmed.
     uint16 Level() const { return fState->Level(); }
 
