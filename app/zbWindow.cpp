@@ -76,14 +76,19 @@ void zbWindow::MenusBeginning()
         return;
     }
     int32 id = 0;
+    int32 connected = 0;
     while (BMidiConsumer* consumer = BMidiRoster::NextConsumer(&id)) {
         BMenuItem* item = new BMenuItem(consumer->Name(), new BMessage('vCMP'), 0, 0);
         item->Message()->AddInt32("portselect", id);
         portMenu->AddItem(item);
-        if (output->producer->IsConnected(consumer))
+        if (output->producer->IsConnected(consumer)) {
             item->SetMarked(true);
+            ++connected;
+        }
         consumer->Release();
     }
+    // Links made by other tools show up here too.
+    output->meters.ShowConnections(connected);
 }
 
 void zbWindow::MenusEnded()

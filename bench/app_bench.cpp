@@ -11,7 +11,11 @@
 //   - Control Changes arriving at a consumer while the pointer moves 1,000
 //     times a second, with no pop-up open and with one open (target: the
 //     same rate). The program is configured through its own menus with X
-//     input, and the consumer is jack_midi_dump, picked in the Port menu.
+//     input, and the consumer is jack_midi_dump, picked in the Port menu;
+//   - the program's CPU time per pointer motion at 1,000 motions a second
+//     with the window visible and the Horizontal row sending, with its live
+//     meters on and off (ZIMBREL_METERS=off), in alternating runs (target:
+//     within 10 %).
 //
 // The benchmark reads the screen through an X connection of its own: the
 // root window's map notifications tell when a window appears, and the
@@ -27,6 +31,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -295,7 +300,7 @@ const PrivateSettings& BenchSettings()
     return settings;
 }
 
-Launch StartZimbrel(ScreenWatcher& screen)
+Launch StartZimbrel(ScreenWatcher& screen, const std::map<std::string, std::string>& extraEnvironment = {})
 {
     Launch launch;
     if (!screen.IsOpen()) {
@@ -304,9 +309,11 @@ Launch StartZimbrel(ScreenWatcher& screen)
     }
     screen.Discard();
     const Clock::time_point spawned = Clock::now();
-    if (!launch.program->Start({ ZIMBREL_PROGRAM },
-            { { "DISPLAY", gXvfb->Name() }, { "WAYLAND_DISPLAY", "" }, { "ZIMBREL_MIDI", "jack" },
-                { "JACK_DEFAULT_SERVER", gJack.Name() }, { "XDG_CONFIG_HOME", BenchSettings().Root() } })) {
+    std::map<std::string, std::string> environment { { "DISPLAY", gXvfb->Name() }, { "WAYLAND_DISPLAY", "" },
+        { "ZIMBREL_MIDI", "jack" }, { "JACK_DEFAULT_SERVER", gJack.Name() },
+        { "XDG_CONFIG_HOME", BenchSettings().Root() } };
+    environment.insert(extraEnvironment.begin(), extraEnvironment.end());
+    if (!launch.program->Start({ ZIMBREL_PROGRAM }, environment)) {
         launch.error = "cannot start " ZIMBREL_PROGRAM ": " + launch.program->Error();
         return launch;
     }
@@ -733,6 +740,95 @@ void BM_ControlChangeRate(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ControlChangeRate)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// Channel 1 and "7  Channel Volume" for the Horizontal row, through the
+// program's menus. Empty on success, else what went wrong.
+std::string ChooseChannelVolumeOnChannelOne(
+    ScreenWatcher& screen, relay_test::PointerDriver& pointer, const PanelView& panel)
+{
+    std::string problem = PickFromMenuBar(screen, pointer, panel, 1, { XK_Home, XK_Down, XK_Return });
+    if (!problem.empty())
+        return problem;
+    const Window popUp = OpenControllerPopUp(screen, pointer, panel, kHorizontalRow).window;
+    if (popUp == 0)
+        return "the Horizontal controller field opened no pop-up";
+    std::vector<unsigned long> keys { XK_Home };
+    keys.insert(keys.end(), 7, XK_Down);
+    keys.push_back(XK_Return);
+    return PickWithKeys(screen, pointer, popUp, keys);
+}
+
+void BM_MetersCpuPerMotion(benchmark::State& state)
+{
+    constexpr int kRuns = 5;
+    constexpr int kSeconds = 3;
+    ScreenWatcher screen(gXvfb->Name());
+    relay_test::PointerDriver pointer(gXvfb->Name());
+    const double tickMs = 1000.0 / double(sysconf(_SC_CLK_TCK));
+    std::map<std::string, std::vector<double>> usPerMotion;
+    // The main thread runs the display; every other thread is the same
+    // with the meters on or off.
+    std::map<std::string, std::vector<double>> mainThreadUsPerMotion;
+    for (auto _ : state) {
+        for (int run = 0; run < 2 * kRuns; ++run) {
+            const std::string meters = run % 2 == 0 ? "off" : "on";
+            Launch launch = StartZimbrel(screen, { { "ZIMBREL_METERS", meters } });
+            std::string problem = launch.error;
+            if (problem.empty())
+                problem = ChooseChannelVolumeOnChannelOne(screen, pointer, launch.panel);
+            if (!problem.empty()) {
+                Fail(state, "meters " + meters + ": " + problem);
+                return;
+            }
+            std::this_thread::sleep_for(300ms);
+            const std::filesystem::path stat = "/proc/" + std::to_string(launch.program->Pid()) + "/stat";
+            const long ticksBefore = CpuTicks(stat);
+            const std::filesystem::path mainStat = "/proc/" + std::to_string(launch.program->Pid()) + "/task/"
+                + std::to_string(launch.program->Pid()) + "/stat";
+            const long mainTicksBefore = CpuTicks(mainStat);
+            const int motions = kMotionsPerSecond * kSeconds;
+            const Clock::time_point start = Clock::now();
+            for (int i = 0; i < motions; ++i) {
+                std::this_thread::sleep_until(start + i * kMotionSpacing);
+                pointer.MoveTo(i % 2 == 0 ? 300 : 700, 600);
+            }
+            // What is still on its way, and the meters coming to rest.
+            std::this_thread::sleep_for(500ms);
+            const double cpuMs = tickMs * double(CpuTicks(stat) - ticksBefore);
+            usPerMotion[meters].push_back(1000.0 * cpuMs / motions);
+            mainThreadUsPerMotion[meters].push_back(
+                1000.0 * tickMs * double(CpuTicks(mainStat) - mainTicksBefore) / motions);
+        }
+        state.SetIterationTime(2 * kRuns * kSeconds);
+    }
+    const auto median = [](std::vector<double> values) { return Percentile(std::move(values), 0.5); };
+    const double off = median(usPerMotion["off"]);
+    const double on = median(usPerMotion["on"]);
+    const double bestOff = *std::min_element(usPerMotion["off"].begin(), usPerMotion["off"].end());
+    const double bestOn = *std::min_element(usPerMotion["on"].begin(), usPerMotion["on"].end());
+    state.counters["cpu_us_per_motion_meters_off"] = off;
+    state.counters["cpu_us_per_motion_meters_on"] = on;
+    state.counters["on_to_off"] = on / off;
+    std::string runs;
+    for (const char* meters : { "off", "on" }) {
+        runs += std::string(runs.empty() ? "" : "; ") + meters + ":";
+        for (double value : usPerMotion[meters])
+            runs += " " + std::to_string(int(std::lround(value)));
+    }
+    char line[640];
+    std::snprintf(line, sizeof line,
+        "program CPU per pointer motion at %d motions/s, window visible, Horizontal sending, %d runs each: "
+        "median meters off %.1f us, meters on %.1f us, on/off %.3f (target within 10 %%: %s); least off %.1f us, "
+        "on %.1f us, on/off %.3f; runs in us (clock tick %.0f ms over %d motions: %.1f us): %s",
+        kMotionsPerSecond, kRuns, off, on, on / off, on <= 1.10 * off ? "met" : "MISSED", bestOff, bestOn,
+        bestOn / bestOff, tickMs, kMotionsPerSecond * kSeconds, 1000 * tickMs / (kMotionsPerSecond * kSeconds),
+        runs.c_str());
+    gSummary.push_back(line);
+    std::snprintf(line, sizeof line, "  of which the main (display) thread, median: meters off %.1f us, on %.1f us",
+        median(mainThreadUsPerMotion["off"]), median(mainThreadUsPerMotion["on"]));
+    gSummary.push_back(line);
+}
+BENCHMARK(BM_MetersCpuPerMotion)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 } // namespace
 

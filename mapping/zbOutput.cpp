@@ -115,6 +115,7 @@ void zbOutput::MessageReceived(BMessage* message)
             CursorToMidi(green, message, "green");
         if (blue.enabled)
             CursorToMidi(blue, message, "blue");
+        meters.Sending(producer->SentCount());
         break;
     case 'vCXA': Configure(x, message); break;
     case 'vCYA': Configure(y, message); break;
@@ -128,11 +129,13 @@ void zbOutput::MessageReceived(BMessage* message)
         const int16 chosen = message->FindInt16("channel");
         if (chosen >= 1 && chosen <= 16)
             channel = int16(chosen - 1);
+        ShowLiveRows();
         break;
     }
     case 'toff':
         channel = kChannelOff;
         std::printf("shi\n");
+        ShowLiveRows();
         break;
     case 'vCMP': ToggleConnection(message); break;
     case 'bsav': SavePreset(message); break;
@@ -156,6 +159,7 @@ void zbOutput::Configure(cfg& record, BMessage* message)
         record.hirange = uint16(message->FindInt16("hirange"));
     if (message->HasInt16("lorange"))
         record.lorange = uint16(message->FindInt16("lorange"));
+    ShowLiveRows();
     std::printf("configed\n");
 }
 
@@ -174,6 +178,7 @@ void zbOutput::CursorToMidi(cfg record, BMessage* message, const char* field)
     // ends instead of wrapping around.
     const double value = std::clamp(scaled + record.lorange, 0.0, double(kHighestDataByte));
     producer->Control(uchar(channel & 0xff), uchar(record.controller), uchar(value));
+    meters.Sent(field, uchar(value));
 }
 
 void zbOutput::ButtonToMidi(cfg record, BMessage* /*message*/, const char* /*field*/)
@@ -196,6 +201,16 @@ void zbOutput::ToggleConnection(BMessage* message)
     else
         producer->Connect(consumer);
     consumer->Release();
+    meters.ShowConnections(producer);
+}
+
+void zbOutput::ShowLiveRows()
+{
+    const bool channelOn = channel != kChannelOff;
+    for (const auto& [field, record] :
+        { std::pair { "x", &x }, std::pair { "y", &y }, std::pair { "pressure", &pressure },
+            std::pair { "red", &red }, std::pair { "green", &green }, std::pair { "blue", &blue } })
+        meters.ShowRow(field, *record, channelOn);
 }
 
 // ---- icons ----
@@ -256,6 +271,7 @@ void zbOutput::AttachedToWindow()
     AddRangeColumn(BRect(230, 10, 340, 40).OffsetBy(0, 30).OffsetBy(40, 0), "Higher Range", "lable hi", "127",
         "hirange", kHigherRangeFields, kHigherRangeColumn);
     PlacePresetControls();
+    meters.AddTo(Window(), Frame(), ViewColor());
 }
 
 void zbOutput::AddControllerColumn()
@@ -443,4 +459,5 @@ void zbOutput::ApplyMapping(const PresetMapping& mapping)
                 item->SetMarked(true);
         }
     }
+    ShowLiveRows();
 }

@@ -10,6 +10,7 @@
 
 #include "mapping/PresetFile.h"
 #include "mapping/cfg.h"
+#include "mapping/zbMeters.h"
 #include "mapping/zbNode.h"
 #include "midi/myMidi.h"
 #include "platform/interface/Bitmap.h"
@@ -54,10 +55,12 @@ public:
     cfg pressure;
     cfg green;
     BTextControl* presetName;
+    zbMeters meters;
 
 private:
     void ToggleConnection(BMessage* message);
     void SetDefaults();
+    void ShowLiveRows();
     void AttachIcons();
     void AddControllerColumn();
     void AddRangeColumn(BRect header, const char* headerText, const char* headerName, const char* menuTitle,

@@ -9,8 +9,10 @@ myMidi::myMidi() : BMidiLocalProducer(nullptr)
 void myMidi::Control(uchar channel, uchar controller, uchar value)
 {
     const bool repeat = hasLast && channel == lastChannel && controller == lastController && value == lastValue;
-    if (!repeat)
+    if (!repeat) {
         SprayControlChange(channel, controller, value, 0);
+        ++sentCount;
+    }
     lastChannel = channel;
     lastController = controller;
     lastValue = value;

@@ -19,7 +19,7 @@ if [[ "${1:-}" == "--tests" ]]; then
     packages+=(
         lintian desktop-file-utils appstream
         libgtest-dev libgmock-dev libbenchmark-dev
-        xvfb xauth xdotool x11-xserver-utils x11-utils imagemagick
+        libxdamage-dev xvfb xauth xdotool x11-xserver-utils x11-utils imagemagick
         jackd2 alsa-utils
     )
 fi

@@ -34,6 +34,7 @@
 #include <vector>
 
 class BHandler;
+class MeterState;
 
 // Names one shown object (window, view, menu or item) for its whole life.
 // Never reused; zero names nothing (a view whose parent peer is zero sits
@@ -56,6 +57,8 @@ enum class ViewKind {
     MenuBar, // the window's menu bar; also the container of its items
     MenuField, // a label and a pop-up button that opens `menu`
     TextControl, // a label and a one-line text field holding `value`
+    MeterBar, // a level bar filled from the bottom as `meter` says, sampled by the display
+    MeterLamp, // a lamp lit while `meter` keeps pulsing
 };
 
 struct ViewInfo {
@@ -74,6 +77,8 @@ struct ViewInfo {
     std::string value; // what a menu field's pop-up button shows, a text control's text
     float divider = 0; // a control's split between its label and the rest
     PeerId menu = 0; // a menu field's pop-up menu
+    // What a meter shows, shared with its view (see MeterState.h).
+    std::shared_ptr<MeterState> meter;
 };
 
 struct MenuItemInfo {
@@ -121,7 +126,8 @@ public:
     virtual void SetFieldValue(PeerId field, const std::string& value) = 0;
     virtual void SetDivider(PeerId field, float divider) = 0;
     // Asks for the view to be drawn again. A plain view answers with
-    // kViewUpdate once the display redraws it.
+    // kViewUpdate once the display redraws it; a meter starts sampling its
+    // state again.
     virtual void InvalidateView(PeerId view) = 0;
     // Forgets the view with its child views (a menu bar with its items).
     // The menus a view offers are destroyed by their own command.

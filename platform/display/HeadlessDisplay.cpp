@@ -2,6 +2,7 @@
 
 #include "platform/app/AppDefs.h"
 #include "platform/display/DisplayMessages.h"
+#include "platform/display/MeterState.h"
 
 #include <algorithm>
 #include <chrono>
@@ -459,6 +460,20 @@ int32 HeadlessDisplay::Invalidations(PeerId view) const
     std::lock_guard lock(fLock);
     const ViewRecord* record = Lookup(fViews, view);
     return record != nullptr ? record->invalidations : 0;
+}
+
+int32 HeadlessDisplay::MeterLevel(PeerId meter) const
+{
+    std::lock_guard lock(fLock);
+    const ViewRecord* record = Lookup(fViews, meter);
+    return record != nullptr && record->info.meter ? int32(record->info.meter->Level()) : -1;
+}
+
+int64 HeadlessDisplay::MeterPulses(PeerId meter) const
+{
+    std::lock_guard lock(fLock);
+    const ViewRecord* record = Lookup(fViews, meter);
+    return record != nullptr && record->info.meter ? int64(record->info.meter->Pulses()) : -1;
 }
 
 std::vector<std::string> HeadlessDisplay::ItemLabels(PeerId container) const

@@ -4,7 +4,8 @@
 // and keeps what it was told, so that a test can play the user: open a
 // window's menus (running its MenusBeginning hook, as a real display does),
 // pick items, close the menus, click views, press close boxes, and read back
-// the labels, marks, texts and visibility the API objects asked for.
+// the labels, marks, texts and visibility the API objects asked for, and
+// what the meters show.
 //
 // Thread rules: commands may come from any thread and are applied at once.
 // The driver operations below are meant for one thread (the test's), which
@@ -92,6 +93,10 @@ public:
     std::string FieldValue(PeerId field) const;
     float Divider(PeerId field) const;
     int32 Invalidations(PeerId view) const;
+    // What a meter shows now: its level (MeterState::kDimmed when dimmed)
+    // and how many times its lamp was pulsed. -1 for other views.
+    int32 MeterLevel(PeerId meter) const;
+    int64 MeterPulses(PeerId meter) const;
 
     std::vector<std::string> ItemLabels(PeerId container) const;
     std::vector<std::string> MarkedLabels(PeerId container) const;

@@ -7,15 +7,21 @@
 #include "tests/common/DummyJackServer.h"
 #include "tests/common/PrivateSettings.h"
 #include "tests/common/XvfbServer.h"
+#include "tests/integration/relay_pointer_driver.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <sstream>
 
 // Last: Xlib's macros would clash with the test framework's names.
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/Xdamage.h>
 
 using testing::HasSubstr;
 using namespace std::chrono_literals;
@@ -273,6 +279,208 @@ TEST_F(ProgramTest, APresetSavedWithReturnBringsTheMappingBackAfterARestart)
     CloseWindow();
     EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
     EXPECT_EQ(program.Errors().find("Preset"), std::string::npos) << program.Errors();
+}
+
+// The meters as the screen shows them: a connection of the test's own reads
+// the window's pixels and counts the window's damage, which is what every
+// repaint that reaches the screen leaves.
+class MeterScreen {
+public:
+    // Where the bars are drawn, in the mapping view's coordinates: a bar is
+    // 12 x 24 beside each row, with a one-pixel edge round its trough.
+    static constexpr int kBarLeft = 384;
+    static constexpr int kBarRight = 395;
+    static constexpr int kTroughHeight = 22;
+    static constexpr unsigned long kFill = 0x40c860;
+    static constexpr unsigned long kDimmedTrough = 0xa8a8a8;
+
+    MeterScreen(const std::string& display, unsigned long window, int viewTop)
+        : fDisplay(XOpenDisplay(display.c_str()))
+        , fWindow(window)
+        , fViewTop(viewTop)
+    {
+        int error = 0;
+        if (fDisplay != nullptr && XDamageQueryExtension(fDisplay, &fDamageEvent, &error))
+            fDamage = XDamageCreate(fDisplay, fWindow, XDamageReportRawRectangles);
+        if (fDisplay != nullptr)
+            XSync(fDisplay, False);
+    }
+    ~MeterScreen()
+    {
+        if (fDisplay == nullptr)
+            return;
+        if (fDamage != 0)
+            XDamageDestroy(fDisplay, fDamage);
+        XCloseDisplay(fDisplay);
+    }
+    MeterScreen(const MeterScreen&) = delete;
+    MeterScreen& operator=(const MeterScreen&) = delete;
+
+    bool IsReady() const { return fDisplay != nullptr && fDamage != 0; }
+
+    static int TroughTop(int row) { return 70 + 30 * row + 4; }
+
+    // How many pixels of a row's bar are filled, counted up its middle, or
+    // -1 when the bar's middle is dimmed.
+    int FilledPixels(int row)
+    {
+        const int x = (kBarLeft + kBarRight) / 2;
+        XImage* image = XGetImage(fDisplay, fWindow, x, fViewTop + TroughTop(row), 1, kTroughHeight, AllPlanes,
+                                  ZPixmap);
+        if (image == nullptr)
+            return -2;
+        int filled = 0;
+        for (int y = 0; y < kTroughHeight; ++y)
+            filled += XGetPixel(image, 0, y) == kFill;
+        const bool dimmed = XGetPixel(image, 0, kTroughHeight / 2) == kDimmedTrough;
+        XDestroyImage(image);
+        return dimmed ? -1 : filled;
+    }
+
+    // Damage reported since the last call: all of it, and the part that
+    // touched the bar of `row`.
+    std::pair<int, int> TakeDamage(int row)
+    {
+        XSync(fDisplay, False);
+        int all = 0;
+        int onBar = 0;
+        while (XPending(fDisplay) > 0) {
+            XEvent event;
+            XNextEvent(fDisplay, &event);
+            if (event.type != fDamageEvent + XDamageNotify)
+                continue;
+            const auto& damage = reinterpret_cast<const XDamageNotifyEvent&>(event);
+            ++all;
+            const int top = fViewTop + TroughTop(row);
+            onBar += damage.area.x <= kBarRight && damage.area.x + damage.area.width > kBarLeft
+                && damage.area.y < top + kTroughHeight && damage.area.y + damage.area.height > top;
+        }
+        return {all, onBar};
+    }
+
+private:
+    ::Display* fDisplay;
+    unsigned long fWindow;
+    int fViewTop;
+    int fDamageEvent = 0;
+    Damage fDamage = 0;
+};
+
+// How often the program's main thread, which runs the display, has been
+// switched out so far: once for every time it slept and woke.
+long MainThreadSwitches(pid_t program)
+{
+    std::ifstream status("/proc/" + std::to_string(program) + "/task/" + std::to_string(program) + "/status");
+    long switches = 0;
+    for (std::string line; std::getline(status, line);)
+        if (line.find("ctxt_switches:") != std::string::npos)
+            switches += std::atol(line.c_str() + line.find(':') + 1);
+    return switches;
+}
+
+// 200 moves in a second, each changing the Horizontal value; the seconds taken.
+double MoveForASecond(relay_test::PointerDriver& pointer)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 200; ++i) {
+        std::this_thread::sleep_until(start + i * 5ms);
+        pointer.MoveTo(i % 2 == 0 ? 500 : 900, 600);
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The level a position sends with the full range 0..127, as the relay
+// scales it (by the screen's extent), and its height on a bar.
+int ExpectedFill(int position, int extent)
+{
+    const int level = int(std::trunc(double(float(position / (long double)extent)) * 127));
+    return int(std::lround(double(level) * MeterScreen::kTroughHeight / 127));
+}
+
+TEST_F(ProgramTest, MetersShowEachActiveRowAndStopRepaintingWhenThePointerRests)
+{
+    constexpr int kVertical = 0;
+    constexpr int kHorizontal = 1;
+    DummyJackServer jack;
+    const std::string jackError = jack.Start("zimbrel-meters");
+    ASSERT_TRUE(jackError.empty()) << jackError;
+    relay_test::PointerDriver pointer(xvfb.Name());
+    ASSERT_TRUE(pointer.IsReady()) << "no XTest on " << xvfb.Name();
+    StartProgram({{"ZIMBREL_MIDI", "jack"}});
+    auto screen = std::make_unique<MeterScreen>(xvfb.Name(), window.id, ViewPoint(0, 0).second - window.y);
+    ASSERT_TRUE(screen->IsReady()) << "no DAMAGE extension on " << xvfb.Name();
+    for (int row = 0; row < 6; ++row)
+        EXPECT_EQ(screen->FilledPixels(row), -1) << "row " << row << " should start dimmed";
+
+    UseMenuBar(1, {"Down", "Return"}); // Channel > 1
+    UsePopUp(160, 115, {"Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down", "Return"});
+    UsePopUp(160, 85, {"Down", "Down", "Return"}); // Vertical > 1 Modulation Wheel
+
+    // Right of and below the window, so that nothing in it is hovered.
+    const std::pair<int, int> positions[] = {{768, 192}, {600, 576}};
+    for (const auto& [x, y] : positions) {
+        pointer.MoveTo(x, y);
+        const int horizontal = ExpectedFill(x, 1023);
+        const int vertical = ExpectedFill(y, 767);
+        int shownHorizontal = 0;
+        int shownVertical = 0;
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                shownHorizontal = screen->FilledPixels(kHorizontal);
+                shownVertical = screen->FilledPixels(kVertical);
+                return std::abs(shownHorizontal - horizontal) <= 1 && std::abs(shownVertical - vertical) <= 1;
+            },
+            3s))
+            << "pointer at " << x << "," << y << ": Horizontal bar " << shownHorizontal << " of "
+            << MeterScreen::kTroughHeight << " px (expected " << horizontal << "), Vertical bar " << shownVertical
+            << " (expected " << vertical << ")";
+        for (int row = 2; row < 6; ++row)
+            EXPECT_EQ(screen->FilledPixels(row), -1) << "row " << row << " is off and should stay dimmed";
+    }
+
+    screen->TakeDamage(kHorizontal);
+    const long switchesBefore = MainThreadSwitches(program.Pid());
+    const double seconds = MoveForASecond(pointer);
+    const long switchesShown = MainThreadSwitches(program.Pid()) - switchesBefore;
+    std::this_thread::sleep_for(50ms);
+    const auto [moving, movingOnBar] = screen->TakeDamage(kHorizontal);
+    EXPECT_GE(movingOnBar, 10) << "the bar hardly repainted while the pointer moved";
+    EXPECT_LE(movingOnBar, int(30 * (seconds + 0.1)) + 2) << "more than 30 repaints a second";
+
+    // At rest: the lamp goes dark, and then nothing more is drawn.
+    std::this_thread::sleep_for(600ms);
+    screen->TakeDamage(kHorizontal);
+    std::this_thread::sleep_for(1s);
+    const auto [resting, restingOnBar] = screen->TakeDamage(kHorizontal);
+    EXPECT_EQ(resting, 0) << "the window kept repainting with the pointer at rest (" << moving
+                          << " repaints while moving)";
+    EXPECT_EQ(restingOnBar, 0);
+
+    // Hidden, the meters sample and draw nothing however the pointer moves;
+    // shown again, they have caught up.
+    Xdotool({"windowunmap", "--sync", std::to_string(window.id)});
+    std::this_thread::sleep_for(200ms);
+    const long hiddenBefore = MainThreadSwitches(program.Pid());
+    MoveForASecond(pointer);
+    const long switchesHidden = MainThreadSwitches(program.Pid()) - hiddenBefore;
+    EXPECT_LT(switchesHidden, switchesShown / 4)
+        << "the display thread woke " << switchesHidden << " times in a second of motion with the window hidden, "
+        << switchesShown << " times with it shown";
+    pointer.MoveTo(768, 192);
+    Xdotool({"windowmap", "--sync", std::to_string(window.id)});
+    int shown = 0;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            shown = screen->FilledPixels(kHorizontal);
+            return std::abs(shown - ExpectedFill(768, 1023)) <= 1;
+        },
+        3s))
+        << "shown again, the Horizontal bar has " << shown << " px";
+
+    // The damage record goes before the window does.
+    screen.reset();
+    CloseWindow();
+    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
 }
 
 TEST_F(ProgramTest, MissingMidiServiceEndsTheProgramWhenAMenuOpens)

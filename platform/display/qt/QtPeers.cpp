@@ -4,6 +4,7 @@
 #include "platform/display/qt/QtConversions.h"
 #include "platform/display/qt/QtDisplay.h"
 #include "platform/display/qt/QtMenuField.h"
+#include "platform/display/qt/QtMeterView.h"
 #include "platform/display/qt/QtStringView.h"
 #include "platform/display/qt/QtTextControl.h"
 #include "platform/display/qt/QtView.h"
@@ -89,6 +90,8 @@ void QtPeers::CreateView(PeerId view, const ViewInfo& info)
     case ViewKind::StringView: entry.widget = new QtStringView(parent, info, address, view); break;
     case ViewKind::MenuField: entry.widget = new QtMenuField(parent, info, Menu(info.menu)); break;
     case ViewKind::TextControl: entry.widget = new QtTextControl(parent, info, address); break;
+    case ViewKind::MeterBar:
+    case ViewKind::MeterLamp: entry.widget = new QtMeterView(parent, info, fMeterClock); break;
     case ViewKind::MenuBar: {
         auto* bar = new QMenuBar;
         // A desktop-wide menu bar would take it out of the window, and the
@@ -124,6 +127,8 @@ void QtPeers::SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColo
         field->SetColors(viewColor, highColor);
     else if (auto* control = ViewWidget<QtTextControl>(view))
         control->SetColors(viewColor, highColor);
+    else if (auto* meter = ViewWidget<QtMeterView>(view))
+        meter->SetColors(viewColor);
 }
 
 void QtPeers::SetViewText(PeerId view, const std::string& text)
@@ -154,7 +159,9 @@ void QtPeers::SetDivider(PeerId field, float divider)
 
 void QtPeers::InvalidateView(PeerId view)
 {
-    if (auto* widget = ViewWidget<QWidget>(view))
+    if (auto* meter = ViewWidget<QtMeterView>(view))
+        meter->Wake();
+    else if (auto* widget = ViewWidget<QWidget>(view))
         widget->update();
 }
 

@@ -14,6 +14,7 @@
 
 #include "platform/display/DisplayService.h"
 #include "platform/display/PeerAddress.h"
+#include "platform/display/qt/QtMeterClock.h"
 
 #include <QPointer>
 
@@ -94,4 +95,5 @@ private:
     std::map<PeerId, ViewEntry> fViews;
     std::map<PeerId, MenuEntry> fMenus;
     std::map<PeerId, ItemEntry> fItems;
+    QtMeterClock fMeterClock;
 };

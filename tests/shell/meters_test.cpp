@@ -1,0 +1,197 @@
+#include "ShellFixture.h"
+
+#include "platform/display/MeterState.h"
+#include "platform/midi/MidiProducer.h"
+#include "platform/midi/MidiRoster.h"
+
+namespace {
+
+constexpr int32 kDimmed = MeterState::kDimmed;
+constexpr const char* kMeters[]
+    = { "y meter", "x meter", "pressure meter", "red meter", "green meter", "blue meter" };
+
+// The main window on the headless display, with its meters read back.
+class MetersTest : public ShellTest {
+protected:
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        StartMainWindow();
+    }
+
+    void PickInField(const char* field, const char* label)
+    {
+        ASSERT_TRUE(display->Pick(display->FieldMenu(display->FindView(peer, field)), label)) << field;
+        ASSERT_TRUE(display->Settle(peer));
+    }
+
+    void SendCursorData(float x, float y, float red = 0)
+    {
+        BMessage data('cdat');
+        data.AddFloat("x", x);
+        data.AddFloat("y", y);
+        data.AddFloat("pressure", 0.5f);
+        data.AddFloat("red", red);
+        data.AddFloat("green", 0.5f);
+        data.AddFloat("blue", 0.5f);
+        ASSERT_EQ(mainWindow.SendMessage(&data), B_OK);
+        ASSERT_TRUE(display->Settle(peer));
+    }
+
+    std::map<std::string, int32> Levels()
+    {
+        std::map<std::string, int32> levels;
+        for (const char* meter : kMeters)
+            levels[meter] = display->MeterLevel(display->FindView(peer, meter));
+        return levels;
+    }
+
+    int64 LampPulses() { return display->MeterPulses(display->FindView(peer, "sending")); }
+    std::string ConnectionLine() { return display->ViewText(display->FindView(peer, "connections")); }
+};
+
+std::map<std::string, int32> Expect(std::initializer_list<std::pair<const std::string, int32>> live)
+{
+    std::map<std::string, int32> levels;
+    for (const char* meter : kMeters)
+        levels[meter] = kDimmed;
+    for (const auto& [meter, level] : live)
+        levels[meter] = level;
+    return levels;
+}
+
+} // namespace
+
+TEST_F(MetersTest, MetersSitBesideTheRowsAndTheSignUnderThePanelWithoutTouchingIt)
+{
+    // Window coordinates: the panel view starts 20 down, rows 30 high from 70.
+    for (int row = 0; row < 6; ++row) {
+        const BRect frame = display->ViewFrame(display->FindView(peer, kMeters[row]));
+        const float rowTop = 20 + 70 + 30 * row;
+        EXPECT_GT(frame.left, 380) << kMeters[row] << " overlaps the higher-range column";
+        EXPECT_LE(frame.right, 400) << kMeters[row];
+        EXPECT_GE(frame.top, rowTop) << kMeters[row];
+        EXPECT_LE(frame.bottom, rowTop + 30) << kMeters[row];
+    }
+    for (const char* sign : { "sending", "connections" }) {
+        const BRect frame = display->ViewFrame(display->FindView(peer, sign));
+        EXPECT_GT(frame.top, 20 + 250) << sign << " overlaps the last row";
+        EXPECT_LE(frame.bottom, 310) << sign << " falls off the window";
+    }
+    EXPECT_EQ(display->ViewFrame(display->FindView(peer, "test")), BRect(0, 20, 400, 320));
+    EXPECT_EQ(display->WindowFrame(peer), BRect(20, 20, 420, 330));
+    EXPECT_EQ(Levels(), Expect({})) << "nothing is on at start";
+    EXPECT_EQ(ConnectionLine(), "MIDI out: nothing connected");
+}
+
+TEST_F(MetersTest, CursorDataMovesTheMetersOfTheRowsThatSend)
+{
+    PickFromMenuBar("Channel", "1");
+    EXPECT_EQ(Levels(), Expect({})) << "a channel alone switches no row on";
+    PickInField("x select", "7  Channel Volume");
+    PickInField("y select", "10 Pan");
+    PickInField("y lorange", "20");
+    PickInField("y hirange", "40");
+    EXPECT_EQ(Levels(), Expect({ { "x meter", 0 }, { "y meter", 0 } })) << "on, nothing sent yet";
+
+    SendCursorData(0.5f, 0.75f);
+    // 0.5 of 0..127 truncates to 63; 20 + 0.75 * 20 is 35.
+    EXPECT_EQ(Levels(), Expect({ { "x meter", 63 }, { "y meter", 35 } }));
+    SendCursorData(1.0f, 0.0f);
+    EXPECT_EQ(Levels(), Expect({ { "x meter", 127 }, { "y meter", 20 } }));
+
+    // A range message switches a row on; without a controller it sends
+    // nothing, so its meter stays dimmed.
+    PickInField("red hirange", "100");
+    SendCursorData(1.0f, 0.0f, 0.5f);
+    EXPECT_EQ(Levels(), Expect({ { "x meter", 127 }, { "y meter", 20 } }));
+    PickInField("red select", "74 Sound Ctrl 5 (Brightness)");
+    SendCursorData(1.0f, 0.0f, 0.5f);
+    EXPECT_EQ(Levels(), Expect({ { "x meter", 127 }, { "y meter", 20 }, { "red meter", 50 } }));
+}
+
+TEST_F(MetersTest, OffRowsAndTheOffChannelShowEmptyDimmedMeters)
+{
+    PickFromMenuBar("Channel", "2");
+    PickInField("x select", "7  Channel Volume");
+    PickInField("y select", "10 Pan");
+    SendCursorData(0.5f, 0.5f);
+    ASSERT_EQ(Levels(), Expect({ { "x meter", 63 }, { "y meter", 63 } }));
+
+    PickInField("x select", "off");
+    EXPECT_EQ(Levels(), Expect({ { "y meter", 63 } }));
+    SendCursorData(0.25f, 0.25f);
+    EXPECT_EQ(Levels(), Expect({ { "y meter", 31 } }));
+
+    PickFromMenuBar("Channel", "Off");
+    EXPECT_EQ(Levels(), Expect({}));
+    SendCursorData(0.75f, 0.75f);
+    EXPECT_EQ(Levels(), Expect({})) << "nothing is sent while the channel is off";
+
+    // Back on: the row shows empty until it sends again.
+    PickFromMenuBar("Channel", "2");
+    EXPECT_EQ(Levels(), Expect({ { "y meter", 0 } }));
+    SendCursorData(0.75f, 0.75f);
+    EXPECT_EQ(Levels(), Expect({ { "y meter", 95 } }));
+}
+
+TEST_F(MetersTest, RepeatsKeepTheirValueAndDoNotLightTheLamp)
+{
+    RecordingConsumer* synth = new RecordingConsumer("synth");
+    PickFromMenuBar("Port", "synth");
+    PickFromMenuBar("Channel", "1");
+    PickInField("x select", "7  Channel Volume");
+    const int64 pulsesBefore = LampPulses();
+
+    SendCursorData(0.5f, 0.0f);
+    EXPECT_EQ(LampPulses(), pulsesBefore + 1);
+    SendCursorData(0.5f, 0.1f); // x repeats: the producer drops it
+    EXPECT_EQ(synth->Received(), (std::vector<ControlChangeEvent> { { 0, 7, 63 } }));
+    EXPECT_EQ(Levels(), Expect({ { "x meter", 63 } }));
+    EXPECT_EQ(LampPulses(), pulsesBefore + 1) << "a dropped repeat left nothing";
+
+    SendCursorData(0.6f, 0.0f);
+    EXPECT_EQ(Levels(), Expect({ { "x meter", 76 } }));
+    EXPECT_EQ(LampPulses(), pulsesBefore + 2);
+    synth->Release();
+}
+
+TEST_F(MetersTest, ConnectionLineFollowsConnectAndDisconnect)
+{
+    RecordingConsumer* first = new RecordingConsumer("first synth");
+    RecordingConsumer* second = new RecordingConsumer("second synth");
+    EXPECT_EQ(ConnectionLine(), "MIDI out: nothing connected");
+    PickFromMenuBar("Port", "first synth");
+    EXPECT_EQ(ConnectionLine(), "MIDI out: connected to 1 consumer");
+    PickFromMenuBar("Port", "second synth");
+    EXPECT_EQ(ConnectionLine(), "MIDI out: connected to 2 consumers");
+    PickFromMenuBar("Port", "first synth");
+    PickFromMenuBar("Port", "second synth");
+    EXPECT_EQ(ConnectionLine(), "MIDI out: nothing connected");
+
+    // A link made by another tool shows once the Port menu opens.
+    int32 id = 0;
+    BMidiProducer* producer = BMidiRoster::NextProducer(&id);
+    ASSERT_NE(producer, nullptr);
+    ASSERT_STREQ(producer->Name(), "Zimbrel");
+    ASSERT_EQ(producer->Connect(second), B_OK);
+    PortMenuWhileOpen();
+    EXPECT_EQ(ConnectionLine(), "MIDI out: connected to 1 consumer");
+    producer->Release();
+    first->Release();
+    second->Release();
+}
+
+TEST_F(MetersTest, SettingAMeterWakesTheDisplayOnlyWhileItSleeps)
+{
+    PickFromMenuBar("Channel", "1");
+    PickInField("x select", "7  Channel Volume");
+    const PeerId meter = display->FindView(peer, "x meter");
+    const int32 before = display->Invalidations(meter);
+    for (int i = 0; i < 50; ++i)
+        SendCursorData(float(i) / 50, 0);
+    // The headless display never samples, so it never lets go: at most the
+    // first of these values had to wake it.
+    EXPECT_LE(display->Invalidations(meter) - before, 1);
+    EXPECT_EQ(display->MeterLevel(meter), 124);
+}
