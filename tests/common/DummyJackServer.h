@@ -17,6 +17,7 @@
 // kernel gives back if the process dies).
 
 #include "tests/common/ChildProcess.h"
+#include "tests/common/JackTestServer.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -25,13 +26,13 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-class DummyJackServer {
+class DummyJackServer final : public JackTestServer {
 public:
     static constexpr int kSampleRate = 48000;
     static constexpr int kPeriodFrames = 256;
 
     // Empty on success, else why the server is not running.
-    std::string Start(const std::string& baseName)
+    std::string Start(const std::string& baseName) override
     {
         const std::string missing = MissingTools({ "jackd", "jack_lsp", "setpriv" });
         if (!missing.empty())
@@ -50,7 +51,7 @@ public:
     }
 
     // Ends the server; after it was killed, frees its registry slot.
-    void Stop()
+    void Stop() override
     {
         fJackd.Stop();
         if (fJackd.KilledBySignal() && Launch()) {
@@ -70,7 +71,20 @@ public:
         fLock = -1;
     }
 
-    ~DummyJackServer() { Stop(); }
+    ~DummyJackServer() override { Stop(); }
+
+    bool Kill() override { return fJackd.SignalAndWait(SIGKILL, std::chrono::seconds(3)); }
+
+    std::string Restart() override
+    {
+        if (!Launch())
+            return "cannot start jackd again";
+        if (!Answers(std::chrono::seconds(10)))
+            return "jackd did not come back: " + fJackd.Output() + fJackd.Errors();
+        return {};
+    }
+
+    const char* Kind() const override { return "jackd"; }
 
     const std::string& Name() const { return fName; }
     ChildProcess& Process() { return fJackd; }
