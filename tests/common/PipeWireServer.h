@@ -4,8 +4,8 @@
 // (dbus-run-session), its own XDG_RUNTIME_DIR, `pipewire` and `wireplumber`.
 // Start() points this process and the tools it starts at it. JACK clients
 // reach it only through PipeWire's libjack, so the test program and its
-// tools must run under `pw-jack`; Start() checks that this process loaded
-// that library and fails with the reason otherwise.
+// tools must run under `pw-jack`; Start() checks that they load that
+// library and fails with the reason otherwise.
 //
 // The quantum (frames per cycle) is PipeWire's default unless the clients
 // ask for another one with PIPEWIRE_QUANTUM.
@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 class PipeWireServer final : public JackTestServer {
@@ -88,13 +89,24 @@ public:
 
     const char* Kind() const override { return "PipeWire"; }
 
-    // True when the JACK library mapped into this process is PipeWire's.
+    // True when the JACK library this process loaded, or else the one the
+    // programs it starts will load first, is PipeWire's.
     static bool LoadedPipeWiresJack()
     {
         std::ifstream maps("/proc/self/maps");
         for (std::string line; std::getline(maps, line);) {
-            if (line.find("libjack.so") != std::string::npos && line.find("pipewire") != std::string::npos)
+            if (line.find("libjack.so") != std::string::npos)
+                return line.find("pipewire") != std::string::npos;
+        }
+        const char* path = std::getenv("LD_LIBRARY_PATH");
+        std::stringstream directories(path ? path : "");
+        // pw-jack names its directory with the loader's ${LIB}, so the name
+        // is what tells, not a look at the files.
+        for (std::string directory; std::getline(directories, directory, ':');) {
+            if (directory.find("pipewire") != std::string::npos)
                 return true;
+            if (access((directory + "/libjack.so.0").c_str(), R_OK) == 0)
+                return false;
         }
         return false;
     }
