@@ -1,7 +1,8 @@
 #pragma once
 
 // A private JACK server for a test or benchmark: the dummy driver (no sound
-// hardware), 48 kHz, 256 frames a period, under a server name of its own.
+// hardware), 48 kHz, 256 frames a period unless told otherwise, under a
+// server name of its own.
 // Start() points every JACK client of this process and of the tools it
 // starts at that server through JACK_DEFAULT_SERVER.
 //
@@ -30,6 +31,8 @@ class DummyJackServer final : public JackTestServer {
 public:
     static constexpr int kSampleRate = 48000;
     static constexpr int kPeriodFrames = 256;
+
+    explicit DummyJackServer(int periodFrames = kPeriodFrames) : fPeriodFrames(periodFrames) {}
 
     // Empty on success, else why the server is not running.
     std::string Start(const std::string& baseName) override
@@ -93,7 +96,7 @@ private:
     bool Launch()
     {
         return fJackd.Start({ "setpriv", "--pdeathsig", "TERM", "jackd", "-n", fName, "-d", "dummy", "-r",
-            std::to_string(kSampleRate), "-p", std::to_string(kPeriodFrames) });
+            std::to_string(kSampleRate), "-p", std::to_string(fPeriodFrames) });
     }
 
     // Waits until a client (jack_lsp) reaches the launched server; false
@@ -104,6 +107,7 @@ private:
             && fJackd.Running();
     }
 
+    int fPeriodFrames;
     std::string fName;
     ChildProcess fJackd;
     int fLock = -1;
