@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
@@ -171,8 +172,10 @@ int main(int argc, char** argv)
     const std::map<std::string, std::string> jackd { { "ZIMBREL_TEST_JACK_SERVER", "" } };
     const std::map<std::string, std::string> pipewire { { "ZIMBREL_TEST_JACK_SERVER", "pipewire" } };
     std::vector<std::string> lines;
-    bool ok = RunChild({ "/proc/self/exe", "--reconnect" }, jackd, "reconnection", &lines);
-    ok = RunChild({ "pw-jack", "/proc/self/exe", "--reconnect" }, pipewire, "reconnection", &lines) && ok;
+    // pw-jack is a script: /proc/self/exe would name its shell.
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe");
+    bool ok = RunChild({ self, "--reconnect" }, jackd, "reconnection", &lines);
+    ok = RunChild({ "pw-jack", self, "--reconnect" }, pipewire, "reconnection", &lines) && ok;
     const std::vector<std::string> latency { APP_BENCH, "--benchmark_filter=PointerToConsumerLatency" };
     ok = RunChild(latency, { { "ZIMBREL_TEST_JACK_SERVER", "" }, { "ZIMBREL_BENCH_JACK_PERIOD", period } },
              "pointer to consumer", &lines)
