@@ -2,11 +2,11 @@
 
 #include "platform/midi/IconPng.h"
 #include "platform/midi/PortIdTable.h"
+#include "platform/midi/jack/EventRing.h"
 
 #include <jack/jack.h>
 #include <jack/metadata.h>
 #include <jack/midiport.h>
-#include <jack/ringbuffer.h>
 #include <jack/uuid.h>
 
 #include <algorithm>
@@ -19,7 +19,6 @@
 #include <set>
 #include <shared_mutex>
 #include <thread>
-#include <type_traits>
 #include <utility>
 
 namespace {
@@ -31,14 +30,6 @@ constexpr auto kReconnectInterval = std::chrono::seconds(1);
 // How soon a connection that could not be restored is tried again: a port
 // shows up a moment before its client is active and accepts connections.
 constexpr auto kRestoreRetryInterval = std::chrono::milliseconds(200);
-
-// One message on its way to the process callback.
-struct Record {
-    jack_time_t sentAt;
-    uint8 bytes[3];
-    uint8 size;
-};
-static_assert(std::is_trivially_copyable_v<Record>);
 
 // libjack reports through a process-wide function. While a thread of ours is
 // inside a JACK request, what the library says is collected so that our own
@@ -89,10 +80,7 @@ std::string DescribeOpenFailure(jack_status_t status)
 
 class JackMidiService final : public MidiService {
 public:
-    explicit JackMidiService(jack_ringbuffer_t* ring)
-        : fRing(ring)
-    {
-    }
+    JackMidiService() = default;
     ~JackMidiService() override;
 
     // Reaches the server for the first time and starts watching over the
@@ -172,7 +160,7 @@ private:
     // short time limit.
     void WaitForLink(jack_port_t* port, const std::string& consumer, bool linked) const;
 
-    jack_ringbuffer_t* const fRing;
+    EventRing fRing { kRingRecords };
     std::atomic<int32> fProducerId { 0 };
     // True while a published port on a running server takes what is sent.
     std::atomic<bool> fAccepting { false };
@@ -215,7 +203,6 @@ JackMidiService::~JackMidiService()
     // without talking to the gone server.
     if (fSession)
         jack_client_close(fSession->client);
-    jack_ringbuffer_free(fRing);
 }
 
 bool JackMidiService::Start(std::string* error)
@@ -328,7 +315,7 @@ void JackMidiService::DropLostSession()
         jack_client_close(lost->client);
     }
     std::lock_guard lock(fSendLock);
-    jack_ringbuffer_reset(fRing);
+    fRing.Clear();
 }
 
 bool JackMidiService::RestoreLinks()
@@ -383,9 +370,8 @@ int JackMidiService::Process(jack_nframes_t frames, void* arg)
         jack_midi_clear_buffer(buffer);
     const jack_nframes_t cycleStart = jack_last_frame_time(session->client);
     jack_nframes_t offset = 0;
-    Record record;
-    while (jack_ringbuffer_read_space(self->fRing) >= sizeof record) {
-        jack_ringbuffer_read(self->fRing, reinterpret_cast<char*>(&record), sizeof record);
+    EventRing::Record record;
+    while (self->fRing.Pop(&record)) {
         if (buffer == nullptr) {
             self->fDropped.fetch_add(1, std::memory_order_relaxed);
             continue;
@@ -728,14 +714,11 @@ void JackMidiService::Send(int32 producerId, const uint8* bytes, size_t size)
         fDropped.fetch_add(1);
         return;
     }
-    Record record { jack_get_time(), {}, uint8(size) };
+    EventRing::Record record { jack_get_time(), {}, uint8(size) };
     std::memcpy(record.bytes, bytes, size);
     std::lock_guard lock(fSendLock);
-    if (jack_ringbuffer_write_space(fRing) < sizeof record) {
+    if (!fRing.Push(record))
         fDropped.fetch_add(1);
-        return;
-    }
-    jack_ringbuffer_write(fRing, reinterpret_cast<const char*>(&record), sizeof record);
 }
 
 } // namespace
@@ -744,15 +727,7 @@ std::unique_ptr<MidiService> OpenJackMidiService(std::string* error)
 {
     jack_set_error_function(HandleJackError);
     jack_set_info_function(IgnoreJackInfo);
-    jack_ringbuffer_t* ring = jack_ringbuffer_create(kRingRecords * sizeof(Record));
-    if (ring == nullptr) {
-        *error = "cannot open JACK client: no memory for the ring buffer";
-        return nullptr;
-    }
-    // Keeps the process callback from page faults; without the privilege to
-    // lock memory it still works, only less predictably.
-    jack_ringbuffer_mlock(ring);
-    auto service = std::make_unique<JackMidiService>(ring);
+    auto service = std::make_unique<JackMidiService>();
     if (!service->Start(error))
         return nullptr;
     return service;
