@@ -279,6 +279,7 @@ void JackMidiService::Supervise()
         if (!fSession) {
             std::string error;
             std::unique_ptr<Session> session = OpenSession(&error);
+            retrySoon = false; // no links to restore without a server
             if (!session)
                 continue;
             {
