@@ -97,7 +97,7 @@ int MeasureReconnection()
         problem = "cannot set up the producer and its consumer";
     std::vector<double> seconds;
     for (int round = 0; problem.empty() && round < kRounds; ++round) {
-        if (!server->Kill())
+        if (!server->Kill(SIGKILL))
             problem = "the server would not die";
         consumer.Close();
         if (problem.empty() && !WaitUntil([] { return !ConsumersListed(); }, 3s))

@@ -76,7 +76,7 @@ public:
 
     ~DummyJackServer() override { Stop(); }
 
-    bool Kill() override { return fJackd.SignalAndWait(SIGKILL, std::chrono::seconds(3)); }
+    bool Kill(int signal) override { return fJackd.SignalAndWait(signal, std::chrono::seconds(3)); }
 
     std::string Restart() override
     {

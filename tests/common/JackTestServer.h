@@ -14,9 +14,9 @@ public:
     // Empty on success, else why the server is not running.
     virtual std::string Start(const std::string& baseName) = 0;
     virtual void Stop() = 0;
-    // Ends the server process abruptly, as a crash would; false when it
-    // would not end.
-    virtual bool Kill() = 0;
+    // Ends the server process with `signal`: SIGKILL as a crash would,
+    // SIGTERM as a user stopping it does. False when it would not end.
+    virtual bool Kill(int signal) = 0;
     // Starts the server again under the same name after Kill, as a user
     // does after changing the buffer size; empty on success.
     virtual std::string Restart() = 0;

@@ -65,9 +65,9 @@ public:
         return {};
     }
 
-    bool Kill() override
+    bool Kill(int signal) override
     {
-        const bool ended = fPipeWire.SignalAndWait(SIGKILL, std::chrono::seconds(3));
+        const bool ended = fPipeWire.SignalAndWait(signal, std::chrono::seconds(3));
         // Wait for the session manager to notice, so Restart starts a fresh one.
         WaitUntil([this] { return !fWirePlumber.Running(); }, std::chrono::seconds(3));
         return ended;

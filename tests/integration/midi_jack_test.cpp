@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -263,7 +264,7 @@ TEST_F(MidiJack, AServerThatDiesLeavesAnEmptyRosterAndHarmlessSends)
     BMidiConsumer* consumer = ConnectMonitor();
     ASSERT_NE(consumer, nullptr);
     testing::internal::CaptureStderr();
-    ASSERT_TRUE(server->Kill());
+    ASSERT_TRUE(server->Kill(SIGKILL));
     const bool emptied = WaitUntil([] { return ConsumerNames().empty(); }, 5s);
     const std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(emptied);
@@ -319,7 +320,7 @@ TEST_F(MidiJack, AServerThatComesBackGetsTheSameProducerBackWithItsLinkAndMetada
         }
     });
     ASSERT_TRUE(WaitUntil([&] { return !Events().empty(); }, 3s)) << monitor.Output();
-    ASSERT_TRUE(server->Kill());
+    ASSERT_TRUE(server->Kill(SIGKILL));
     monitor.Stop();
     const bool emptied = WaitUntil([] { return ConsumerNames().empty(); }, 3s);
     // Sent while no server runs: dropped, never delivered later.
@@ -362,8 +363,9 @@ TEST_F(MidiJack, AfterARestartTheLinksStandingAtTheLossComeBackWhoeverMadeThem)
     ASSERT_EQ(producer->Disconnect(consumer), B_OK);
     consumer->Release();
 
+    // Stopped in order this time, as a user stops it.
     testing::internal::CaptureStderr();
-    ASSERT_TRUE(server->Kill());
+    ASSERT_TRUE(server->Kill(SIGTERM));
     kept.Stop();
     dropped.Stop();
     ASSERT_TRUE(WaitUntil([] { return ConsumerNames().empty(); }, 3s));

@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <mutex>
 #include <set>
 #include <shared_mutex>
@@ -30,6 +31,8 @@ constexpr auto kReconnectInterval = std::chrono::seconds(1);
 // How soon a connection that could not be restored is tried again: a port
 // shows up a moment before its client is active and accepts connections.
 constexpr auto kRestoreRetryInterval = std::chrono::milliseconds(200);
+// How long closing the client of a lost server is waited for.
+constexpr auto kCloseTimeout = std::chrono::seconds(1);
 
 // libjack reports through a process-wide function. While a thread of ours is
 // inside a JACK request, what the library says is collected so that our own
@@ -137,6 +140,9 @@ private:
     void Supervise();
     // Closes a session whose server went away; sending drops from here on.
     void DropLostSession();
+    // Closes the client of a lost server, or leaves it behind when closing
+    // hangs.
+    static void CloseLostSession(std::unique_ptr<Session> lost);
     // Links the producer to every remembered consumer that exists now; false
     // when one exists but refused, so that it is tried again soon.
     bool RestoreLinks();
@@ -199,9 +205,9 @@ JackMidiService::~JackMidiService()
     fWake.notify_one();
     if (fSupervisor.joinable())
         fSupervisor.join();
-    // After a shutdown the handle still holds memory; closing frees it
-    // without talking to the gone server.
-    if (fSession)
+    if (fSession && fSession->gone.load())
+        CloseLostSession(std::move(fSession));
+    else if (fSession)
         jack_client_close(fSession->client);
 }
 
@@ -309,14 +315,32 @@ void JackMidiService::DropLostSession()
         std::unique_lock lock(fClientLock);
         lost = std::move(fSession);
     }
-    // Closing ends the dead client's threads, so its process callback no
-    // longer reads the ring; what was queued for the lost server goes with it.
-    {
-        CollectJackText unheard;
-        jack_client_close(lost->client);
-    }
+    CloseLostSession(std::move(lost));
+    // The lost client's process callback no longer reads the ring (it checks
+    // that its server is still there first); what was queued for the lost
+    // server goes.
     std::lock_guard lock(fSendLock);
     fRing.Clear();
+}
+
+void JackMidiService::CloseLostSession(std::unique_ptr<Session> lost)
+{
+    // jackd can leave the client of a server that stopped in order (SIGTERM)
+    // with a lock held by a thread that is gone, and closing it then never
+    // returns. So it is closed on a thread of its own, which takes the session
+    // along (the library may still call back with it), and is not waited for
+    // beyond a time limit: a client that cannot be closed is left behind.
+    auto closed = std::make_shared<std::promise<void>>();
+    std::future<void> done = closed->get_future();
+    std::thread([session = lost.release(), closed] {
+        {
+            CollectJackText unheard;
+            jack_client_close(session->client);
+        }
+        delete session;
+        closed->set_value();
+    }).detach();
+    done.wait_for(kCloseTimeout);
 }
 
 bool JackMidiService::RestoreLinks()
@@ -364,6 +388,8 @@ std::string JackMidiService::Description() const
 int JackMidiService::Process(jack_nframes_t frames, void* arg)
 {
     auto* session = static_cast<Session*>(arg);
+    if (session->gone.load(std::memory_order_acquire))
+        return 0;
     JackMidiService* self = session->service;
     jack_port_t* port = session->output.load(std::memory_order_acquire);
     void* buffer = port ? jack_port_get_buffer(port, frames) : nullptr;
