@@ -16,6 +16,14 @@
 //     with the window visible and the Horizontal row sending, with its live
 //     meters on and off (ZIMBREL_METERS=off), in alternating runs (target:
 //     within 10 %).
+//   - pointer-to-consumer latency: from an XTest motion to the process
+//     cycle in which a JACK client of the benchmark's own receives the
+//     Control Change it caused (jack_get_time on both ends).
+//
+// ZIMBREL_BENCH_JACK_PERIOD sets jackd's period in frames; under pw-jack,
+// with ZIMBREL_TEST_JACK_SERVER=pipewire, a private PipeWire serves instead
+// (its quantum set with PIPEWIRE_QUANTUM). jack_servers_bench runs the
+// latency both ways.
 //
 // The benchmark reads the screen through an X connection of its own: the
 // root window's map notifications tell when a window appears, and the
@@ -23,21 +31,26 @@
 // down the view starts.
 
 #include "tests/common/ChildProcess.h"
-#include "tests/common/DummyJackServer.h"
+#include "tests/common/ChooseJackTestServer.h"
 #include "tests/common/PrivateSettings.h"
 #include "tests/common/XvfbServer.h"
 #include "tests/integration/relay_pointer_driver.h"
 
 #include <benchmark/benchmark.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <numeric>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -78,7 +91,8 @@ constexpr double kPopUpTargetS = 0.1;
 constexpr double kSameRateTolerance = 0.05;
 
 std::unique_ptr<XvfbServer> gXvfb;
-DummyJackServer gJack;
+std::unique_ptr<JackTestServer> gJack;
+int gPeriodFrames = DummyJackServer::kPeriodFrames;
 std::vector<std::string> gSummary;
 bool gFailed = false;
 
@@ -310,7 +324,7 @@ Launch StartZimbrel(ScreenWatcher& screen, const std::map<std::string, std::stri
     screen.Discard();
     const Clock::time_point spawned = Clock::now();
     std::map<std::string, std::string> environment { { "DISPLAY", gXvfb->Name() }, { "WAYLAND_DISPLAY", "" },
-        { "ZIMBREL_MIDI", "jack" }, { "JACK_DEFAULT_SERVER", gJack.Name() },
+        { "ZIMBREL_MIDI", "jack" },
         { "XDG_CONFIG_HOME", BenchSettings().Root() } };
     environment.insert(extraEnvironment.begin(), extraEnvironment.end());
     if (!launch.program->Start({ ZIMBREL_PROGRAM }, environment)) {
@@ -483,7 +497,7 @@ void BM_IdleMemoryAndCpu(benchmark::State& state)
             "  of which thread %s \"%s\": %.0f wake-ups/s (JACK runs %.1f cycles/s), %.0f ms; all other "
             "threads: %.0f ms",
             busiest.c_str(), busiestUse.name.c_str(), double(busiestUse.switches) / seconds,
-            double(DummyJackServer::kSampleRate) / DummyJackServer::kPeriodFrames,
+            double(DummyJackServer::kSampleRate) / gPeriodFrames,
             tickMs * double(busiestUse.ticks), tickMs * double(threadTicks - busiestUse.ticks));
         gSummary.push_back(line);
     }
@@ -596,6 +610,36 @@ std::string PickFromMenuBar(ScreenWatcher& screen, relay_test::PointerDriver& po
     return PickWithKeys(screen, pointer, menu, keys);
 }
 
+// Configures the program through its menus: channel 1, a link to
+// `consumerPort` (the only MIDI input on the server) and Channel Volume for
+// the Horizontal row. Empty on success, else what went wrong.
+std::string SendChannelVolumeTo(
+    ScreenWatcher& screen, relay_test::PointerDriver& pointer, const PanelView& panel, const std::string& consumerPort)
+{
+    std::string problem = PickFromMenuBar(screen, pointer, panel, 1, { XK_Home, XK_Down, XK_Return });
+    if (problem.empty())
+        problem = PickFromMenuBar(screen, pointer, panel, 2, { XK_Home, XK_Return });
+    std::string connections;
+    if (problem.empty()
+        && !WaitUntil(
+            [&] {
+                const ToolResult listed = RunTool({ "jack_lsp", "-c", consumerPort });
+                connections = listed.output;
+                return listed.status == 0 && connections.find("Zimbrel:") != std::string::npos;
+            },
+            2s))
+        problem = "picking " + consumerPort + " in the Port menu did not connect it: " + connections;
+    if (problem.empty()) {
+        const Window popUp = OpenControllerPopUp(screen, pointer, panel, kHorizontalRow).window;
+        std::vector<unsigned long> keys { XK_Home };
+        keys.insert(keys.end(), 7, XK_Down);
+        keys.push_back(XK_Return);
+        problem = popUp == 0 ? "the Horizontal controller field opened no pop-up"
+                             : PickWithKeys(screen, pointer, popUp, keys);
+    }
+    return problem;
+}
+
 // The frame times of the Control Changes on channel 1, controller 7, that
 // jack_midi_dump -a has printed so far.
 std::vector<long long> ChannelVolumeArrivals(const ChildProcess& dump)
@@ -669,29 +713,7 @@ void BM_ControlChangeRate(benchmark::State& state)
         Fail(state, launch.error);
         return;
     }
-    // Channel 1; the consumer, the only MIDI input on this server; and
-    // Channel Volume for the Horizontal row.
-    std::string problem = PickFromMenuBar(screen, pointer, launch.panel, 1, { XK_Home, XK_Down, XK_Return });
-    if (problem.empty())
-        problem = PickFromMenuBar(screen, pointer, launch.panel, 2, { XK_Home, XK_Return });
-    std::string connections;
-    if (problem.empty()
-        && !WaitUntil(
-            [&] {
-                const ToolResult listed = RunTool({ "jack_lsp", "-c", consumerPort });
-                connections = listed.output;
-                return listed.status == 0 && connections.find("Zimbrel:") != std::string::npos;
-            },
-            2s))
-        problem = "picking " + consumerPort + " in the Port menu did not connect it: " + connections;
-    if (problem.empty()) {
-        const Window popUp = OpenControllerPopUp(screen, pointer, launch.panel, kHorizontalRow).window;
-        std::vector<unsigned long> keys { XK_Home };
-        keys.insert(keys.end(), 7, XK_Down);
-        keys.push_back(XK_Return);
-        problem = popUp == 0 ? "the Horizontal controller field opened no pop-up"
-                             : PickWithKeys(screen, pointer, popUp, keys);
-    }
+    const std::string problem = SendChannelVolumeTo(screen, pointer, launch.panel, consumerPort);
     if (!problem.empty()) {
         Fail(state, "configuring through the menus: " + problem);
         return;
@@ -829,6 +851,110 @@ void BM_MetersCpuPerMotion(benchmark::State& state)
     gSummary.push_back(line);
 }
 BENCHMARK(BM_MetersCpuPerMotion)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+// A JACK client of the benchmark's own with one MIDI input: the time of
+// the process cycle in which each Control Change for controller 7 arrived.
+// Preallocated; the process callback only stores.
+class LatencyRecorder {
+public:
+    static constexpr const char* kName = "zimbrel-latency";
+
+    ~LatencyRecorder()
+    {
+        if (fClient)
+            jack_client_close(fClient);
+    }
+
+    bool Open()
+    {
+        fClient = jack_client_open(kName, JackNoStartServer, nullptr);
+        if (fClient == nullptr)
+            return false;
+        fInput = jack_port_register(fClient, "input", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(fClient, Process, this);
+        return fInput && jack_activate(fClient) == 0;
+    }
+
+    size_t Count() const { return fCount.load(std::memory_order_acquire); }
+    jack_time_t At(size_t index) const { return fArrivals[index]; }
+
+private:
+    static int Process(jack_nframes_t frames, void* arg)
+    {
+        auto* self = static_cast<LatencyRecorder*>(arg);
+        void* buffer = jack_port_get_buffer(self->fInput, frames);
+        const jack_time_t now = jack_get_time();
+        const uint32_t events = jack_midi_get_event_count(buffer);
+        for (uint32_t i = 0; i < events; ++i) {
+            jack_midi_event_t event;
+            const size_t index = self->fCount.load(std::memory_order_relaxed);
+            if (jack_midi_event_get(&event, buffer, i) != 0 || event.size != 3 || event.buffer[1] != 7
+                || index == self->fArrivals.size())
+                continue;
+            self->fArrivals[index] = now;
+            self->fCount.store(index + 1, std::memory_order_release);
+        }
+        return 0;
+    }
+
+    jack_client_t* fClient = nullptr;
+    jack_port_t* fInput = nullptr;
+    std::vector<jack_time_t> fArrivals = std::vector<jack_time_t>(1 << 14);
+    std::atomic<size_t> fCount { 0 };
+};
+
+void BM_PointerToConsumerLatency(benchmark::State& state)
+{
+    constexpr int kMotions = 300;
+    ScreenWatcher screen(gXvfb->Name());
+    relay_test::PointerDriver pointer(gXvfb->Name());
+    LatencyRecorder recorder;
+    if (!recorder.Open()) {
+        Fail(state, "cannot open the benchmark's own JACK client");
+        return;
+    }
+    Launch launch = StartZimbrel(screen);
+    if (!launch.error.empty()) {
+        Fail(state, launch.error);
+        return;
+    }
+    const std::string problem
+        = SendChannelVolumeTo(screen, pointer, launch.panel, std::string(LatencyRecorder::kName) + ":input");
+    if (!problem.empty()) {
+        Fail(state, "configuring through the menus: " + problem);
+        return;
+    }
+    const double periodMs = 1000.0 * gPeriodFrames / DummyJackServer::kSampleRate;
+    // Motions fall at random phases of the cycle, as a hand's do.
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> pauseUs(2000, 2000 + int(periodMs * 1000));
+    std::vector<double> latenciesMs;
+    for (auto _ : state) {
+        for (int i = 0; i < kMotions; ++i) {
+            std::this_thread::sleep_for(std::chrono::microseconds(pauseUs(random)));
+            const size_t before = recorder.Count();
+            const jack_time_t movedAt = jack_get_time();
+            pointer.MoveTo(i % 2 == 0 ? 300 : 700, 600);
+            if (!WaitUntil([&] { return recorder.Count() > before; }, 500ms)) {
+                Fail(state, "a pointer motion sent no Control Change within 0.5 s");
+                return;
+            }
+            latenciesMs.push_back((double(recorder.At(before)) - double(movedAt)) / 1000.0);
+        }
+        state.SetIterationTime(0.001 * std::accumulate(latenciesMs.begin(), latenciesMs.end(), 0.0));
+    }
+    const char* server = std::getenv("ZIMBREL_TEST_JACK_SERVER");
+    char line[256];
+    std::snprintf(line, sizeof line,
+        "pointer to consumer, %s, %d frames at 48 kHz (%.2f ms): median %.2f ms, p99 %.2f ms, max %.2f ms "
+        "over %zu motions",
+        server && std::string(server) == "pipewire" ? "PipeWire" : "jackd", gPeriodFrames, periodMs,
+        Percentile(latenciesMs, 0.5), Percentile(latenciesMs, 0.99), Percentile(latenciesMs, 1.0),
+        latenciesMs.size());
+    gSummary.push_back(line);
+    state.counters["median_ms"] = Percentile(latenciesMs, 0.5);
+    state.counters["p99_ms"] = Percentile(latenciesMs, 0.99);
+}
+BENCHMARK(BM_PointerToConsumerLatency)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -840,7 +966,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "app_bench: %s\n", gXvfb->Error().c_str());
         return 1;
     }
-    const std::string problem = gJack.Start("zimbrel-app-bench");
+    if (const char* period = std::getenv("ZIMBREL_BENCH_JACK_PERIOD"))
+        gPeriodFrames = std::atoi(period);
+    const char* server = std::getenv("ZIMBREL_TEST_JACK_SERVER");
+    if (server && std::string(server) == "pipewire")
+        gJack = std::make_unique<PipeWireServer>();
+    else
+        gJack = std::make_unique<DummyJackServer>(gPeriodFrames);
+    const std::string problem = gJack->Start("zimbrel-app-bench");
     if (!problem.empty()) {
         std::fprintf(stderr, "app_bench: %s\n", problem.c_str());
         return 1;
@@ -849,7 +982,7 @@ int main(int argc, char** argv)
     for (const std::string& line : gSummary)
         std::printf("%s\n", line.c_str());
     benchmark::Shutdown();
-    gJack.Stop();
+    gJack->Stop();
     gXvfb->Stop();
     return gFailed ? 1 : 0;
 }

@@ -21,6 +21,7 @@ if [[ "${1:-}" == "--tests" ]]; then
         libgtest-dev libgmock-dev libbenchmark-dev
         libxdamage-dev xvfb xauth xdotool x11-xserver-utils x11-utils imagemagick
         jackd2 alsa-utils
+        pipewire pipewire-jack wireplumber dbus-user-session
     )
 fi
 

@@ -1,6 +1,7 @@
 #include "platform/app/Application.h"
 
 #include "platform/app/AppDefs.h"
+#include "platform/app/QuitSignals.h"
 
 #include <climits>
 #include <cstdio>
@@ -43,6 +44,7 @@ BApplication::~BApplication()
 
 status_t BApplication::Run()
 {
+    const QuitSignals quitSignals(*this);
     if (sEventLoop != nullptr)
         sEventLoop->Run(*this);
     else

@@ -11,6 +11,8 @@
 //
 // Quitting the application first asks every other looper (every window) to
 // quit, then Run() returns once they are gone or kWindowQuitTimeout passed.
+// While Run runs, SIGINT, SIGTERM and SIGHUP quit the application the same
+// way (see QuitSignals).
 //
 // Thread rules: construct, Run and destroy on the main thread, and install
 // the event loop there. Posting to the application works from any thread.

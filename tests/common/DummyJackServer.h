@@ -1,7 +1,8 @@
 #pragma once
 
 // A private JACK server for a test or benchmark: the dummy driver (no sound
-// hardware), 48 kHz, 256 frames a period, under a server name of its own.
+// hardware), 48 kHz, 256 frames a period unless told otherwise, under a
+// server name of its own.
 // Start() points every JACK client of this process and of the tools it
 // starts at that server through JACK_DEFAULT_SERVER.
 //
@@ -17,6 +18,7 @@
 // kernel gives back if the process dies).
 
 #include "tests/common/ChildProcess.h"
+#include "tests/common/JackTestServer.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -25,13 +27,15 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-class DummyJackServer {
+class DummyJackServer final : public JackTestServer {
 public:
     static constexpr int kSampleRate = 48000;
     static constexpr int kPeriodFrames = 256;
 
+    explicit DummyJackServer(int periodFrames = kPeriodFrames) : fPeriodFrames(periodFrames) {}
+
     // Empty on success, else why the server is not running.
-    std::string Start(const std::string& baseName)
+    std::string Start(const std::string& baseName) override
     {
         const std::string missing = MissingTools({ "jackd", "jack_lsp", "setpriv" });
         if (!missing.empty())
@@ -50,7 +54,7 @@ public:
     }
 
     // Ends the server; after it was killed, frees its registry slot.
-    void Stop()
+    void Stop() override
     {
         fJackd.Stop();
         if (fJackd.KilledBySignal() && Launch()) {
@@ -70,7 +74,20 @@ public:
         fLock = -1;
     }
 
-    ~DummyJackServer() { Stop(); }
+    ~DummyJackServer() override { Stop(); }
+
+    bool Kill(int signal) override { return fJackd.SignalAndWait(signal, std::chrono::seconds(3)); }
+
+    std::string Restart() override
+    {
+        if (!Launch())
+            return "cannot start jackd again";
+        if (!Answers(std::chrono::seconds(10)))
+            return "jackd did not come back: " + fJackd.Output() + fJackd.Errors();
+        return {};
+    }
+
+    const char* Kind() const override { return "jackd"; }
 
     const std::string& Name() const { return fName; }
     ChildProcess& Process() { return fJackd; }
@@ -79,7 +96,7 @@ private:
     bool Launch()
     {
         return fJackd.Start({ "setpriv", "--pdeathsig", "TERM", "jackd", "-n", fName, "-d", "dummy", "-r",
-            std::to_string(kSampleRate), "-p", std::to_string(kPeriodFrames) });
+            std::to_string(kSampleRate), "-p", std::to_string(fPeriodFrames) });
     }
 
     // Waits until a client (jack_lsp) reaches the launched server; false
@@ -90,6 +107,7 @@ private:
             && fJackd.Running();
     }
 
+    int fPeriodFrames;
     std::string fName;
     ChildProcess fJackd;
     int fLock = -1;

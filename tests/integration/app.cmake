@@ -1,4 +1,5 @@
-# The real program under a private Xvfb and a private dummy JACK server,
+# The real program under a private Xvfb and a private dummy JACK server (and,
+# once more, a private PipeWire),
 # driven with X input as a person would.
 find_package(X11 REQUIRED)
 pkg_check_modules(ZB_APP_TEST REQUIRED IMPORTED_TARGET x11 xtst xdamage)
@@ -9,3 +10,4 @@ zimbrel_add_test(app_end_to_end_test
 target_include_directories(app_end_to_end_test PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(app_end_to_end_test PRIVATE ZIMBREL_PROGRAM="$<TARGET_FILE:zimbrel>")
 add_dependencies(app_end_to_end_test zimbrel)
+zimbrel_add_pipewire_run(app_end_to_end_test)

@@ -1,10 +1,11 @@
-// The zimbrel program from the outside: a private Xvfb and a private dummy
-// JACK server with jack_midi_dump as the synthesizer, menus and the panel
+// The zimbrel program from the outside: a private Xvfb and a private JACK
+// server (jackd with the dummy driver, or PipeWire in the run under pw-jack)
+// with jack_midi_dump as the synthesizer, menus and the panel
 // driven with X input (xdotool clicks and keys), the pointer moved with
 // relative XTest motion (which, unlike absolute warps, makes raw events).
 
 #include "tests/common/ChildProcess.h"
-#include "tests/common/DummyJackServer.h"
+#include "tests/common/ChooseJackTestServer.h"
 #include "tests/common/PrivateSettings.h"
 #include "tests/common/XvfbServer.h"
 #include "tests/integration/relay_pointer_driver.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -170,9 +172,9 @@ bool DumpShows(ChildProcess& dump, const std::string& text, size_t from, size_t*
 
 TEST_F(ProgramTest, PointerDrivesTheChosenControllerOnTheChosenChannel)
 {
-    DummyJackServer jack;
-    const std::string jackError = jack.Start("zimbrel-program");
-    ASSERT_TRUE(jackError.empty()) << jackError;
+    const std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
+    const std::string jackError = jack->Start("zimbrel-program");
+    ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
     ChildProcess dump;
     ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
     ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
@@ -225,6 +227,15 @@ TEST_F(ProgramTest, PointerDrivesTheChosenControllerOnTheChosenChannel)
     EXPECT_TRUE(DumpShows(dump, "b1 07 7f", seen, &seen)) << "no MIDI while a pop-up was open\n" << dump.Output();
     Xdotool({"key", "Escape"});
 
+    // A link made by another tool shows as marked: picking it unlinks.
+    ASSERT_EQ(RunTool({"jack_disconnect", "Zimbrel:Zimbrel", "midi-monitor:input"}).status, 0);
+    ASSERT_EQ(RunTool({"jack_connect", "Zimbrel:Zimbrel", "midi-monitor:input"}).status, 0);
+    UseMenuBar(2, {"Return"}); // Port > midi-monitor:input
+    EXPECT_TRUE(WaitUntil(
+        [] { return RunTool({"jack_lsp", "-c", "Zimbrel:Zimbrel"}).output.find("midi-monitor") == std::string::npos; },
+        3s))
+        << "the outside link was not shown as marked";
+
     CloseWindow();
     EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
     EXPECT_THAT(program.Output(), HasSubstr("ug!!! -cursor relay window \n"));
@@ -233,9 +244,9 @@ TEST_F(ProgramTest, PointerDrivesTheChosenControllerOnTheChosenChannel)
 
 TEST_F(ProgramTest, APresetSavedWithReturnBringsTheMappingBackAfterARestart)
 {
-    DummyJackServer jack;
-    const std::string jackError = jack.Start("zimbrel-presets");
-    ASSERT_TRUE(jackError.empty()) << jackError;
+    const std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
+    const std::string jackError = jack->Start("zimbrel-presets");
+    ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
     ChildProcess dump;
     ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
     ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
@@ -401,9 +412,9 @@ TEST_F(ProgramTest, MetersShowEachActiveRowAndStopRepaintingWhenThePointerRests)
 {
     constexpr int kVertical = 0;
     constexpr int kHorizontal = 1;
-    DummyJackServer jack;
-    const std::string jackError = jack.Start("zimbrel-meters");
-    ASSERT_TRUE(jackError.empty()) << jackError;
+    const std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
+    const std::string jackError = jack->Start("zimbrel-meters");
+    ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
     relay_test::PointerDriver pointer(xvfb.Name());
     ASSERT_TRUE(pointer.IsReady()) << "no XTest on " << xvfb.Name();
     StartProgram({{"ZIMBREL_MIDI", "jack"}});
@@ -504,4 +515,63 @@ TEST(ProgramWithoutX, SaysSoAndExitsWithStatusOne)
         EXPECT_FALSE(program.Errors().empty());
         EXPECT_EQ(program.Output(), "") << "nothing of the program's own may be printed";
     }
+}
+
+namespace {
+
+// The program with a JACK server and its window up, for the ways it can end.
+class EndingProgram : public ProgramTest {
+protected:
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        const std::string jackError = jack->Start("zimbrel-ending");
+        ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
+    }
+
+    void StartWithJack()
+    {
+        StartProgram({{"ZIMBREL_MIDI", "jack"}});
+        ASSERT_TRUE(WaitUntil([] { return PortListed(); }, 5s)) << program.Errors();
+    }
+
+    static bool PortListed() { return RunTool({"jack_lsp"}).output.find("Zimbrel:Zimbrel") != std::string::npos; }
+
+    const std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
+};
+
+size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+} // namespace
+
+TEST_F(EndingProgram, EachQuitSignalEndsTheProgramAsTheCloseBoxDoes)
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sigabbrev_np(signal));
+        StartWithJack();
+        ASSERT_GT(program.Pid(), 0);
+        kill(program.Pid(), signal);
+        EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+        EXPECT_THAT(program.Output(), HasSubstr("ug!!! -cursor relay window \n"));
+        EXPECT_FALSE(PortListed()) << "the MIDI port outlived the program";
+    }
+}
+
+TEST_F(EndingProgram, LosingTheXServerEndsTheProgramWithinASecondWithOneLine)
+{
+    StartWithJack();
+    const auto lost = std::chrono::steady_clock::now();
+    xvfb.Stop();
+    const int status = program.Wait(5s);
+    const auto took = std::chrono::steady_clock::now() - lost;
+    EXPECT_EQ(status, 1) << "a crash or a hang instead of an orderly end:\n" << program.Errors();
+    EXPECT_LT(took, 1s);
+    EXPECT_EQ(Occurrences(program.Errors(), "lost the connection to the X server"), 1u) << program.Errors();
+    EXPECT_FALSE(PortListed()) << "the MIDI port outlived the program";
 }

@@ -1,8 +1,9 @@
-// The MIDI kit over JACK, against a private dummy server started for each
-// test, with jack_midi_dump as a real consumer of another program.
+// The MIDI kit over JACK, against a private server started for each test
+// (jackd with the dummy driver, or PipeWire in the run under pw-jack), with
+// jack_midi_dump as a real consumer of another program.
 
 #include "tests/common/ChildProcess.h"
-#include "tests/common/DummyJackServer.h"
+#include "tests/common/ChooseJackTestServer.h"
 
 #include "platform/midi/MidiKit.h"
 #include "platform/midi/MidiLocalProducer.h"
@@ -12,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <thread>
 
 using namespace std::chrono_literals;
 using testing::HasSubstr;
@@ -61,8 +65,8 @@ protected:
         const std::string missing = MissingTools({"jackd", "jack_midi_dump", "jack_connect",
                                                   "jack_disconnect", "jack_lsp", "jack_property"});
         ASSERT_EQ(missing, "") << "these tests need the JACK tools (Debian package jackd2)";
-        const std::string problem = server.Start("zimbrel-midi-test");
-        ASSERT_EQ(problem, "");
+        const std::string problem = server->Start("zimbrel-midi-test");
+        ASSERT_EQ(problem, "") << server->Kind();
         setenv("ZIMBREL_MIDI", "jack", 1);
         MidiKit::Get().Reset();
         testing::internal::CaptureStderr();
@@ -79,15 +83,19 @@ protected:
             producer->Release();
         MidiKit::Get().Reset();
         monitor.Stop();
-        server.Stop();
+        server->Stop();
     }
 
-    void StartMonitor()
+    void StartMonitor() { StartDump(monitor, "midi-monitor"); }
+
+    // Starts jack_midi_dump as the JACK client `client`, with its input port
+    // "<client>:input".
+    static void StartDump(ChildProcess& dump, const std::string& client)
     {
         // Line-buffered, so each event shows in the log as it arrives.
-        ASSERT_TRUE(monitor.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
-        ASSERT_TRUE(WaitUntil([] { return ConsumerId(kMonitorPort) != 0; }, 5s))
-            << "jack_midi_dump's port never showed up: " << monitor.Output() << monitor.Errors();
+        ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump", client}));
+        ASSERT_TRUE(WaitUntil([&] { return ConsumerId(client + ":input") != 0; }, 5s))
+            << "jack_midi_dump's port never showed up: " << dump.Output() << dump.Errors();
         // It registers its port before it activates, and JACK refuses to
         // connect ports of inactive clients; activation follows within
         // milliseconds.
@@ -119,17 +127,19 @@ protected:
         return Events();
     }
 
-    std::vector<std::string> Events() const
+    std::vector<std::string> Events() const { return EventsOf(monitor); }
+
+    static std::vector<std::string> EventsOf(const ChildProcess& dump)
     {
         std::vector<std::string> events;
-        for (const std::string& line : Lines(monitor.Output())) {
+        for (const std::string& line : Lines(dump.Output())) {
             if (line.find("channel") != std::string::npos)
                 events.push_back(line);
         }
         return events;
     }
 
-    DummyJackServer server;
+    std::unique_ptr<JackTestServer> server = ChooseJackTestServer();
     ChildProcess monitor;
     BMidiLocalProducer* producer = nullptr;
 };
@@ -254,11 +264,11 @@ TEST_F(MidiJack, AServerThatDiesLeavesAnEmptyRosterAndHarmlessSends)
     BMidiConsumer* consumer = ConnectMonitor();
     ASSERT_NE(consumer, nullptr);
     testing::internal::CaptureStderr();
-    ASSERT_TRUE(server.Process().SignalAndWait(SIGKILL, 3s));
+    ASSERT_TRUE(server->Kill(SIGKILL));
     const bool emptied = WaitUntil([] { return ConsumerNames().empty(); }, 5s);
     const std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(emptied);
-    EXPECT_THAT(errors, HasSubstr("JACK server shut down"));
+    EXPECT_THAT(errors, HasSubstr("JACK server lost"));
 
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 100; ++i)
@@ -272,4 +282,105 @@ TEST_F(MidiJack, AServerThatDiesLeavesAnEmptyRosterAndHarmlessSends)
     producer = nullptr;
     MidiKit::Get().Reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "the kit hung on a dead server";
+}
+
+namespace {
+
+size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+} // namespace
+
+TEST_F(MidiJack, AServerThatComesBackGetsTheSameProducerBackWithItsLinkAndMetadata)
+{
+    MakeProducer();
+    const int32 producerId = producer->ID();
+    BMessage properties;
+    const std::vector<uint8> large(1024, 42), mini(256, 7);
+    properties.AddData("be:large_icon", 'ICON', large.data(), 1024);
+    properties.AddData("be:mini_icon", 'MICN', mini.data(), 256);
+    ASSERT_EQ(producer->SetProperties(&properties), B_OK);
+    BMidiConsumer* consumer = ConnectMonitor();
+    ASSERT_NE(consumer, nullptr);
+    consumer->Release();
+
+    // Control Changes keep coming, as from a pointer that never stops,
+    // through the loss and the return.
+    testing::internal::CaptureStderr();
+    std::atomic<bool> sending{true};
+    std::thread sender([&] {
+        for (uchar value = 0; sending; value = uchar((value + 1) % 100)) {
+            producer->SprayControlChange(1, 10, value);
+            std::this_thread::sleep_for(2ms);
+        }
+    });
+    ASSERT_TRUE(WaitUntil([&] { return !Events().empty(); }, 3s)) << monitor.Output();
+    ASSERT_TRUE(server->Kill(SIGKILL));
+    monitor.Stop();
+    const bool emptied = WaitUntil([] { return ConsumerNames().empty(); }, 3s);
+    // Sent while no server runs: dropped, never delivered later.
+    producer->SprayControlChange(5, 5, 5);
+
+    ASSERT_EQ(server->Restart(), "");
+    StartMonitor(); // a new client of the same name, as after a session reload
+    const bool flowing = WaitUntil([&] { return !Events().empty(); }, 5s);
+    sending = false;
+    sender.join();
+    const std::string errors = testing::internal::GetCapturedStderr();
+
+    EXPECT_TRUE(emptied) << "the roster kept listing the ports of a dead server";
+    EXPECT_TRUE(flowing) << "nothing reached the consumer after the server came back:\n" << errors;
+    EXPECT_EQ(Occurrences(errors, "JACK server lost"), 1u) << errors;
+    EXPECT_EQ(Occurrences(errors, "JACK server is back"), 1u) << errors;
+    EXPECT_THAT(monitor.Output(), Not(HasSubstr("b5 05 05")));
+    EXPECT_EQ(producer->ID(), producerId);
+    BMidiConsumer* again = BMidiRoster::FindConsumer(ConsumerId(kMonitorPort));
+    ASSERT_NE(again, nullptr);
+    EXPECT_TRUE(producer->IsConnected(again));
+    again->Release();
+    EXPECT_THAT(RunTool({"jack_lsp"}).output, HasSubstr("Zimbrel:Zimbrel"));
+    const ToolResult property = RunTool({"jack_property", "--client", "-l", "Zimbrel"});
+    EXPECT_THAT(property.output, HasSubstr("http://jackaudio.org/metadata/icon-large"));
+    EXPECT_THAT(property.output, HasSubstr("http://jackaudio.org/metadata/pretty-name"));
+}
+
+TEST_F(MidiJack, AfterARestartTheLinksStandingAtTheLossComeBackWhoeverMadeThem)
+{
+    MakeProducer();
+    ChildProcess kept, dropped;
+    StartDump(kept, "kept-monitor");
+    StartDump(dropped, "dropped-monitor");
+    // One link made by another tool, one made here and then undone.
+    ASSERT_EQ(RunTool({"jack_connect", "Zimbrel:Zimbrel", "kept-monitor:input"}).status, 0);
+    BMidiConsumer* consumer = BMidiRoster::FindConsumer(ConsumerId("dropped-monitor:input"));
+    ASSERT_NE(consumer, nullptr);
+    ASSERT_EQ(producer->Connect(consumer), B_OK);
+    ASSERT_EQ(producer->Disconnect(consumer), B_OK);
+    consumer->Release();
+
+    // Stopped in order this time, as a user stops it.
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(server->Kill(SIGTERM));
+    kept.Stop();
+    dropped.Stop();
+    ASSERT_TRUE(WaitUntil([] { return ConsumerNames().empty(); }, 3s));
+    ASSERT_EQ(server->Restart(), "");
+    // The consumers come back in another order than they left.
+    StartDump(dropped, "dropped-monitor");
+    StartDump(kept, "kept-monitor");
+    const bool relinked = WaitUntil(
+        [] { return RunTool({"jack_lsp", "-c", "Zimbrel:Zimbrel"}).output.find("kept-monitor:input") !=
+                    std::string::npos; },
+        5s);
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(relinked);
+    std::this_thread::sleep_for(300ms); // past one more retry of the links
+    producer->SprayControlChange(3, 3, 3);
+    EXPECT_TRUE(WaitUntil([&] { return !EventsOf(kept).empty(); }, 3s));
+    EXPECT_TRUE(EventsOf(dropped).empty()) << dropped.Output();
 }

@@ -1,5 +1,7 @@
 #include "platform/input/x11/X11EventReader.h"
 
+#include "platform/support/XServerLoss.h"
+
 #include "platform/input/x11/X11Connection.h"
 
 #include <X11/extensions/XInput.h>
@@ -179,7 +181,8 @@ void X11EventReader::ThreadMain()
         // together with a reply are not left waiting for the next poll.
         const int queued = XPending(display);
         if (fConnection->IsLost()) {
-            std::fputs("zimbrel: lost the connection to the X server: pointer capture has stopped\n", stderr);
+            if (ClaimXServerLossReport())
+                std::fputs("zimbrel: lost the connection to the X server: pointer capture has stopped\n", stderr);
             return;
         }
         if (queued > 0) {

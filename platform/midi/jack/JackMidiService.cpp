@@ -2,38 +2,43 @@
 
 #include "platform/midi/IconPng.h"
 #include "platform/midi/PortIdTable.h"
+#include "platform/midi/jack/EventRing.h"
 
 #include <jack/jack.h>
 #include <jack/metadata.h>
 #include <jack/midiport.h>
-#include <jack/ringbuffer.h>
 #include <jack/uuid.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <mutex>
+#include <set>
+#include <shared_mutex>
 #include <thread>
-#include <type_traits>
+#include <utility>
 
 namespace {
 
 constexpr const char* kClientName = "Zimbrel";
 constexpr size_t kRingRecords = 4096;
-
-// One message on its way to the process callback.
-struct Record {
-    jack_time_t sentAt;
-    uint8 bytes[3];
-    uint8 size;
-};
-static_assert(std::is_trivially_copyable_v<Record>);
+// How often a lost server is asked whether it is back.
+constexpr auto kReconnectInterval = std::chrono::seconds(1);
+// How soon a connection that could not be restored is tried again: a port
+// shows up a moment before its client is active and accepts connections.
+constexpr auto kRestoreRetryInterval = std::chrono::milliseconds(200);
+// How long closing the client of a lost server is waited for.
+constexpr auto kCloseTimeout = std::chrono::seconds(1);
 
 // libjack reports through a process-wide function. While a thread of ours is
 // inside a JACK request, what the library says is collected so that our own
-// error line can carry it; anything else goes to standard error as is.
+// error line can carry it. On its own threads the library only ever reports
+// how it noticed that the server went away, which the service says itself in
+// one line, so that is not repeated.
 thread_local std::string* tCollectedJackText = nullptr;
 
 void HandleJackError(const char* text)
@@ -42,12 +47,10 @@ void HandleJackError(const char* text)
         if (!tCollectedJackText->empty())
             *tCollectedJackText += "; ";
         *tCollectedJackText += text;
-    } else {
-        std::fprintf(stderr, "JACK: %s\n", text);
     }
 }
 
-void IgnoreJackInfo(const char*) {}
+void IgnoreJackInfo(const char*) { }
 
 class CollectJackText {
 public:
@@ -80,19 +83,19 @@ std::string DescribeOpenFailure(jack_status_t status)
 
 class JackMidiService final : public MidiService {
 public:
-    JackMidiService(jack_client_t* client, jack_ringbuffer_t* ring) : fClient(client), fRing(ring) {}
+    JackMidiService() = default;
     ~JackMidiService() override;
 
-    // Installs the callbacks and starts processing.
-    bool Activate(std::string* error);
+    // Reaches the server for the first time and starts watching over the
+    // connection to it.
+    bool Start(std::string* error);
 
     std::string Description() const override;
     std::vector<MidiPortInfo> Consumers() override;
     status_t PublishProducer(int32 producerId, const char* name) override;
     void WithdrawProducer(int32 producerId) override;
     status_t RenameProducer(int32 producerId, const char* name) override;
-    status_t PublishProperties(int32 producerId, const char* name,
-                               const BMessage& properties) override;
+    status_t PublishProperties(int32 producerId, const char* name, const BMessage& properties) override;
     status_t Connect(int32 producerId, int32 consumerId) override;
     status_t Disconnect(int32 producerId, int32 consumerId) override;
     bool IsConnected(int32 producerId, int32 consumerId) override;
@@ -100,80 +103,309 @@ public:
     uint64 DroppedMessages() const override { return fDropped.load(); }
 
 private:
-    static int Process(jack_nframes_t frames, void* self);
-    static void ShutDown(jack_status_t code, const char* reason, void* self);
-    static void PortRegistered(jack_port_id_t port, int registered, void* self);
+    // One client of one server run. JACK's callbacks get the session, never
+    // the service alone, so a late callback of a dead client can never touch
+    // the client that replaced it.
+    struct Session {
+        JackMidiService* service = nullptr;
+        jack_client_t* client = nullptr;
+        std::atomic<jack_port_t*> output { nullptr };
+        std::atomic<bool> gone { false };
+        // Why the server went, written before `gone` is set.
+        std::string lossReason;
+    };
 
-    // The published port, when `producerId` names its producer and the
-    // server still runs.
+    // What the service stands for whichever server it talks to, so that it
+    // can be published again on the next one.
+    struct Publication {
+        std::string portName;
+        std::string prettyName;
+        BMessage properties;
+        bool hasProperties = false;
+        // Full names of the consumer ports the producer was linked to.
+        std::set<std::string> links;
+    };
+
+    static int Process(jack_nframes_t frames, void* session);
+    static void ShutDown(jack_status_t code, const char* reason, void* session);
+    static void ShutDownWithoutReason(void* session);
+    static void PortRegistered(jack_port_id_t port, int registered, void* session);
+    static void PortConnected(jack_port_id_t a, jack_port_id_t b, int connected, void* session);
+
+    // Opens a client with the published port, metadata and callbacks, or
+    // returns nullptr with the reason in *error.
+    std::unique_ptr<Session> OpenSession(std::string* error);
+    // The supervisor thread: notices a lost server, reaches it again about
+    // once a second and restores the links as their consumers reappear.
+    void Supervise();
+    // Closes a session whose server went away; sending drops from here on.
+    void DropLostSession();
+    // Closes the client of a lost server, or leaves it behind when closing
+    // hangs.
+    static void CloseLostSession(std::unique_ptr<Session> lost);
+    // Links the producer to every remembered consumer that exists now; false
+    // when one exists but refused, so that it is tried again soon.
+    bool RestoreLinks();
+    void WakeSupervisor(bool restoreLinks);
+
+    // The live session, when the server still runs. Needs fClientLock.
+    Session* LiveSession() const;
+    // The published port on the live session, when `producerId` names its
+    // producer. Needs fClientLock.
     jack_port_t* OutputOf(int32 producerId) const;
     // The full name of a listed consumer; empty when the id is stale.
     std::string ConsumerName(int32 consumerId);
     // Returns once the process callback can no longer be using a port that
-    // was just taken out of fOutput.
-    void WaitForProcessCycles() const;
-    status_t SetMetadata(jack_uuid_t subject, const char* key, const std::string& value,
-                         const char* type);
+    // was just taken out of the session.
+    void WaitForProcessCycles(const Session& session) const;
+    status_t ApplyMetadata(jack_client_t* client, const std::string& name, const BMessage& properties);
+    status_t SetMetadata(jack_client_t* client, jack_uuid_t subject, const char* key,
+        const std::string& value, const char* type);
+    void RememberLink(const std::string& consumer, bool linked);
+    // Returns once the graph shows the link made or broken, or after a
+    // short time limit.
+    void WaitForLink(jack_port_t* port, const std::string& consumer, bool linked) const;
 
-    jack_client_t* const fClient;
-    jack_ringbuffer_t* const fRing;
-    std::atomic<jack_port_t*> fOutput{nullptr};
-    std::atomic<int32> fProducerId{0};
-    std::atomic<bool> fServerGone{false};
-    std::atomic<uint64> fDropped{0};
-    std::atomic<uint64> fCycles{0};
-    // The ring takes one writer at a time.
+    EventRing fRing { kRingRecords };
+    std::atomic<int32> fProducerId { 0 };
+    // True while a published port on a running server takes what is sent.
+    std::atomic<bool> fAccepting { false };
+    std::atomic<uint64> fDropped { 0 };
+    std::atomic<uint64> fCycles { 0 };
+
+    // Callers use the session under a shared lock; only the supervisor
+    // replaces it, under an exclusive one, and only it reads fSession
+    // without the lock.
+    mutable std::shared_mutex fClientLock;
+    std::unique_ptr<Session> fSession;
+    std::string fClientName;
+
+    std::mutex fPublicationLock;
+    Publication fPublication;
+
+    // The ring takes one writer at a time, and is emptied between servers.
     std::mutex fSendLock;
     // Guards fIds, which JACK's notification thread also changes.
     std::mutex fPortLock;
     PortIdTable fIds;
+
+    std::mutex fWakeLock;
+    std::condition_variable fWake;
+    bool fStopping = false;
+    bool fRestoreLinks = false;
+    std::thread fSupervisor;
 };
 
 JackMidiService::~JackMidiService()
 {
-    // After a shutdown the handle still holds memory; closing frees it
-    // without talking to the gone server.
-    jack_client_close(fClient);
-    jack_ringbuffer_free(fRing);
+    {
+        std::lock_guard lock(fWakeLock);
+        fStopping = true;
+    }
+    fWake.notify_one();
+    if (fSupervisor.joinable())
+        fSupervisor.join();
+    if (fSession && fSession->gone.load())
+        CloseLostSession(std::move(fSession));
+    else if (fSession)
+        jack_client_close(fSession->client);
 }
 
-bool JackMidiService::Activate(std::string* error)
+bool JackMidiService::Start(std::string* error)
 {
-    jack_set_process_callback(fClient, Process, this);
-    jack_on_info_shutdown(fClient, ShutDown, this);
-    jack_set_port_registration_callback(fClient, PortRegistered, this);
-    CollectJackText collected;
-    if (jack_activate(fClient) != 0) {
-        *error = "cannot activate JACK client: " + collected.Or("the server refused");
+    fSession = OpenSession(error);
+    if (!fSession)
         return false;
-    }
+    fClientName = jack_get_client_name(fSession->client);
+    fSupervisor = std::thread(&JackMidiService::Supervise, this);
     return true;
+}
+
+std::unique_ptr<JackMidiService::Session> JackMidiService::OpenSession(std::string* error)
+{
+    CollectJackText collected;
+    jack_status_t status {};
+    jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, &status);
+    if (client == nullptr) {
+        *error = "cannot open JACK client: " + DescribeOpenFailure(status);
+        return nullptr;
+    }
+    auto session = std::make_unique<Session>();
+    session->service = this;
+    session->client = client;
+    Publication publication;
+    {
+        std::lock_guard lock(fPublicationLock);
+        publication = fPublication;
+    }
+    if (fProducerId.load() != 0) {
+        jack_port_t* port = jack_port_register(
+            client, publication.portName.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        if (port == nullptr) {
+            *error = "cannot register JACK port \"" + publication.portName
+                + "\": " + collected.Or("the server refused it");
+            jack_client_close(client);
+            return nullptr;
+        }
+        session->output.store(port);
+    }
+    jack_set_process_callback(client, Process, session.get());
+    // jackd calls the first of these, PipeWire's library only the second.
+    jack_on_info_shutdown(client, ShutDown, session.get());
+    jack_on_shutdown(client, ShutDownWithoutReason, session.get());
+    jack_set_port_registration_callback(client, PortRegistered, session.get());
+    jack_set_port_connect_callback(client, PortConnected, session.get());
+    if (jack_activate(client) != 0) {
+        *error = "cannot activate JACK client: " + collected.Or("the server refused");
+        jack_client_close(client);
+        return nullptr;
+    }
+    if (publication.hasProperties)
+        ApplyMetadata(client, publication.prettyName, publication.properties);
+    return session;
+}
+
+void JackMidiService::Supervise()
+{
+    bool retrySoon = false;
+    for (;;) {
+        bool restore = false;
+        {
+            std::unique_lock lock(fWakeLock);
+            // Without a server the wait always runs its full interval, so
+            // that a server that stays away is asked once a second, no more.
+            fWake.wait_for(lock, retrySoon ? kRestoreRetryInterval : kReconnectInterval,
+                [this] { return fStopping || fRestoreLinks || (fSession && fSession->gone.load()); });
+            if (fStopping)
+                return;
+            restore = std::exchange(fRestoreLinks, false) || retrySoon;
+        }
+        if (fSession && fSession->gone.load())
+            DropLostSession();
+        if (!fSession) {
+            std::string error;
+            std::unique_ptr<Session> session = OpenSession(&error);
+            retrySoon = false; // no links to restore without a server
+            if (!session)
+                continue;
+            {
+                std::unique_lock lock(fClientLock);
+                fSession = std::move(session);
+                fClientName = jack_get_client_name(fSession->client);
+            }
+            fAccepting = fSession->output.load() != nullptr;
+            std::fprintf(
+                stderr, "JACK server is back: client \"%s\" registered again\n", fClientName.c_str());
+            restore = true;
+        }
+        if (restore)
+            retrySoon = !RestoreLinks();
+    }
+}
+
+void JackMidiService::DropLostSession()
+{
+    std::fprintf(stderr,
+        "JACK server lost (%s): MIDI output paused; Zimbrel will reconnect when a "
+        "server answers again\n",
+        fSession->lossReason.empty() ? "no reason given" : fSession->lossReason.c_str());
+    fAccepting = false;
+    std::unique_ptr<Session> lost;
+    {
+        std::unique_lock lock(fClientLock);
+        lost = std::move(fSession);
+    }
+    CloseLostSession(std::move(lost));
+    // The lost client's process callback no longer reads the ring (it checks
+    // that its server is still there first); what was queued for the lost
+    // server goes.
+    std::lock_guard lock(fSendLock);
+    fRing.Clear();
+}
+
+void JackMidiService::CloseLostSession(std::unique_ptr<Session> lost)
+{
+    // jackd can leave the client of a server that stopped in order (SIGTERM)
+    // with a lock held by a thread that is gone, and closing it then never
+    // returns. So it is closed on a thread of its own, which takes the session
+    // along (the library may still call back with it), and is not waited for
+    // beyond a time limit: a client that cannot be closed is left behind.
+    auto closed = std::make_shared<std::promise<void>>();
+    std::future<void> done = closed->get_future();
+    std::thread([session = lost.release(), closed] {
+        {
+            CollectJackText unheard;
+            jack_client_close(session->client);
+        }
+        delete session;
+        closed->set_value();
+    }).detach();
+    done.wait_for(kCloseTimeout);
+}
+
+bool JackMidiService::RestoreLinks()
+{
+    std::set<std::string> links;
+    {
+        std::lock_guard lock(fPublicationLock);
+        links = fPublication.links;
+    }
+    std::shared_lock lock(fClientLock);
+    Session* session = LiveSession();
+    jack_port_t* output = session ? session->output.load() : nullptr;
+    if (output == nullptr)
+        return true;
+    bool allRestored = true;
+    for (const std::string& consumer : links) {
+        if (jack_port_by_name(session->client, consumer.c_str()) == nullptr
+            || jack_port_connected_to(output, consumer.c_str()))
+            continue;
+        // A consumer not yet active refuses; it is tried again shortly, and
+        // what the library says about it is no news to anyone.
+        CollectJackText collected;
+        const int error = jack_connect(session->client, jack_port_name(output), consumer.c_str());
+        if (error != 0 && error != EEXIST)
+            allRestored = false;
+    }
+    return allRestored;
+}
+
+void JackMidiService::WakeSupervisor(bool restoreLinks)
+{
+    {
+        std::lock_guard lock(fWakeLock);
+        fRestoreLinks = fRestoreLinks || restoreLinks;
+    }
+    fWake.notify_one();
 }
 
 std::string JackMidiService::Description() const
 {
-    return std::string("JACK, client \"") + jack_get_client_name(fClient) + "\"";
+    std::shared_lock lock(fClientLock);
+    return std::string("JACK, client \"") + fClientName + "\"";
 }
 
 int JackMidiService::Process(jack_nframes_t frames, void* arg)
 {
-    auto* self = static_cast<JackMidiService*>(arg);
-    jack_port_t* port = self->fOutput.load(std::memory_order_acquire);
+    auto* session = static_cast<Session*>(arg);
+    if (session->gone.load(std::memory_order_acquire))
+        return 0;
+    JackMidiService* self = session->service;
+    jack_port_t* port = session->output.load(std::memory_order_acquire);
     void* buffer = port ? jack_port_get_buffer(port, frames) : nullptr;
     if (buffer)
         jack_midi_clear_buffer(buffer);
-    const jack_nframes_t cycleStart = jack_last_frame_time(self->fClient);
+    const jack_nframes_t cycleStart = jack_last_frame_time(session->client);
     jack_nframes_t offset = 0;
-    Record record;
-    while (jack_ringbuffer_read_space(self->fRing) >= sizeof record) {
-        jack_ringbuffer_read(self->fRing, reinterpret_cast<char*>(&record), sizeof record);
+    EventRing::Record record;
+    while (self->fRing.Pop(&record)) {
         if (buffer == nullptr) {
             self->fDropped.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
         // Frames from this cycle's start to the moment of sending: negative
         // for messages sent during an earlier cycle, which go out first thing.
-        const auto sentAt = int64(int32(jack_time_to_frames(self->fClient, record.sentAt) - cycleStart));
+        const auto sentAt = int64(int32(jack_time_to_frames(session->client, record.sentAt) - cycleStart));
         offset = jack_nframes_t(std::clamp<int64>(sentAt, offset, int64(frames) - 1));
         if (jack_midi_event_write(buffer, offset, record.bytes, record.size) != 0)
             self->fDropped.fetch_add(1, std::memory_order_relaxed);
@@ -184,51 +416,98 @@ int JackMidiService::Process(jack_nframes_t frames, void* arg)
 
 void JackMidiService::ShutDown(jack_status_t, const char* reason, void* arg)
 {
-    auto* self = static_cast<JackMidiService*>(arg);
-    self->fServerGone = true;
-    std::fprintf(stderr, "JACK server shut down (%s): MIDI output stopped\n",
-                 reason && *reason ? reason : "no reason given");
+    // Runs on one of JACK's threads: no JACK request here, the supervisor
+    // does the rest. A wake-up lost to the race with its wait costs at most
+    // one reconnect interval.
+    auto* session = static_cast<Session*>(arg);
+    if (session->gone.load())
+        return;
+    session->service->fAccepting = false;
+    session->lossReason = reason ? reason : "";
+    session->gone.store(true);
+    session->service->fWake.notify_one();
+}
+
+void JackMidiService::ShutDownWithoutReason(void* session)
+{
+    ShutDown(JackFailure, "the connection to the server broke", session);
 }
 
 void JackMidiService::PortRegistered(jack_port_id_t id, int registered, void* arg)
 {
-    if (registered)
+    auto* session = static_cast<Session*>(arg);
+    JackMidiService* self = session->service;
+    if (registered) {
+        // Perhaps a consumer the producer was linked to before it went away.
+        self->WakeSupervisor(true);
         return;
+    }
     // Forget a vanished port at once, so that its id can never reach a port
     // registered later under the same name.
-    auto* self = static_cast<JackMidiService*>(arg);
-    if (jack_port_t* port = jack_port_by_id(self->fClient, id)) {
+    if (jack_port_t* port = jack_port_by_id(session->client, id)) {
         std::lock_guard lock(self->fPortLock);
         self->fIds.Retire(jack_port_name(port));
     }
 }
 
+void JackMidiService::PortConnected(jack_port_id_t a, jack_port_id_t b, int connected, void* arg)
+{
+    // Links made or broken by other tools count as the user's choice too, so
+    // the ones to restore after a restart follow every change seen here.
+    auto* session = static_cast<Session*>(arg);
+    jack_port_t* output = session->output.load();
+    jack_port_t* source = jack_port_by_id(session->client, a);
+    if (output == nullptr || session->gone.load() || source == nullptr
+        || !jack_port_is_mine(session->client, source))
+        return;
+    if (jack_port_t* consumer = jack_port_by_id(session->client, b))
+        session->service->RememberLink(jack_port_name(consumer), connected != 0);
+}
+
+void JackMidiService::RememberLink(const std::string& consumer, bool linked)
+{
+    std::lock_guard lock(fPublicationLock);
+    if (linked)
+        fPublication.links.insert(consumer);
+    else
+        fPublication.links.erase(consumer);
+}
+
+JackMidiService::Session* JackMidiService::LiveSession() const
+{
+    return fSession && !fSession->gone.load() ? fSession.get() : nullptr;
+}
+
 jack_port_t* JackMidiService::OutputOf(int32 producerId) const
 {
-    if (producerId == 0 || producerId != fProducerId.load() || fServerGone)
+    Session* session = LiveSession();
+    if (producerId == 0 || producerId != fProducerId.load() || session == nullptr)
         return nullptr;
-    return fOutput.load();
+    return session->output.load();
 }
 
 std::vector<MidiPortInfo> JackMidiService::Consumers()
 {
     std::vector<MidiPortInfo> consumers;
-    if (fServerGone)
-        return consumers;
-    const char** names = jack_get_ports(fClient, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
     std::vector<std::string> present;
+    std::shared_lock clientLock(fClientLock);
+    Session* session = LiveSession();
+    const char** names = session
+        ? jack_get_ports(session->client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)
+        : nullptr;
     std::lock_guard lock(fPortLock);
     for (size_t i = 0; names && names[i]; ++i) {
-        jack_port_t* port = jack_port_by_name(fClient, names[i]);
-        if (port == nullptr || jack_port_is_mine(fClient, port))
+        jack_port_t* port = jack_port_by_name(session->client, names[i]);
+        if (port == nullptr || jack_port_is_mine(session->client, port))
             continue;
         present.emplace_back(names[i]);
-        consumers.push_back({fIds.Track(names[i], names[i]), names[i]});
+        consumers.push_back({ fIds.Track(names[i], names[i]), names[i] });
     }
     jack_free(names);
+    // Without a server every port is gone: ids listed before never come back.
     fIds.RetireAllBut(present);
     std::sort(consumers.begin(), consumers.end(),
-              [](const MidiPortInfo& a, const MidiPortInfo& b) { return a.id < b.id; });
+        [](const MidiPortInfo& a, const MidiPortInfo& b) { return a.id < b.id; });
     return consumers;
 }
 
@@ -242,26 +521,34 @@ std::string JackMidiService::ConsumerName(int32 consumerId)
 status_t JackMidiService::PublishProducer(int32 producerId, const char* name)
 {
     const char* portName = name && *name ? name : "output";
-    if (fServerGone) {
-        std::fprintf(stderr, "cannot register JACK port \"%s\": the JACK server has shut down\n",
-                     portName);
+    std::shared_lock lock(fClientLock);
+    Session* session = LiveSession();
+    if (session == nullptr) {
+        std::fprintf(stderr, "cannot register JACK port \"%s\": the JACK server has shut down\n", portName);
         return B_NO_INIT;
     }
-    if (fOutput.load()) {
-        std::fprintf(stderr, "cannot register JACK port \"%s\": the JACK service carries one "
-                             "producer and another one is registered\n", portName);
+    if (fProducerId.load() != 0) {
+        std::fprintf(stderr,
+            "cannot register JACK port \"%s\": the JACK service carries one "
+            "producer and another one is registered\n",
+            portName);
         return B_BUSY;
     }
     CollectJackText collected;
-    jack_port_t* port =
-        jack_port_register(fClient, portName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    jack_port_t* port
+        = jack_port_register(session->client, portName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     if (port == nullptr) {
         std::fprintf(stderr, "cannot register JACK port \"%s\": %s\n", portName,
-                     collected.Or("the server refused it").c_str());
+            collected.Or("the server refused it").c_str());
         return B_ERROR;
     }
+    {
+        std::lock_guard publicationLock(fPublicationLock);
+        fPublication = Publication { portName, {}, {}, false, {} };
+    }
     fProducerId = producerId;
-    fOutput.store(port, std::memory_order_release);
+    session->output.store(port, std::memory_order_release);
+    fAccepting = true;
     return B_OK;
 }
 
@@ -270,58 +557,86 @@ void JackMidiService::WithdrawProducer(int32 producerId)
     if (producerId == 0 || producerId != fProducerId.load())
         return;
     fProducerId = 0;
-    jack_port_t* port = fOutput.exchange(nullptr, std::memory_order_acq_rel);
-    if (port == nullptr || fServerGone)
+    fAccepting = false;
+    {
+        std::lock_guard lock(fPublicationLock);
+        fPublication = Publication {};
+    }
+    std::shared_lock lock(fClientLock);
+    Session* session = LiveSession();
+    jack_port_t* port = session ? session->output.exchange(nullptr, std::memory_order_acq_rel) : nullptr;
+    if (port == nullptr)
         return;
-    WaitForProcessCycles();
+    WaitForProcessCycles(*session);
     CollectJackText collected;
-    if (jack_port_unregister(fClient, port) != 0) {
-        std::fprintf(stderr, "cannot unregister JACK port: %s\n",
-                     collected.Or("the server refused").c_str());
+    if (jack_port_unregister(session->client, port) != 0) {
+        std::fprintf(stderr, "cannot unregister JACK port: %s\n", collected.Or("the server refused").c_str());
     }
 }
 
-void JackMidiService::WaitForProcessCycles() const
+void JackMidiService::WaitForProcessCycles(const Session& session) const
 {
     // A cycle already running when the port was taken out ends with one
     // count; the next count comes from a cycle that never saw the port. A
     // stalled server is not waited for beyond the time limit.
     const uint64 start = fCycles.load(std::memory_order_acquire);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-    while (fCycles.load(std::memory_order_acquire) < start + 2 && !fServerGone &&
-           std::chrono::steady_clock::now() < deadline)
+    while (fCycles.load(std::memory_order_acquire) < start + 2 && !session.gone.load()
+        && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 status_t JackMidiService::RenameProducer(int32 producerId, const char* name)
 {
-    jack_port_t* port = OutputOf(producerId);
-    if (port == nullptr || name == nullptr || *name == '\0')
+    if (name == nullptr || *name == '\0' || producerId == 0 || producerId != fProducerId.load())
         return B_BAD_VALUE;
+    {
+        // Kept for the next server even while this one is away.
+        std::lock_guard lock(fPublicationLock);
+        fPublication.portName = name;
+    }
+    std::shared_lock lock(fClientLock);
+    jack_port_t* port = OutputOf(producerId);
+    if (port == nullptr)
+        return B_OK;
     CollectJackText collected;
-    if (jack_port_rename(fClient, port, name) != 0) {
+    if (jack_port_rename(fSession->client, port, name) != 0) {
         std::fprintf(stderr, "cannot rename JACK port to \"%s\": %s\n", name,
-                     collected.Or("the server refused").c_str());
+            collected.Or("the server refused").c_str());
         return B_ERROR;
     }
     return B_OK;
 }
 
-status_t JackMidiService::PublishProperties(int32 producerId, const char* name,
-                                            const BMessage& properties)
+status_t JackMidiService::PublishProperties(int32 producerId, const char* name, const BMessage& properties)
 {
-    if (OutputOf(producerId) == nullptr)
+    if (producerId == 0 || producerId != fProducerId.load())
         return B_NO_INIT;
-    char* uuidText = jack_get_uuid_for_client_name(fClient, jack_get_client_name(fClient));
-    jack_uuid_t client;
-    const bool parsed = uuidText && jack_uuid_parse(uuidText, &client) == 0;
+    {
+        std::lock_guard lock(fPublicationLock);
+        fPublication.prettyName = name ? name : "";
+        fPublication.properties = properties;
+        fPublication.hasProperties = true;
+    }
+    std::shared_lock lock(fClientLock);
+    if (OutputOf(producerId) == nullptr)
+        return B_OK; // published when a server answers again
+    return ApplyMetadata(fSession->client, name ? name : "", properties);
+}
+
+status_t JackMidiService::ApplyMetadata(
+    jack_client_t* client, const std::string& name, const BMessage& properties)
+{
+    char* uuidText = jack_get_uuid_for_client_name(client, jack_get_client_name(client));
+    jack_uuid_t subject;
+    const bool parsed = uuidText && jack_uuid_parse(uuidText, &subject) == 0;
     jack_free(uuidText);
     if (!parsed) {
         std::fprintf(stderr, "cannot publish JACK metadata: the client has no UUID\n");
         return B_ERROR;
     }
     status_t result = B_OK;
-    if (name && *name && SetMetadata(client, JACK_METADATA_PRETTY_NAME, name, "text/plain") != B_OK)
+    if (!name.empty() && SetMetadata(client, subject, JACK_METADATA_PRETTY_NAME, name, "text/plain") != B_OK)
         result = B_ERROR;
     struct Icon {
         const char* entry;
@@ -329,29 +644,28 @@ status_t JackMidiService::PublishProperties(int32 producerId, const char* name,
         uint32 side;
         const char* key;
     };
-    const Icon icons[] = {{"be:large_icon", 'ICON', 32, JACK_METADATA_ICON_LARGE},
-                          {"be:mini_icon", 'MICN', 16, JACK_METADATA_ICON_SMALL}};
+    const Icon icons[] = { { "be:large_icon", 'ICON', 32, JACK_METADATA_ICON_LARGE },
+        { "be:mini_icon", 'MICN', 16, JACK_METADATA_ICON_SMALL } };
     for (const Icon& icon : icons) {
         const void* data = nullptr;
         ssize_t size = 0;
-        if (properties.FindData(icon.entry, icon.type, &data, &size) != B_OK ||
-            size != ssize_t(icon.side * icon.side))
+        if (properties.FindData(icon.entry, icon.type, &data, &size) != B_OK
+            || size != ssize_t(icon.side * icon.side))
             continue;
-        const std::string png =
-            EncodeBase64(Cmap8IconToPng(static_cast<const uint8*>(data), icon.side));
-        if (SetMetadata(client, icon.key, png, "image/png;base64") != B_OK)
+        const std::string png = EncodeBase64(Cmap8IconToPng(static_cast<const uint8*>(data), icon.side));
+        if (SetMetadata(client, subject, icon.key, png, "image/png;base64") != B_OK)
             result = B_ERROR;
     }
     return result;
 }
 
-status_t JackMidiService::SetMetadata(jack_uuid_t subject, const char* key,
-                                      const std::string& value, const char* type)
+status_t JackMidiService::SetMetadata(
+    jack_client_t* client, jack_uuid_t subject, const char* key, const std::string& value, const char* type)
 {
     CollectJackText collected;
-    if (jack_set_property(fClient, subject, key, value.c_str(), type) != 0) {
-        std::fprintf(stderr, "cannot publish JACK metadata %s: %s\n", key,
-                     collected.Or("the server refused").c_str());
+    if (jack_set_property(client, subject, key, value.c_str(), type) != 0) {
+        std::fprintf(
+            stderr, "cannot publish JACK metadata %s: %s\n", key, collected.Or("the server refused").c_str());
         return B_ERROR;
     }
     return B_OK;
@@ -359,62 +673,79 @@ status_t JackMidiService::SetMetadata(jack_uuid_t subject, const char* key,
 
 status_t JackMidiService::Connect(int32 producerId, int32 consumerId)
 {
-    jack_port_t* port = OutputOf(producerId);
     const std::string consumer = ConsumerName(consumerId);
+    std::shared_lock lock(fClientLock);
+    jack_port_t* port = OutputOf(producerId);
     if (port == nullptr || consumer.empty()) {
         std::fprintf(stderr, "cannot connect to MIDI consumer %d: %s\n", int(consumerId),
-                     fServerGone ? "the JACK server has shut down" : "it no longer exists");
+            LiveSession() ? "it no longer exists" : "the JACK server has shut down");
         return B_BAD_VALUE;
     }
     CollectJackText collected;
-    const int error = jack_connect(fClient, jack_port_name(port), consumer.c_str());
+    const int error = jack_connect(fSession->client, jack_port_name(port), consumer.c_str());
     if (error != 0 && error != EEXIST) {
-        std::fprintf(stderr, "cannot connect %s to %s: %s\n", jack_port_name(port),
-                     consumer.c_str(), collected.Or("the server refused").c_str());
+        std::fprintf(stderr, "cannot connect %s to %s: %s\n", jack_port_name(port), consumer.c_str(),
+            collected.Or("the server refused").c_str());
         return B_ERROR;
     }
+    WaitForLink(port, consumer, true);
+    RememberLink(consumer, true);
     return B_OK;
 }
 
 status_t JackMidiService::Disconnect(int32 producerId, int32 consumerId)
 {
-    jack_port_t* port = OutputOf(producerId);
     const std::string consumer = ConsumerName(consumerId);
+    std::shared_lock lock(fClientLock);
+    jack_port_t* port = OutputOf(producerId);
     if (port == nullptr || consumer.empty()) {
         std::fprintf(stderr, "cannot disconnect from MIDI consumer %d: %s\n", int(consumerId),
-                     fServerGone ? "the JACK server has shut down" : "it no longer exists");
+            LiveSession() ? "it no longer exists" : "the JACK server has shut down");
         return B_BAD_VALUE;
     }
     CollectJackText collected;
-    if (jack_disconnect(fClient, jack_port_name(port), consumer.c_str()) != 0) {
-        std::fprintf(stderr, "cannot disconnect %s from %s: %s\n", jack_port_name(port),
-                     consumer.c_str(), collected.Or("the server refused").c_str());
+    if (jack_disconnect(fSession->client, jack_port_name(port), consumer.c_str()) != 0) {
+        std::fprintf(stderr, "cannot disconnect %s from %s: %s\n", jack_port_name(port), consumer.c_str(),
+            collected.Or("the server refused").c_str());
         return B_ERROR;
     }
+    WaitForLink(port, consumer, false);
+    RememberLink(consumer, false);
     return B_OK;
+}
+
+void JackMidiService::WaitForLink(jack_port_t* port, const std::string& consumer, bool linked) const
+{
+    // jackd has made the change when it answers; PipeWire answers first and
+    // shows the change in the graph a moment later. Waiting for it keeps a
+    // Port menu opened right after a pick from showing the old state.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    while ((jack_port_connected_to(port, consumer.c_str()) != 0) != linked
+        && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 bool JackMidiService::IsConnected(int32 producerId, int32 consumerId)
 {
-    jack_port_t* port = OutputOf(producerId);
     const std::string consumer = ConsumerName(consumerId);
+    std::shared_lock lock(fClientLock);
+    jack_port_t* port = OutputOf(producerId);
     return port && !consumer.empty() && jack_port_connected_to(port, consumer.c_str());
 }
 
 void JackMidiService::Send(int32 producerId, const uint8* bytes, size_t size)
 {
-    if (OutputOf(producerId) == nullptr || size == 0 || size > 3) {
+    // While no server runs nothing is kept for later: a Control Change is
+    // only worth something now.
+    if (!fAccepting.load() || producerId == 0 || producerId != fProducerId.load() || size == 0 || size > 3) {
         fDropped.fetch_add(1);
         return;
     }
-    Record record{jack_get_time(), {}, uint8(size)};
+    EventRing::Record record { jack_get_time(), {}, uint8(size) };
     std::memcpy(record.bytes, bytes, size);
     std::lock_guard lock(fSendLock);
-    if (jack_ringbuffer_write_space(fRing) < sizeof record) {
+    if (!fRing.Push(record))
         fDropped.fetch_add(1);
-        return;
-    }
-    jack_ringbuffer_write(fRing, reinterpret_cast<const char*>(&record), sizeof record);
 }
 
 } // namespace
@@ -423,24 +754,8 @@ std::unique_ptr<MidiService> OpenJackMidiService(std::string* error)
 {
     jack_set_error_function(HandleJackError);
     jack_set_info_function(IgnoreJackInfo);
-    CollectJackText collected;
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, &status);
-    if (client == nullptr) {
-        *error = "cannot open JACK client: " + DescribeOpenFailure(status);
-        return nullptr;
-    }
-    jack_ringbuffer_t* ring = jack_ringbuffer_create(kRingRecords * sizeof(Record));
-    if (ring == nullptr) {
-        jack_client_close(client);
-        *error = "cannot open JACK client: no memory for the ring buffer";
-        return nullptr;
-    }
-    // Keeps the process callback from page faults; without the privilege to
-    // lock memory it still works, only less predictably.
-    jack_ringbuffer_mlock(ring);
-    auto service = std::make_unique<JackMidiService>(client, ring);
-    if (!service->Activate(error))
+    auto service = std::make_unique<JackMidiService>();
+    if (!service->Start(error))
         return nullptr;
     return service;
 }

@@ -16,9 +16,15 @@
 // icon-large / icon-small as base64 PNG from the "be:large_icon" (32 x 32)
 // and "be:mini_icon" (16 x 16) B_CMAP8 entries.
 //
-// When the server shuts down, one line goes to standard error; from then on
-// no consumer is listed, connecting fails with a line, and sending drops.
-// A server is never started (JackNoStartServer).
+// When the server goes away (shut down, killed, or PipeWire restarted), one
+// line goes to standard error; while no server runs no consumer is listed,
+// connecting fails with a line, and what is sent is dropped, never kept for
+// later. A thread of the service's own asks about once a second whether a
+// server answers again (it never starts one: JackNoStartServer); when one
+// does, it registers the client, the port, its name and metadata again, says
+// so in one line, and links the port again to each consumer it was linked
+// to at the loss, by full port name, as each one reappears. Links made or
+// broken by other tools count the same as the program's own.
 //
 // Lacks: listing other clients' output ports (producers); more than one
 // published producer at a time.

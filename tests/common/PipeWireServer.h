@@ -1,0 +1,119 @@
+#pragma once
+
+// A private PipeWire for a test or benchmark: its own D-Bus session
+// (dbus-run-session), its own XDG_RUNTIME_DIR, `pipewire` and `wireplumber`.
+// Start() points this process and the tools it starts at it. JACK clients
+// reach it only through PipeWire's libjack, so the test program and its
+// tools must run under `pw-jack`; Start() checks that they load that
+// library and fails with the reason otherwise.
+//
+// The quantum (frames per cycle) is PipeWire's default unless the clients
+// ask for another one with PIPEWIRE_QUANTUM.
+
+#include "tests/common/ChildProcess.h"
+#include "tests/common/JackTestServer.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+class PipeWireServer final : public JackTestServer {
+public:
+    std::string Start(const std::string& baseName) override
+    {
+        const std::string missing = MissingTools(
+            { "dbus-run-session", "pipewire", "wireplumber", "pw-jack", "jack_lsp", "setpriv" });
+        if (!missing.empty())
+            return "missing tool(s): " + missing
+                + " (Debian packages pipewire, pipewire-jack, wireplumber, dbus-user-session, jackd2, "
+                  "util-linux)";
+        if (!LoadedPipeWiresJack())
+            return "this program did not load PipeWire's libjack: run it under pw-jack";
+        std::string directory = "/tmp/" + baseName + "-XXXXXX";
+        if (mkdtemp(directory.data()) == nullptr)
+            return "cannot make a runtime directory for PipeWire";
+        fRuntimeDirectory = directory;
+        setenv("XDG_RUNTIME_DIR", directory.c_str(), 1);
+        // PipeWire's libjack would take a JACK server name for a PipeWire one.
+        unsetenv("JACK_DEFAULT_SERVER");
+        unsetenv("PIPEWIRE_REMOTE");
+        if (!fBus.Start({ "setpriv", "--pdeathsig", "TERM", "dbus-run-session", "--", "sh", "-c",
+                "echo \"$DBUS_SESSION_BUS_ADDRESS\"; exec sleep 100000" }))
+            return "cannot start dbus-run-session: " + fBus.Error();
+        if (!fBus.WaitForOutput("\n", std::chrono::seconds(10)))
+            return "dbus-run-session gave no bus address: " + fBus.Errors();
+        const std::string address = fBus.Output().substr(0, fBus.Output().find('\n'));
+        setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        return Restart();
+    }
+
+    std::string Restart() override
+    {
+        if (!fPipeWire.Start({ "setpriv", "--pdeathsig", "TERM", "pipewire" }))
+            return "cannot start pipewire: " + fPipeWire.Error();
+        // The session manager gives up when PipeWire goes; start it anew.
+        if (!fWirePlumber.Running()
+            && !fWirePlumber.Start({ "setpriv", "--pdeathsig", "TERM", "wireplumber" }))
+            return "cannot start wireplumber: " + fWirePlumber.Error();
+        const bool answers
+            = WaitUntil([this] { return !fPipeWire.Running() || RunTool({ "jack_lsp" }).status == 0; },
+                std::chrono::seconds(10));
+        if (!answers || !fPipeWire.Running())
+            return "PipeWire did not answer JACK clients: " + fPipeWire.Errors();
+        return {};
+    }
+
+    bool Kill(int signal) override
+    {
+        const bool ended = fPipeWire.SignalAndWait(signal, std::chrono::seconds(3));
+        // Wait for the session manager to notice, so Restart starts a fresh one.
+        WaitUntil([this] { return !fWirePlumber.Running(); }, std::chrono::seconds(3));
+        return ended;
+    }
+
+    void Stop() override
+    {
+        fWirePlumber.Stop();
+        fPipeWire.Stop();
+        fBus.Stop();
+        if (!fRuntimeDirectory.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(fRuntimeDirectory, ignored);
+            fRuntimeDirectory.clear();
+        }
+    }
+
+    ~PipeWireServer() override { Stop(); }
+
+    const char* Kind() const override { return "PipeWire"; }
+
+    // True when the JACK library this process loaded, or else the one the
+    // programs it starts will load first, is PipeWire's.
+    static bool LoadedPipeWiresJack()
+    {
+        std::ifstream maps("/proc/self/maps");
+        for (std::string line; std::getline(maps, line);) {
+            if (line.find("libjack.so") != std::string::npos)
+                return line.find("pipewire") != std::string::npos;
+        }
+        const char* path = std::getenv("LD_LIBRARY_PATH");
+        std::stringstream directories(path ? path : "");
+        // pw-jack names its directory with the loader's ${LIB}, so the name
+        // is what tells, not a look at the files.
+        for (std::string directory; std::getline(directories, directory, ':');) {
+            if (directory.find("pipewire") != std::string::npos)
+                return true;
+            if (access((directory + "/libjack.so.0").c_str(), R_OK) == 0)
+                return false;
+        }
+        return false;
+    }
+
+private:
+    std::string fRuntimeDirectory;
+    ChildProcess fBus;
+    ChildProcess fPipeWire;
+    ChildProcess fWirePlumber;
+};
