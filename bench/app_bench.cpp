@@ -11,7 +11,8 @@
 //   - Control Changes arriving at a consumer while the pointer moves 1,000
 //     times a second, with no pop-up open and with one open (target: the
 //     same rate). The program is configured through its own menus with X
-//     input, and the consumer is jack_midi_dump, picked in the Port menu.
+//     input, and the consumer is jack_midi_dump, picked in the Port menu;
+//   - a soak of a million motions (BM_Soak, minutes long, see there).
 //
 // The benchmark reads the screen through an X connection of its own: the
 // root window's map notifications tell when a window appears, and the
@@ -633,11 +634,13 @@ Rate MeasureRate(relay_test::PointerDriver& pointer, const ChildProcess& dump)
     return rate;
 }
 
-void BM_ControlChangeRate(benchmark::State& state)
+// Starts jack_midi_dump as the consumer and the program, and configures the
+// program through its own menus: channel 1, the consumer picked in the Port
+// menu, Channel Volume for the Horizontal row. Empty on success, else what
+// went wrong.
+std::string StartConfigured(
+    ScreenWatcher& screen, relay_test::PointerDriver& pointer, ChildProcess& dump, Launch& launch)
 {
-    ScreenWatcher screen(gXvfb->Name());
-    relay_test::PointerDriver pointer(gXvfb->Name());
-    ChildProcess dump;
     const std::string consumerPort = std::string(kConsumerName) + ":input";
     if (!MissingTools({ "jack_midi_dump" }).empty() || !dump.Start({ "jack_midi_dump", "-a", kConsumerName })
         || !WaitUntil(
@@ -645,15 +648,11 @@ void BM_ControlChangeRate(benchmark::State& state)
                 const ToolResult ports = RunTool({ "jack_lsp" });
                 return ports.status == 0 && ports.output.find(consumerPort) != std::string::npos;
             },
-            5s)) {
-        Fail(state, "cannot start jack_midi_dump (Debian package jackd2): " + dump.Error() + dump.Errors());
-        return;
-    }
-    Launch launch = StartZimbrel(screen);
-    if (!launch.error.empty()) {
-        Fail(state, launch.error);
-        return;
-    }
+            5s))
+        return "cannot start jack_midi_dump (Debian package jackd2): " + dump.Error() + dump.Errors();
+    launch = StartZimbrel(screen);
+    if (!launch.error.empty())
+        return launch.error;
     // Channel 1; the consumer, the only MIDI input on this server; and
     // Channel Volume for the Horizontal row.
     std::string problem = PickFromMenuBar(screen, pointer, launch.panel, 1, { XK_Home, XK_Down, XK_Return });
@@ -677,8 +676,18 @@ void BM_ControlChangeRate(benchmark::State& state)
         problem = popUp == 0 ? "the Horizontal controller field opened no pop-up"
                              : PickWithKeys(screen, pointer, popUp, keys);
     }
-    if (!problem.empty()) {
-        Fail(state, "configuring through the menus: " + problem);
+    return problem.empty() ? "" : "configuring through the menus: " + problem;
+}
+
+void BM_ControlChangeRate(benchmark::State& state)
+{
+    ScreenWatcher screen(gXvfb->Name());
+    relay_test::PointerDriver pointer(gXvfb->Name());
+    ChildProcess dump;
+    Launch launch;
+    const std::string consumerPort = std::string(kConsumerName) + ":input";
+    if (const std::string problem = StartConfigured(screen, pointer, dump, launch); !problem.empty()) {
+        Fail(state, problem);
         return;
     }
 
@@ -725,6 +734,77 @@ void BM_ControlChangeRate(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ControlChangeRate)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// A long session: kSoakMotions pointer motions, in bursts as fast as the X
+// server takes them, alternating between x = 300 and x = 700 so that every
+// motion is a new Horizontal value. Printed: resident memory of the program
+// before and after (target: growth under 1 MiB), the Control Changes that
+// reached the consumer against the motions (the relay keeps only the newest
+// of the motions queued while it is busy, so fewer is expected, more is a
+// fault), and CPU time per motion. Takes minutes: run it on its own with
+// --benchmark_filter=BM_Soak.
+constexpr int kSoakMotions = 1000000;
+constexpr int kSoakBurst = 200;
+
+void BM_Soak(benchmark::State& state)
+{
+    ScreenWatcher screen(gXvfb->Name());
+    relay_test::PointerDriver pointer(gXvfb->Name());
+    ChildProcess dump;
+    Launch launch;
+    if (const std::string problem = StartConfigured(screen, pointer, dump, launch); !problem.empty()) {
+        Fail(state, problem);
+        return;
+    }
+    const pid_t pid = launch.program->Pid();
+    const std::filesystem::path proc = "/proc/" + std::to_string(pid);
+    const double tickMs = 1000.0 / double(sysconf(_SC_CLK_TCK));
+    constexpr int kY = 600;
+    const auto move = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            pointer.QueueMoveTo(i % 2 == 0 ? 300 : 700, kY);
+            if ((i + 1) % kSoakBurst == 0)
+                pointer.Flush();
+        }
+        pointer.Flush();
+    };
+    for (auto _ : state) {
+        // Warm up, so that what the first motions allocate for good (caches,
+        // queues at their working size) is not counted as growth.
+        move(20000);
+        std::this_thread::sleep_for(1s);
+        const long rssBeforeKb = StatusField(proc / "status", "VmRSS");
+        const size_t ccBefore = ChannelVolumeArrivals(dump).size();
+        const long ticksBefore = CpuTicks(proc / "stat");
+        const Clock::time_point start = Clock::now();
+        move(kSoakMotions);
+        const double seconds = Seconds(Clock::now() - start);
+        std::this_thread::sleep_for(1s);
+        const long ticks = CpuTicks(proc / "stat") - ticksBefore;
+        const long rssAfterKb = StatusField(proc / "status", "VmRSS");
+        const size_t controlChanges = ChannelVolumeArrivals(dump).size() - ccBefore;
+        if (!launch.program->Running()) {
+            Fail(state, "zimbrel ended during the soak: " + launch.program->Errors());
+            return;
+        }
+        state.SetIterationTime(seconds);
+        const long growthKb = rssAfterKb - rssBeforeKb;
+        char line[512];
+        std::snprintf(line, sizeof line,
+            "soak: %d motions in %.1f s (%.0f/s); resident memory %ld kB before, %ld kB after, "
+            "growth %ld kB (target under 1024 kB: %s); %zu Control Changes for %d distinct positions "
+            "(%.1f %%; more than one per motion: %s); CPU %.2f us per motion",
+            kSoakMotions, seconds, kSoakMotions / seconds, rssBeforeKb, rssAfterKb, growthKb,
+            growthKb < 1024 ? "met" : "MISSED", controlChanges, kSoakMotions,
+            100.0 * double(controlChanges) / kSoakMotions,
+            controlChanges > size_t(kSoakMotions) ? "YES" : "no",
+            1000.0 * double(ticks) * tickMs / kSoakMotions);
+        gSummary.push_back(line);
+        if (growthKb >= 1024 || controlChanges > size_t(kSoakMotions))
+            gFailed = true;
+    }
+}
+BENCHMARK(BM_Soak)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 } // namespace
 

@@ -16,6 +16,8 @@ if [[ "${1:-}" == "--tests" ]]; then
         libgtest-dev libgmock-dev libbenchmark-dev
         xvfb xauth xdotool x11-xserver-utils x11-utils imagemagick
         jackd2 alsa-utils
+        # The fuzz targets: clang with its libFuzzer and sanitizer runtimes.
+        clang libclang-rt-14-dev
     )
 fi
 

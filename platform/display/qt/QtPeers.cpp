@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -60,6 +61,9 @@ void QtPeers::ShowWindow(PeerId window, bool shown)
 
 void QtPeers::DestroyWindow(PeerId window)
 {
+    // Its menus will never close by themselves now.
+    if (fFrozenWindow == window)
+        ApplyHeldBack();
     if (QtWindow* qtWindow = Window(window)) {
         qtWindow->hide();
         // Later, because this may run inside a signal of one of its menus.
@@ -177,6 +181,8 @@ void QtPeers::DestroyView(PeerId view)
 
 void QtPeers::CreateMenu(PeerId menu, const MenuInfo& info)
 {
+    if (HoldBack([=, this] { CreateMenu(menu, info); }))
+        return;
     QtWindow* window = Window(info.window);
     if (window == nullptr)
         return;
@@ -190,6 +196,8 @@ void QtPeers::CreateMenu(PeerId menu, const MenuInfo& info)
 
 void QtPeers::SetMenuRadio(PeerId menu, bool radio)
 {
+    if (HoldBack([=, this] { SetMenuRadio(menu, radio); }))
+        return;
     MenuEntry* entry = Lookup(fMenus, menu);
     if (entry == nullptr || radio == bool(entry->radioGroup))
         return;
@@ -208,6 +216,8 @@ void QtPeers::SetMenuRadio(PeerId menu, bool radio)
 
 void QtPeers::DestroyMenu(PeerId menu)
 {
+    if (HoldBack([=, this] { DestroyMenu(menu); }))
+        return;
     if (QMenu* qtMenu = Menu(menu)) {
         qtMenu->hide();
         qtMenu->deleteLater();
@@ -217,6 +227,8 @@ void QtPeers::DestroyMenu(PeerId menu)
 
 void QtPeers::AddMenuItem(PeerId container, int32 index, const MenuItemInfo& info)
 {
+    if (HoldBack([=, this] { AddMenuItem(container, index, info); }))
+        return;
     MenuEntry* menu = Lookup(fMenus, container);
     if (menu == nullptr || !menu->container)
         return;
@@ -244,6 +256,8 @@ void QtPeers::AddMenuItem(PeerId container, int32 index, const MenuItemInfo& inf
 
 void QtPeers::RemoveMenuItem(PeerId container, PeerId item)
 {
+    if (HoldBack([=, this] { RemoveMenuItem(container, item); }))
+        return;
     ItemEntry* entry = Lookup(fItems, item);
     MenuEntry* menu = Lookup(fMenus, container);
     if (entry == nullptr || menu == nullptr || entry->container != container)
@@ -259,12 +273,16 @@ void QtPeers::RemoveMenuItem(PeerId container, PeerId item)
 
 void QtPeers::SetItemLabel(PeerId item, const std::string& label)
 {
+    if (HoldBack([=, this] { SetItemLabel(item, label); }))
+        return;
     if (ItemEntry* entry = Lookup(fItems, item); entry != nullptr && entry->action)
         entry->action->setText(ToQLabel(label));
 }
 
 void QtPeers::SetItemMarked(PeerId item, bool marked)
 {
+    if (HoldBack([=, this] { SetItemMarked(item, marked); }))
+        return;
     if (ItemEntry* entry = Lookup(fItems, item)) {
         entry->marked = marked;
         ShowMark(*entry);
@@ -273,6 +291,8 @@ void QtPeers::SetItemMarked(PeerId item, bool marked)
 
 void QtPeers::SetItemEnabled(PeerId item, bool enabled)
 {
+    if (HoldBack([=, this] { SetItemEnabled(item, enabled); }))
+        return;
     if (ItemEntry* entry = Lookup(fItems, item); entry != nullptr && entry->action)
         entry->action->setEnabled(enabled);
 }
@@ -371,9 +391,16 @@ void QtPeers::MenusOpening(PeerId window)
     BMessage beginning(kMenusBeginning);
     beginning.AddInt64(kTokenField, token);
     qtWindow->Address().Post(beginning);
-    // Bounded, so a busy window cannot freeze the screen; what the window
-    // sends later still arrives, into the open menu.
-    fDisplay.ApplyUntilAcknowledged(token, DisplayService::kMenusBeginningTimeout);
+    // Bounded, so a busy window cannot freeze the screen. What the window
+    // sends after the bound waits until the menus close: the user is already
+    // looking at (and may be picking from) the menu as it opened.
+    if (!fDisplay.ApplyUntilAcknowledged(token, DisplayService::kMenusBeginningTimeout)) {
+        std::fprintf(stderr,
+            "the window's menus took longer than %lld ms to fill; they open "
+            "with what was ready\n",
+            static_cast<long long>(DisplayService::kMenusBeginningTimeout.count()));
+        fFrozenWindow = window;
+    }
 }
 
 void QtPeers::MenusMaybeClosed(PeerId window)
@@ -385,7 +412,26 @@ void QtPeers::MenusMaybeClosed(PeerId window)
     if (popup != nullptr && popup->property(kMenuBarWindowProperty).toULongLong() == window)
         return;
     qtWindow->SetMenusOpen(false);
+    if (fFrozenWindow == window)
+        ApplyHeldBack();
     qtWindow->Address().Post(BMessage(kMenusEnded));
+}
+
+bool QtPeers::HoldBack(std::function<void()> command)
+{
+    if (fFrozenWindow == 0)
+        return false;
+    fHeldBack.push_back(std::move(command));
+    return true;
+}
+
+void QtPeers::ApplyHeldBack()
+{
+    fFrozenWindow = 0;
+    std::vector<std::function<void()>> held;
+    held.swap(fHeldBack);
+    for (const auto& command : held)
+        command();
 }
 
 void QtPeers::ForgetView(PeerId view)
