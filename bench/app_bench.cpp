@@ -735,16 +735,17 @@ void BM_ControlChangeRate(benchmark::State& state)
 }
 BENCHMARK(BM_ControlChangeRate)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
-// A long session: kSoakMotions pointer motions, in bursts as fast as the X
-// server takes them, alternating between x = 300 and x = 700 so that every
-// motion is a new Horizontal value. Printed: resident memory of the program
-// before and after (target: growth under 1 MiB), the Control Changes that
-// reached the consumer against the motions (the relay keeps only the newest
-// of the motions queued while it is busy, so fewer is expected, more is a
-// fault), and CPU time per motion. Takes minutes: run it on its own with
-// --benchmark_filter=BM_Soak.
+// A long session: kSoakMotions pointer motions at kSoakRate a second, each
+// one on its own (a burst would reach the relay as one, its newest),
+// alternating between x = 300 and x = 700 so that every
+// motion is a new position and a new Horizontal value. Printed: resident
+// memory of the program before and after (target: growth under 1 MiB), the
+// Control Changes that reached the consumer against the positions moved to
+// (the relay keeps only the newest of the motions queued while it is busy,
+// so fewer means the program fell behind; more is a fault), and CPU time per
+// motion. Takes minutes: run it on its own with --benchmark_filter=BM_Soak.
 constexpr int kSoakMotions = 1000000;
-constexpr int kSoakBurst = 200;
+constexpr int kSoakRate = 5000;
 
 void BM_Soak(benchmark::State& state)
 {
@@ -760,18 +761,18 @@ void BM_Soak(benchmark::State& state)
     const std::filesystem::path proc = "/proc/" + std::to_string(pid);
     const double tickMs = 1000.0 / double(sysconf(_SC_CLK_TCK));
     constexpr int kY = 600;
+    constexpr auto kSpacing = std::chrono::microseconds(1000000 / kSoakRate);
     const auto move = [&](int count) {
+        const Clock::time_point start = Clock::now();
         for (int i = 0; i < count; ++i) {
-            pointer.QueueMoveTo(i % 2 == 0 ? 300 : 700, kY);
-            if ((i + 1) % kSoakBurst == 0)
-                pointer.Flush();
+            std::this_thread::sleep_until(start + i * kSpacing);
+            pointer.MoveTo(i % 2 == 0 ? 300 : 700, kY);
         }
-        pointer.Flush();
     };
     for (auto _ : state) {
         // Warm up, so that what the first motions allocate for good (caches,
         // queues at their working size) is not counted as growth.
-        move(20000);
+        move(kSoakRate * 4);
         std::this_thread::sleep_for(1s);
         const long rssBeforeKb = StatusField(proc / "status", "VmRSS");
         const size_t ccBefore = ChannelVolumeArrivals(dump).size();

@@ -54,7 +54,7 @@ SECONDS=0
 build_and_test build/test
 
 if ((sanitizers)); then
-    ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1" \
+    ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1" \
     UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$suppressions/ubsan.supp" \
     LSAN_OPTIONS="suppressions=$suppressions/lsan.supp:print_suppressions=0" \
         build_and_test build/asan -DZIMBREL_SANITIZE=address,undefined -DZIMBREL_BUILD_BENCHMARKS=OFF
@@ -81,7 +81,7 @@ if ((fuzz)); then
             "$fuzzer" -max_total_time="$seconds" -print_final_stats=1 "${dictionary[@]}" \
             -artifact_prefix="build/fuzz/crashes/$name-" "$work" "fuzz/corpus/$name" \
             2>"build/fuzz/$name.log" || { tail -n 60 "build/fuzz/$name.log" >&2; exit 1; }
-        grep -E "^#[0-9]+ +DONE|stat::number_of_executed_units|cov:" "build/fuzz/$name.log" | tail -n 3 >&2
+        grep -E "^#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units" "build/fuzz/$name.log" | tail -n 3 >&2
     done
 fi
 echo "== all done in $((SECONDS / 60)) min $((SECONDS % 60)) s" >&2
