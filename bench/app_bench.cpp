@@ -12,6 +12,10 @@
 //     times a second, with no pop-up open and with one open (target: the
 //     same rate). The program is configured through its own menus with X
 //     input, and the consumer is jack_midi_dump, picked in the Port menu;
+//   - the Port menu with 1,000 consumers (one client's MIDI inputs): from a
+//     click on the menu bar until the menus are open, already filled, and
+//     until the Port menu with its 1,000 items is mapped (target: under
+//     0.1 s, and the menus never overrun the display's bound);
 //   - a soak of a million motions (BM_Soak, minutes long, see there).
 //
 // The benchmark reads the screen through an X connection of its own: the
@@ -19,6 +23,7 @@
 // window's pixels where the panel is, since Qt's menu bar decides how far
 // down the view starts.
 
+#include "bench/JackRack.h"
 #include "tests/common/ChildProcess.h"
 #include "tests/common/DummyJackServer.h"
 #include "tests/common/XvfbServer.h"
@@ -734,6 +739,65 @@ void BM_ControlChangeRate(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ControlChangeRate)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+constexpr int kRackInputs = 1000;
+constexpr int kPortMenuOpenings = 5;
+constexpr double kPortMenuTargetS = 0.1;
+
+void BM_PortMenu(benchmark::State& state)
+{
+    ScreenWatcher screen(gXvfb->Name());
+    relay_test::PointerDriver pointer(gXvfb->Name());
+    JackRack rack;
+    if (const std::string problem = rack.Open(kRackInputs); !problem.empty()) {
+        Fail(state, problem);
+        return;
+    }
+    Launch launch = StartZimbrel(screen);
+    if (!launch.error.empty()) {
+        Fail(state, launch.error);
+        return;
+    }
+    std::vector<double> opened;
+    std::vector<double> portShown;
+    for (auto _ : state) {
+        // The menus of the bar are filled before the first of them opens,
+        // Port included; Port itself is two titles to the right.
+        pointer.MoveTo(launch.panel.x + 10, launch.panel.barY);
+        screen.Discard();
+        const Clock::time_point clicked = Clock::now();
+        pointer.Press(1);
+        pointer.Release(1);
+        Window menu = screen.WaitForPopUp(2s);
+        opened.push_back(Seconds(Clock::now() - clicked));
+        for (int step = 0; menu != 0 && step < 2; ++step) {
+            pointer.TypeKey(XK_Right);
+            menu = screen.WaitForPopUp(2s);
+        }
+        portShown.push_back(Seconds(Clock::now() - clicked));
+        if (menu == 0) {
+            Fail(state, "the Port menu did not open");
+            return;
+        }
+        state.SetIterationTime(portShown.back());
+        pointer.TypeKey(XK_Escape);
+        screen.WaitForUnmap(menu, 2s);
+        pointer.TypeKey(XK_Escape);
+        std::this_thread::sleep_for(200ms);
+    }
+    launch.program->Stop();
+    const bool overran = launch.program->Errors().find("took longer than") != std::string::npos;
+    char line[320];
+    std::snprintf(line, sizeof line,
+        "Port menu with %d consumers: click to menus open (filled) median %.1f ms, max %.1f ms; click to "
+        "the Port menu mapped median %.1f ms, max %.1f ms; menus overran their bound: %s (target: under "
+        "%.0f ms, never overrun: %s)",
+        kRackInputs, 1000 * Percentile(opened, 0.5), 1000 * Percentile(opened, 1.0),
+        1000 * Percentile(portShown, 0.5), 1000 * Percentile(portShown, 1.0), overran ? "YES" : "no",
+        1000 * kPortMenuTargetS, !overran && Percentile(opened, 1.0) < kPortMenuTargetS ? "met" : "MISSED");
+    gSummary.push_back(line);
+}
+BENCHMARK(BM_PortMenu)->Iterations(kPortMenuOpenings)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // A long session: kSoakMotions pointer motions at kSoakRate a second, each
 // one on its own (a burst would reach the relay as one, its newest),

@@ -9,6 +9,7 @@
 // window's hook, the MIDI kit and the JACK service, not Qt's layout.
 
 #include "app/zbWindow.h"
+#include "bench/JackRack.h"
 #include "platform/app/AppDefs.h"
 #include "platform/app/Application.h"
 #include "platform/display/HeadlessDisplay.h"
@@ -16,9 +17,6 @@
 #include "platform/midi/MidiKit.h"
 #include "platform/midi/MidiRoster.h"
 #include "tests/common/DummyJackServer.h"
-
-#include <jack/jack.h>
-#include <jack/midiport.h>
 
 #include <algorithm>
 #include <chrono>
@@ -35,32 +33,6 @@ constexpr double kTargetMs = 100;
 
 using Clock = std::chrono::steady_clock;
 
-// A synthesizer rack: one client with many MIDI inputs.
-class Rack {
-public:
-    std::string Open()
-    {
-        fClient = jack_client_open("rack", JackNoStartServer, nullptr);
-        if (fClient == nullptr)
-            return "cannot open the rack's JACK client";
-        for (int i = 0; i < kConsumers; ++i) {
-            const std::string name = "in" + std::to_string(i);
-            if (jack_port_register(fClient, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0)
-                == nullptr)
-                return "cannot register " + name;
-        }
-        return jack_activate(fClient) == 0 ? "" : "cannot activate the rack";
-    }
-    ~Rack()
-    {
-        if (fClient != nullptr)
-            jack_client_close(fClient);
-    }
-
-private:
-    jack_client_t* fClient = nullptr;
-};
-
 int Run()
 {
     DummyJackServer server;
@@ -68,8 +40,8 @@ int Run()
         std::fprintf(stderr, "port_menu_bench: %s\n", problem.c_str());
         return 1;
     }
-    Rack rack;
-    if (const std::string problem = rack.Open(); !problem.empty()) {
+    JackRack rack;
+    if (const std::string problem = rack.Open(kConsumers); !problem.empty()) {
         std::fprintf(stderr, "port_menu_bench: %s\n", problem.c_str());
         return 1;
     }
