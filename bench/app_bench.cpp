@@ -15,10 +15,15 @@
 //   - the program's CPU time per pointer motion at 1,000 motions a second
 //     with the window visible and the Horizontal row sending, with its live
 //     meters on and off (ZIMBREL_METERS=off), in alternating runs (target:
-//     within 10 %).
+//     within 10 %);
 //   - pointer-to-consumer latency: from an XTest motion to the process
 //     cycle in which a JACK client of the benchmark's own receives the
-//     Control Change it caused (jack_get_time on both ends).
+//     Control Change it caused (jack_get_time on both ends);
+//   - the Port menu with 1,000 consumers (one client's MIDI inputs): from a
+//     click on the menu bar until the menus are open, already filled, and
+//     until the Port menu with its 1,000 items is mapped (target: under
+//     0.1 s, and the menus never overrun the display's bound);
+//   - a soak of a million motions (BM_Soak, minutes long, see there).
 //
 // ZIMBREL_BENCH_JACK_PERIOD sets jackd's period in frames; under pw-jack,
 // with ZIMBREL_TEST_JACK_SERVER=pipewire, a private PipeWire serves instead
@@ -30,6 +35,7 @@
 // window's pixels where the panel is, since Qt's menu bar decides how far
 // down the view starts.
 
+#include "bench/JackRack.h"
 #include "tests/common/ChildProcess.h"
 #include "tests/common/ChooseJackTestServer.h"
 #include "tests/common/PrivateSettings.h"
@@ -692,11 +698,13 @@ Rate MeasureRate(relay_test::PointerDriver& pointer, const ChildProcess& dump)
     return rate;
 }
 
-void BM_ControlChangeRate(benchmark::State& state)
+// Starts jack_midi_dump as the consumer and the program, and configures the
+// program through its own menus: channel 1, the consumer picked in the Port
+// menu, Channel Volume for the Horizontal row. Empty on success, else what
+// went wrong.
+std::string StartConfigured(
+    ScreenWatcher& screen, relay_test::PointerDriver& pointer, ChildProcess& dump, Launch& launch)
 {
-    ScreenWatcher screen(gXvfb->Name());
-    relay_test::PointerDriver pointer(gXvfb->Name());
-    ChildProcess dump;
     const std::string consumerPort = std::string(kConsumerName) + ":input";
     if (!MissingTools({ "jack_midi_dump" }).empty() || !dump.Start({ "jack_midi_dump", "-a", kConsumerName })
         || !WaitUntil(
@@ -704,18 +712,24 @@ void BM_ControlChangeRate(benchmark::State& state)
                 const ToolResult ports = RunTool({ "jack_lsp" });
                 return ports.status == 0 && ports.output.find(consumerPort) != std::string::npos;
             },
-            5s)) {
-        Fail(state, "cannot start jack_midi_dump (Debian package jackd2): " + dump.Error() + dump.Errors());
-        return;
-    }
-    Launch launch = StartZimbrel(screen);
-    if (!launch.error.empty()) {
-        Fail(state, launch.error);
-        return;
-    }
+            5s))
+        return "cannot start jack_midi_dump (Debian package jackd2): " + dump.Error() + dump.Errors();
+    launch = StartZimbrel(screen);
+    if (!launch.error.empty())
+        return launch.error;
     const std::string problem = SendChannelVolumeTo(screen, pointer, launch.panel, consumerPort);
-    if (!problem.empty()) {
-        Fail(state, "configuring through the menus: " + problem);
+    return problem.empty() ? "" : "configuring through the menus: " + problem;
+}
+
+void BM_ControlChangeRate(benchmark::State& state)
+{
+    ScreenWatcher screen(gXvfb->Name());
+    relay_test::PointerDriver pointer(gXvfb->Name());
+    ChildProcess dump;
+    Launch launch;
+    const std::string consumerPort = std::string(kConsumerName) + ":input";
+    if (const std::string problem = StartConfigured(screen, pointer, dump, launch); !problem.empty()) {
+        Fail(state, problem);
         return;
     }
 
@@ -955,6 +969,137 @@ void BM_PointerToConsumerLatency(benchmark::State& state)
     state.counters["p99_ms"] = Percentile(latenciesMs, 0.99);
 }
 BENCHMARK(BM_PointerToConsumerLatency)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+constexpr int kRackInputs = 1000;
+constexpr int kPortMenuOpenings = 5;
+constexpr double kPortMenuTargetS = 0.1;
+
+void BM_PortMenu(benchmark::State& state)
+{
+    ScreenWatcher screen(gXvfb->Name());
+    relay_test::PointerDriver pointer(gXvfb->Name());
+    JackRack rack;
+    if (const std::string problem = rack.Open(kRackInputs); !problem.empty()) {
+        Fail(state, problem);
+        return;
+    }
+    Launch launch = StartZimbrel(screen);
+    if (!launch.error.empty()) {
+        Fail(state, launch.error);
+        return;
+    }
+    std::vector<double> opened;
+    std::vector<double> portShown;
+    for (auto _ : state) {
+        // The menus of the bar are filled before the first of them opens,
+        // Port included; Port itself is two titles to the right.
+        pointer.MoveTo(launch.panel.x + 10, launch.panel.barY);
+        screen.Discard();
+        const Clock::time_point clicked = Clock::now();
+        pointer.Press(1);
+        pointer.Release(1);
+        Window menu = screen.WaitForPopUp(2s);
+        opened.push_back(Seconds(Clock::now() - clicked));
+        for (int step = 0; menu != 0 && step < 2; ++step) {
+            pointer.TypeKey(XK_Right);
+            menu = screen.WaitForPopUp(2s);
+        }
+        portShown.push_back(Seconds(Clock::now() - clicked));
+        if (menu == 0) {
+            Fail(state, "the Port menu did not open");
+            return;
+        }
+        state.SetIterationTime(portShown.back());
+        pointer.TypeKey(XK_Escape);
+        screen.WaitForUnmap(menu, 2s);
+        pointer.TypeKey(XK_Escape);
+        std::this_thread::sleep_for(200ms);
+    }
+    launch.program->Stop();
+    const bool overran = launch.program->Errors().find("took longer than") != std::string::npos;
+    char line[320];
+    std::snprintf(line, sizeof line,
+        "Port menu with %d consumers: click to menus open (filled) median %.1f ms, max %.1f ms; click to "
+        "the Port menu mapped median %.1f ms, max %.1f ms; menus overran their bound: %s (target: under "
+        "%.0f ms, never overrun: %s)",
+        kRackInputs, 1000 * Percentile(opened, 0.5), 1000 * Percentile(opened, 1.0),
+        1000 * Percentile(portShown, 0.5), 1000 * Percentile(portShown, 1.0), overran ? "YES" : "no",
+        1000 * kPortMenuTargetS, !overran && Percentile(opened, 1.0) < kPortMenuTargetS ? "met" : "MISSED");
+    gSummary.push_back(line);
+}
+BENCHMARK(BM_PortMenu)->Iterations(kPortMenuOpenings)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A long session: kSoakMotions pointer motions at kSoakRate a second, each
+// one on its own (a burst would reach the relay as one, its newest),
+// alternating between x = 300 and x = 700 so that every
+// motion is a new position and a new Horizontal value. Printed: resident
+// memory of the program before and after (target: growth under 1 MiB), the
+// Control Changes that reached the consumer against the positions moved to
+// (the relay keeps only the newest of the motions queued while it is busy,
+// so fewer means the program fell behind; more is a fault), and CPU time per
+// motion. Takes minutes: run it on its own with --benchmark_filter=BM_Soak.
+constexpr int kSoakMotions = 1000000;
+constexpr int kSoakRate = 5000;
+
+void BM_Soak(benchmark::State& state)
+{
+    ScreenWatcher screen(gXvfb->Name());
+    relay_test::PointerDriver pointer(gXvfb->Name());
+    ChildProcess dump;
+    Launch launch;
+    if (const std::string problem = StartConfigured(screen, pointer, dump, launch); !problem.empty()) {
+        Fail(state, problem);
+        return;
+    }
+    const pid_t pid = launch.program->Pid();
+    const std::filesystem::path proc = "/proc/" + std::to_string(pid);
+    const double tickMs = 1000.0 / double(sysconf(_SC_CLK_TCK));
+    constexpr int kY = 600;
+    constexpr auto kSpacing = std::chrono::microseconds(1000000 / kSoakRate);
+    const auto move = [&](int count) {
+        const Clock::time_point start = Clock::now();
+        for (int i = 0; i < count; ++i) {
+            std::this_thread::sleep_until(start + i * kSpacing);
+            pointer.MoveTo(i % 2 == 0 ? 300 : 700, kY);
+        }
+    };
+    for (auto _ : state) {
+        // Warm up, so that what the first motions allocate for good (caches,
+        // queues at their working size) is not counted as growth.
+        move(kSoakRate * 4);
+        std::this_thread::sleep_for(1s);
+        const long rssBeforeKb = StatusField(proc / "status", "VmRSS");
+        const size_t ccBefore = ChannelVolumeArrivals(dump).size();
+        const long ticksBefore = CpuTicks(proc / "stat");
+        const Clock::time_point start = Clock::now();
+        move(kSoakMotions);
+        const double seconds = Seconds(Clock::now() - start);
+        std::this_thread::sleep_for(1s);
+        const long ticks = CpuTicks(proc / "stat") - ticksBefore;
+        const long rssAfterKb = StatusField(proc / "status", "VmRSS");
+        const size_t controlChanges = ChannelVolumeArrivals(dump).size() - ccBefore;
+        if (!launch.program->Running()) {
+            Fail(state, "zimbrel ended during the soak: " + launch.program->Errors());
+            return;
+        }
+        state.SetIterationTime(seconds);
+        const long growthKb = rssAfterKb - rssBeforeKb;
+        char line[512];
+        std::snprintf(line, sizeof line,
+            "soak: %d motions in %.1f s (%.0f/s); resident memory %ld kB before, %ld kB after, "
+            "growth %ld kB (target under 1024 kB: %s); %zu Control Changes for %d distinct positions "
+            "(%.1f %%; more than one per motion: %s); CPU %.2f us per motion",
+            kSoakMotions, seconds, kSoakMotions / seconds, rssBeforeKb, rssAfterKb, growthKb,
+            growthKb < 1024 ? "met" : "MISSED", controlChanges, kSoakMotions,
+            100.0 * double(controlChanges) / kSoakMotions,
+            controlChanges > size_t(kSoakMotions) ? "YES" : "no",
+            1000.0 * double(ticks) * tickMs / kSoakMotions);
+        gSummary.push_back(line);
+        if (growthKb >= 1024 || controlChanges > size_t(kSoakMotions))
+            gFailed = true;
+    }
+}
+BENCHMARK(BM_Soak)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 } // namespace
 

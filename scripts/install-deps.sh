@@ -22,6 +22,8 @@ if [[ "${1:-}" == "--tests" ]]; then
         libxdamage-dev xvfb xauth xdotool x11-xserver-utils x11-utils imagemagick
         jackd2 alsa-utils
         pipewire pipewire-jack wireplumber dbus-user-session
+        # The fuzz targets: clang with its libFuzzer and sanitizer runtimes.
+        clang libclang-rt-14-dev
     )
 fi
 

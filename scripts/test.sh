@@ -1,9 +1,91 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Zimbrel with its tests and benchmarks, and
 # runs every test, the ones against a real JACK server and X server included.
+#
+#   scripts/test.sh [--sanitizers] [--fuzz] [--ci] [ctest arguments...]
+#
+#   --sanitizers  then builds the whole suite again and runs every test under
+#                 AddressSanitizer with UndefinedBehaviorSanitizer
+#                 (build/asan) and under ThreadSanitizer (build/tsan). The
+#                 first report fails the test it happens in. Benchmarks are
+#                 not built there: they are measurements, not tests.
+#   --fuzz        then runs each fuzz target under fuzz/ for
+#                 ZIMBREL_FUZZ_SECONDS (default 60) with libFuzzer,
+#                 AddressSanitizer and UndefinedBehaviorSanitizer (build/fuzz,
+#                 clang). A crash fails the run and leaves its input in
+#                 build/fuzz/crashes/.
+#   --ci          both; what .ci/run uses.
+#
+# Suppressions for reports inside third-party libraries are kept in
+# sanitizers/, one file per sanitizer; see the notes there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+sanitizers=0
+fuzz=0
+ctest_args=()
+for argument in "$@"; do
+    case "$argument" in
+        --sanitizers) sanitizers=1 ;;
+        --fuzz) fuzz=1 ;;
+        --ci) sanitizers=1 fuzz=1 ;;
+        *) ctest_args+=("$argument") ;;
+    esac
+done
+
 scripts/install-deps.sh --tests
-cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/test -j"$(nproc)"
-ctest --test-dir build/test --output-on-failure --timeout 300 "$@"
+jobs=$(nproc)
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+suppressions="$PWD/sanitizers"
+
+# build_and_test DIR [cmake options...]: configures, builds and runs the suite.
+build_and_test() {
+    local dir=$1
+    shift
+    echo "== $dir: building" >&2
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
+    cmake --build "$dir" -j"$jobs"
+    echo "== $dir: testing" >&2
+    ctest --test-dir "$dir" --output-on-failure --timeout 300 "${ctest_args[@]}"
+}
+
+SECONDS=0
+build_and_test build/test
+
+if ((sanitizers)); then
+    ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1" \
+    UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$suppressions/ubsan.supp" \
+    LSAN_OPTIONS="suppressions=$suppressions/lsan.supp:print_suppressions=0" \
+        build_and_test build/asan -DZIMBREL_SANITIZE=address,undefined -DZIMBREL_BUILD_BENCHMARKS=OFF
+    # symbolize=0: symbolizing starts an external symbolizer from the
+    # reporting thread, and from JACK's real-time thread that stalls MIDI
+    # past the tests' patience. Reports name module+offset; for names, run
+    # the failing test again with TSAN_OPTIONS=symbolize=1.
+    TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:symbolize=0:suppressions=$suppressions/tsan.supp" \
+        build_and_test build/tsan -DZIMBREL_SANITIZE=thread -DZIMBREL_BUILD_BENCHMARKS=OFF
+fi
+
+if ((fuzz)); then
+    seconds=${ZIMBREL_FUZZ_SECONDS:-60}
+    echo "== build/fuzz: building the fuzz targets with clang" >&2
+    CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
+        -DZIMBREL_FUZZ=ON -DZIMBREL_BUILD_TESTS=OFF -DZIMBREL_BUILD_BENCHMARKS=OFF >/dev/null
+    cmake --build build/fuzz -j"$jobs" --target fuzzers
+    mkdir -p build/fuzz/crashes
+    for fuzzer in build/fuzz/fuzz/*_fuzzer; do
+        name=$(basename "$fuzzer" _fuzzer)
+        # New inputs go to a scratch corpus; the seeds in the repository stay as they are.
+        work="build/fuzz/corpus/$name"
+        mkdir -p "$work"
+        dictionary=()
+        [[ -f "fuzz/$name.dict" ]] && dictionary=("-dict=fuzz/$name.dict")
+        echo "== fuzzing $name for $seconds s" >&2
+        ASAN_OPTIONS="halt_on_error=1:detect_leaks=1" UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
+            "$fuzzer" -max_total_time="$seconds" -print_final_stats=1 "${dictionary[@]}" \
+            -artifact_prefix="build/fuzz/crashes/$name-" "$work" "fuzz/corpus/$name" \
+            2>"build/fuzz/$name.log" || { tail -n 60 "build/fuzz/$name.log" >&2; exit 1; }
+        grep -E "^#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units" "build/fuzz/$name.log" | tail -n 3 >&2
+    done
+fi
+echo "== all done in $((SECONDS / 60)) min $((SECONDS % 60)) s" >&2

@@ -99,6 +99,10 @@ public:
     Writer(char* data) : fData(data) {}
     void Write(const void* bytes, size_t size)
     {
+        // An empty item has no storage: its data pointer may be null, which
+        // memcpy must never see, even for zero bytes.
+        if (size == 0)
+            return;
         std::memcpy(fData, bytes, size);
         fData += size;
     }
@@ -152,17 +156,23 @@ status_t BMessage::AddItem(const char* name, type_code type, const void* data, s
 {
     if (name == nullptr || *name == '\0' || std::strlen(name) > 255 || type == B_ANY_TYPE)
         return B_BAD_VALUE;
-    if (!ItemIsWellFormed(type, static_cast<const char*>(data), size))
+    if (size > UINT32_MAX || !ItemIsWellFormed(type, static_cast<const char*>(data), size))
         return B_BAD_VALUE;
     const char* bytes = static_cast<const char*>(data);
+    // The limits Unflatten enforces hold here too, so whatever can be built
+    // can be flattened and read back.
     Field* field = FindField(name);
     if (field == nullptr) {
+        if (fFields.size() >= kMaxFlattenedFields)
+            return B_NO_MEMORY;
         fFields.push_back(Field{name, type, fixedSize, {}});
         field = &fFields.back();
     } else if (field->type != type) {
         return B_BAD_TYPE;
     } else if (field->fixedSize && field->items.front().size() != size) {
         return B_BAD_VALUE;
+    } else if (field->items.size() >= kMaxFlattenedItems) {
+        return B_NO_MEMORY;
     }
     field->items.emplace_back(bytes, bytes + size);
     return B_OK;

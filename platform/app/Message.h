@@ -74,7 +74,10 @@ public:
     uint32 what = 0;
 
     // Adding appends one item to the field `name`, creating the field. A name
-    // already used with another type gives B_BAD_TYPE.
+    // already used with another type gives B_BAD_TYPE. A message holds at
+    // most kMaxFlattenedFields fields of at most kMaxFlattenedItems items
+    // each, the limits that Unflatten accepts; past them adding gives
+    // B_NO_MEMORY and changes nothing.
     status_t AddInt8(const char* name, int8 value);
     status_t AddInt16(const char* name, int16 value);
     status_t AddInt32(const char* name, int32 value);

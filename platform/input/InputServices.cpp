@@ -29,8 +29,8 @@ public:
     MachineInput()
     {
         Connect();
-        fServices.emplace(
-            fPointer, fScreenChanges, fScreen != nullptr ? static_cast<ScreenSource&>(*fScreen) : fNoScreen);
+        fServices.emplace(InputServices { fPointer, fScreenChanges,
+            fScreen != nullptr ? static_cast<ScreenSource&>(*fScreen) : fNoScreen });
     }
 
     const InputServices& Services() const { return *fServices; }

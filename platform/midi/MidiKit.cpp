@@ -54,6 +54,7 @@ void MidiKit::InstallService(std::unique_ptr<MidiService> service)
 {
     std::lock_guard lock(fLock);
     fService = std::move(service);
+    fConsumerSnapshot.reset();
     fChosen.store(true, std::memory_order_release);
 }
 
@@ -61,6 +62,7 @@ void MidiKit::Reset()
 {
     std::lock_guard lock(fLock);
     fService.reset();
+    fConsumerSnapshot.reset();
     fChosen.store(false, std::memory_order_release);
 }
 
@@ -306,12 +308,8 @@ BMidiEndpoint* MidiKit::Next(int32* id, Kind kind)
         }
     }
     std::optional<MidiPortInfo> nextRemote;
-    if (kind != Kind::kProducer) {
-        for (const MidiPortInfo& port : service->Consumers()) {
-            if (port.id > *id && (!nextRemote || port.id < nextRemote->id))
-                nextRemote = port;
-        }
-    }
+    if (kind != Kind::kProducer)
+        nextRemote = NextRemoteConsumer(*service, *id);
     if (nextRemote && (!nextLocal || nextRemote->id < *nextLocal)) {
         *id = nextRemote->id;
         return new BMidiConsumer(nextRemote->name.c_str(), nextRemote->id, false);
@@ -323,6 +321,25 @@ BMidiEndpoint* MidiKit::Next(int32* id, Kind kind)
         return endpoint;
     // Unregistered since the walk above: look further.
     return Next(id, kind);
+}
+
+std::optional<MidiPortInfo> MidiKit::NextRemoteConsumer(MidiService& service, int32 id)
+{
+    // Listing asks the service about every port, so it happens once per walk
+    // and outside the lock; another walk starting meanwhile only makes the
+    // snapshot newer, which keeps ids increasing for every walker.
+    std::unique_lock lock(fLock);
+    if (id == 0 || !fConsumerSnapshot) {
+        lock.unlock();
+        std::vector<MidiPortInfo> listed = service.Consumers();
+        lock.lock();
+        fConsumerSnapshot = std::move(listed);
+    }
+    const auto next = std::upper_bound(fConsumerSnapshot->begin(), fConsumerSnapshot->end(), id,
+        [](int32 value, const MidiPortInfo& port) { return value < port.id; });
+    if (next == fConsumerSnapshot->end())
+        return std::nullopt;
+    return *next;
 }
 
 BMidiEndpoint* MidiKit::Find(int32 id, bool localOnly, Kind kind)

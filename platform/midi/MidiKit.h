@@ -24,6 +24,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -74,6 +75,9 @@ private:
     void Choose();
     // Hands a new reference to the registered local endpoint `id`, or nullptr.
     BMidiEndpoint* AcquireLocal(int32 id, Kind kind);
+    // The other programs' consumer with the smallest id above `id`, read
+    // from the snapshot that a walk from 0 takes.
+    std::optional<MidiPortInfo> NextRemoteConsumer(MidiService& service, int32 id);
     // Takes an endpoint out of the roster; false when it was not in it.
     // Needs fLock.
     bool Unlist(BMidiEndpoint* endpoint);
@@ -88,6 +92,9 @@ private:
     std::map<int32, BMidiEndpoint*> fLocals;
     // Connections from local producers (by id) to local consumers.
     std::vector<std::pair<int32, BMidiLocalConsumer*>> fLocalLinks;
+    // Other programs' consumers in increasing id order, as listed when the
+    // latest walk started; empty until one did.
+    std::optional<std::vector<MidiPortInfo>> fConsumerSnapshot;
     // Lets a spray skip the lock when no local link exists at all.
     std::atomic<size_t> fLocalLinkCount{0};
 };

@@ -20,7 +20,10 @@ public:
     static BMidiRoster* MidiRoster();
 
     // The registered endpoint with the smallest id greater than *id, which is
-    // set to that id; nullptr after the last. Start from 0.
+    // set to that id; nullptr after the last. Start from 0. Starting a walk
+    // from 0 takes one snapshot of the other programs' consumers, and the
+    // rest of the walk reads it, so a walk costs one listing whatever the
+    // number of consumers and never sees the list change halfway.
     static BMidiEndpoint* NextEndpoint(int32* id);
     static BMidiProducer* NextProducer(int32* id);
     static BMidiConsumer* NextConsumer(int32* id);

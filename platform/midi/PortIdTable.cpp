@@ -2,38 +2,53 @@
 
 #include "platform/midi/MidiKit.h"
 
-#include <algorithm>
+#include <unordered_set>
 
 int32 PortIdTable::Track(const std::string& key, const std::string& name)
 {
-    const auto found = std::find_if(fPorts.begin(), fPorts.end(),
-                                    [&](const Port& port) { return port.key == key; });
-    if (found != fPorts.end())
-        return found->id;
-    fPorts.push_back({MidiKit::NewEndpointId(), key, name});
-    return fPorts.back().id;
+    if (const auto found = fIdsByKey.find(key); found != fIdsByKey.end())
+        return found->second;
+    const int32 id = MidiKit::NewEndpointId();
+    fPorts.emplace(id, Port { id, key, name });
+    fIdsByKey.emplace(key, id);
+    return id;
 }
 
 const PortIdTable::Port* PortIdTable::Find(int32 id) const
 {
-    const auto found = std::find_if(fPorts.begin(), fPorts.end(),
-                                    [id](const Port& port) { return port.id == id; });
-    return found != fPorts.end() ? &*found : nullptr;
+    const auto found = fPorts.find(id);
+    return found != fPorts.end() ? &found->second : nullptr;
 }
 
 void PortIdTable::Retire(const std::string& key)
 {
-    std::erase_if(fPorts, [&](const Port& port) { return port.key == key; });
+    if (const auto found = fIdsByKey.find(key); found != fIdsByKey.end())
+        Erase(fPorts.find(found->second));
 }
 
 void PortIdTable::RetireByPrefix(const std::string& prefix)
 {
-    std::erase_if(fPorts, [&](const Port& port) { return port.key.starts_with(prefix); });
+    for (auto port = fPorts.begin(); port != fPorts.end();) {
+        const auto next = std::next(port);
+        if (port->second.key.starts_with(prefix))
+            Erase(port);
+        port = next;
+    }
 }
 
 void PortIdTable::RetireAllBut(const std::vector<std::string>& present)
 {
-    std::erase_if(fPorts, [&](const Port& port) {
-        return std::find(present.begin(), present.end(), port.key) == present.end();
-    });
+    const std::unordered_set<std::string> kept(present.begin(), present.end());
+    for (auto port = fPorts.begin(); port != fPorts.end();) {
+        const auto next = std::next(port);
+        if (!kept.contains(port->second.key))
+            Erase(port);
+        port = next;
+    }
+}
+
+void PortIdTable::Erase(std::map<int32, Port>::iterator port)
+{
+    fIdsByKey.erase(port->second.key);
+    fPorts.erase(port);
 }

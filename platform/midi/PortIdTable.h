@@ -7,11 +7,16 @@
 // handed out again, so a stale id can never reach a port that came later,
 // even one with the same name.
 //
+// Every operation but retiring by prefix takes time independent of the number
+// of ports (amortised), so listing a studio's hundreds of ports stays linear.
+//
 // Thread rules: none of its own; the owning service guards it.
 
 #include "platform/support/SupportDefs.h"
 
+#include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class PortIdTable {
@@ -34,5 +39,8 @@ public:
     void RetireAllBut(const std::vector<std::string>& present);
 
 private:
-    std::vector<Port> fPorts;
+    void Erase(std::map<int32, Port>::iterator port);
+
+    std::map<int32, Port> fPorts; // by id
+    std::unordered_map<std::string, int32> fIdsByKey;
 };

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -156,4 +157,53 @@ TEST(Flatten, RandomCorruptionNeverCrashes)
         }
     }
     EXPECT_LT(accepted, 3000);
+}
+
+TEST(Flatten, ZeroLengthItemsRoundTrip)
+{
+    // An empty item has no storage behind it; flattening must copy nothing
+    // from it (the sanitizer build catches a null pointer reaching memcpy).
+    BMessage message('x');
+    const char none = 0;
+    ASSERT_EQ(message.AddData("empty", 'RAW ', &none, 0, false), B_OK);
+    ASSERT_EQ(message.AddData("empty", 'RAW ', "ab", 2, false), B_OK);
+    const std::vector<char> bytes = message.Flatten();
+
+    BMessage back;
+    ASSERT_EQ(back.Unflatten(bytes.data(), ssize_t(bytes.size())), B_OK);
+    const void* data = nullptr;
+    ssize_t size = -1;
+    ASSERT_EQ(back.FindData("empty", 'RAW ', 0, &data, &size), B_OK);
+    EXPECT_EQ(size, 0);
+    ASSERT_EQ(back.FindData("empty", 'RAW ', 1, &data, &size), B_OK);
+    ASSERT_EQ(size, 2);
+    EXPECT_EQ(std::memcmp(data, "ab", 2), 0);
+}
+
+// Whatever a message accepts it can flatten and read back: adding stops at
+// the same limits that unflattening enforces.
+TEST(Flatten, AddingStopsAtTheLimitsUnflattenAccepts)
+{
+    BMessage fields('x');
+    for (uint32 i = 0; i < BMessage::kMaxFlattenedFields; ++i)
+        ASSERT_EQ(fields.AddInt8(("f" + std::to_string(i)).c_str(), 1), B_OK);
+    EXPECT_EQ(fields.AddInt8("one more", 1), B_NO_MEMORY);
+    EXPECT_FALSE(fields.HasData("one more", B_INT8_TYPE));
+    // An existing field still takes items.
+    EXPECT_EQ(fields.AddInt8("f0", 2), B_OK);
+    std::vector<char> bytes = fields.Flatten();
+    BMessage back;
+    EXPECT_EQ(back.Unflatten(bytes.data(), ssize_t(bytes.size())), B_OK);
+
+    BMessage items('x');
+    for (uint32 i = 0; i < BMessage::kMaxFlattenedItems; ++i)
+        ASSERT_EQ(items.AddInt8("n", int8(i)), B_OK);
+    EXPECT_EQ(items.AddInt8("n", 1), B_NO_MEMORY);
+    int32 count = 0;
+    ASSERT_EQ(items.GetInfo("n", nullptr, &count), B_OK);
+    EXPECT_EQ(uint32(count), BMessage::kMaxFlattenedItems);
+    bytes = items.Flatten();
+    EXPECT_EQ(back.Unflatten(bytes.data(), ssize_t(bytes.size())), B_OK);
+    const int32 last = int32(BMessage::kMaxFlattenedItems) - 1;
+    EXPECT_EQ(back.FindInt8("n", last), int8(last));
 }

@@ -157,6 +157,35 @@ public:
     int pings = 0; // window thread only
 };
 
+// A window whose MenusBeginning overruns the display's bound: one Port item
+// is ready in time, another comes after the menus have opened.
+class SlowMenuWindow : public MenuBarWindow {
+public:
+    explicit SlowMenuWindow(EventLog& log)
+        : MenuBarWindow(log)
+        , fPicks(log)
+    {
+    }
+
+    void MenusBeginning() override
+    {
+        MenuBarWindow::MenusBeginning();
+        std::this_thread::sleep_for(DisplayService::kMenusBeginningTimeout + std::chrono::milliseconds(400));
+        auto* message = new BMessage('vCMP');
+        message->AddInt32("portselect", 200);
+        port->AddItem(new BMenuItem("Late Synth", message));
+    }
+    void MessageReceived(BMessage* message) override
+    {
+        if (message->what == 'vCMP')
+            fPicks.Add("picked " + std::to_string(message->FindInt32("portselect")));
+        MenuBarWindow::MessageReceived(message);
+    }
+
+private:
+    EventLog& fPicks;
+};
+
 size_t IndexOf(const std::vector<std::string>& entries, const std::string& entry)
 {
     return size_t(std::find(entries.begin(), entries.end(), entry) - entries.begin());
@@ -250,6 +279,38 @@ TEST_F(QtDisplayTest, TheMenuBarOpensByXInputAPickArrivesAndTheViewStaysClearOfT
     EXPECT_LT(pick, IndexOf(entries, "MenusEnded")) << "the pick must arrive before MenusEnded";
     EXPECT_LT(IndexOf(entries, "MenusEnded"), entries.size());
     EXPECT_TRUE(log.WaitFor("deleted")) << "quitting the application must close its windows";
+}
+
+TEST_F(QtDisplayTest, MenusThatOverrunTheirBoundDoNotChangeUnderTheUser)
+{
+    Open("1024x768x24");
+    auto* window = new SlowMenuWindow(log);
+    window->Show();
+    const std::string display = xvfb->Name();
+
+    RunWith([&] {
+        const std::string id
+            = Tool({ "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Qt Display Test$" }, display,
+                "xdotool");
+        ASSERT_FALSE(id.empty()) << "the window never mapped";
+        auto geometry = WindowGeometry(id.substr(0, id.find('\n')), display);
+        const int barHeight = geometry["HEIGHT"] - (311 - 20);
+        Tool({ "xdotool", "mousemove", "--sync", "112", std::to_string(100 + barHeight / 2), "click", "1" },
+            display, "xdotool");
+        ASSERT_TRUE(log.WaitFor("MenusBeginning"));
+        // Long enough for the late item to reach the display, well after
+        // the menus opened with what was ready.
+        std::this_thread::sleep_for(DisplayService::kMenusBeginningTimeout * 3);
+        // Over to Port and pick its last item: the one the user sees there.
+        Tool({ "xdotool", "key", "--delay", "150", "Right", "Right", "End", "Return" }, display, "xdotool");
+        EXPECT_TRUE(log.WaitFor("MenusEnded"));
+    });
+
+    const auto entries = log.Entries();
+    EXPECT_LT(IndexOf(entries, "picked 100"), entries.size()) << "the pick did not land on the item shown";
+    EXPECT_EQ(IndexOf(entries, "picked 200"), entries.size())
+        << "an item added after the menus opened was picked";
+    EXPECT_TRUE(log.WaitFor("deleted"));
 }
 
 TEST_F(QtDisplayTest, APopUpOf129ItemsStaysOnAShortScreenAndItsLastItemCanBePicked)

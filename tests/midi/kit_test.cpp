@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <string>
 #include <thread>
 
 using testing::ElementsAre;
@@ -351,7 +352,11 @@ TEST(MidiKitWithoutService, NoRosterAndRegisteringFails)
 class ScriptedService : public MidiService {
 public:
     std::string Description() const override { return "scripted"; }
-    std::vector<MidiPortInfo> Consumers() override { return ports; }
+    std::vector<MidiPortInfo> Consumers() override
+    {
+        ++listings;
+        return ports;
+    }
     status_t PublishProducer(int32 producerId, const char* name) override
     {
         published = producerId;
@@ -396,6 +401,7 @@ public:
     uint64 DroppedMessages() const override { return 0; }
 
     std::vector<MidiPortInfo> ports;
+    int listings = 0;
     int32 published = 0;
     std::string publishedName;
     int propertiesPublished = 0;
@@ -489,6 +495,36 @@ TEST_F(OutsideMidi, RosterMergesOutsideConsumersWithLocalOnesByIdAndFindsOnlyLis
     remote->Release();
     EXPECT_NE(synth.id, monitor.id);
     local->Release();
+}
+
+TEST_F(OutsideMidi, AWalkListsTheServiceOnceAndSeesOneStateThroughout)
+{
+    // A studio's worth of ports: the walk must not ask the service again for
+    // each step, and what it shows is the state from when it began.
+    for (int i = 0; i < 1000; ++i)
+        AddPort(("synth:in" + std::to_string(i)).c_str());
+    const auto walk = [&](int addAfter) {
+        std::vector<int32> ids;
+        int32 id = 0;
+        while (BMidiConsumer* consumer = BMidiRoster::NextConsumer(&id)) {
+            ids.push_back(consumer->ID());
+            consumer->Release();
+            if (int(ids.size()) == addAfter)
+                AddPort("late:in");
+        }
+        return ids;
+    };
+    const std::vector<int32> first = walk(500);
+    EXPECT_EQ(service->listings, 1);
+    ASSERT_EQ(first.size(), 1000u);
+    EXPECT_TRUE(std::is_sorted(first.begin(), first.end()));
+    EXPECT_EQ(first.back(), service->ports[999].id);
+
+    // The next walk begins with a fresh listing that includes the late port.
+    const std::vector<int32> second = walk(-1);
+    EXPECT_EQ(service->listings, 2);
+    ASSERT_EQ(second.size(), 1001u);
+    EXPECT_EQ(second.back(), service->ports.back().id);
 }
 
 TEST_F(OutsideMidi, RemoteConsumersConnectThroughTheServiceOnlyFromARegisteredProducer)

@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -61,6 +62,9 @@ void QtPeers::ShowWindow(PeerId window, bool shown)
 
 void QtPeers::DestroyWindow(PeerId window)
 {
+    // Its menus will never close by themselves now.
+    if (fFrozenWindow == window)
+        ApplyHeldBack();
     if (QtWindow* qtWindow = Window(window)) {
         qtWindow->hide();
         // Later, because this may run inside a signal of one of its menus.
@@ -184,6 +188,8 @@ void QtPeers::DestroyView(PeerId view)
 
 void QtPeers::CreateMenu(PeerId menu, const MenuInfo& info)
 {
+    if (HoldBack([=, this] { CreateMenu(menu, info); }))
+        return;
     QtWindow* window = Window(info.window);
     if (window == nullptr)
         return;
@@ -197,6 +203,8 @@ void QtPeers::CreateMenu(PeerId menu, const MenuInfo& info)
 
 void QtPeers::SetMenuRadio(PeerId menu, bool radio)
 {
+    if (HoldBack([=, this] { SetMenuRadio(menu, radio); }))
+        return;
     MenuEntry* entry = Lookup(fMenus, menu);
     if (entry == nullptr || radio == bool(entry->radioGroup))
         return;
@@ -215,6 +223,8 @@ void QtPeers::SetMenuRadio(PeerId menu, bool radio)
 
 void QtPeers::DestroyMenu(PeerId menu)
 {
+    if (HoldBack([=, this] { DestroyMenu(menu); }))
+        return;
     if (QMenu* qtMenu = Menu(menu)) {
         qtMenu->hide();
         qtMenu->deleteLater();
@@ -224,6 +234,8 @@ void QtPeers::DestroyMenu(PeerId menu)
 
 void QtPeers::AddMenuItem(PeerId container, int32 index, const MenuItemInfo& info)
 {
+    if (HoldBack([=, this] { AddMenuItem(container, index, info); }))
+        return;
     MenuEntry* menu = Lookup(fMenus, container);
     if (menu == nullptr || !menu->container)
         return;
@@ -251,6 +263,8 @@ void QtPeers::AddMenuItem(PeerId container, int32 index, const MenuItemInfo& inf
 
 void QtPeers::RemoveMenuItem(PeerId container, PeerId item)
 {
+    if (HoldBack([=, this] { RemoveMenuItem(container, item); }))
+        return;
     ItemEntry* entry = Lookup(fItems, item);
     MenuEntry* menu = Lookup(fMenus, container);
     if (entry == nullptr || menu == nullptr || entry->container != container)
@@ -266,12 +280,16 @@ void QtPeers::RemoveMenuItem(PeerId container, PeerId item)
 
 void QtPeers::SetItemLabel(PeerId item, const std::string& label)
 {
+    if (HoldBack([=, this] { SetItemLabel(item, label); }))
+        return;
     if (ItemEntry* entry = Lookup(fItems, item); entry != nullptr && entry->action)
         entry->action->setText(ToQLabel(label));
 }
 
 void QtPeers::SetItemMarked(PeerId item, bool marked)
 {
+    if (HoldBack([=, this] { SetItemMarked(item, marked); }))
+        return;
     if (ItemEntry* entry = Lookup(fItems, item)) {
         entry->marked = marked;
         ShowMark(*entry);
@@ -280,6 +298,8 @@ void QtPeers::SetItemMarked(PeerId item, bool marked)
 
 void QtPeers::SetItemEnabled(PeerId item, bool enabled)
 {
+    if (HoldBack([=, this] { SetItemEnabled(item, enabled); }))
+        return;
     if (ItemEntry* entry = Lookup(fItems, item); entry != nullptr && entry->action)
         entry->action->setEnabled(enabled);
 }
@@ -378,9 +398,16 @@ void QtPeers::MenusOpening(PeerId window)
     BMessage beginning(kMenusBeginning);
     beginning.AddInt64(kTokenField, token);
     qtWindow->Address().Post(beginning);
-    // Bounded, so a busy window cannot freeze the screen; what the window
-    // sends later still arrives, into the open menu.
-    fDisplay.ApplyUntilAcknowledged(token, DisplayService::kMenusBeginningTimeout);
+    // Bounded, so a busy window cannot freeze the screen. What the window
+    // sends after the bound waits until the menus close: the user is already
+    // looking at (and may be picking from) the menu as it opened.
+    if (!fDisplay.ApplyUntilAcknowledged(token, DisplayService::kMenusBeginningTimeout)) {
+        std::fprintf(stderr,
+            "the window's menus took longer than %lld ms to fill; they open "
+            "with what was ready\n",
+            static_cast<long long>(DisplayService::kMenusBeginningTimeout.count()));
+        fFrozenWindow = window;
+    }
 }
 
 void QtPeers::MenusMaybeClosed(PeerId window)
@@ -392,7 +419,26 @@ void QtPeers::MenusMaybeClosed(PeerId window)
     if (popup != nullptr && popup->property(kMenuBarWindowProperty).toULongLong() == window)
         return;
     qtWindow->SetMenusOpen(false);
+    if (fFrozenWindow == window)
+        ApplyHeldBack();
     qtWindow->Address().Post(BMessage(kMenusEnded));
+}
+
+bool QtPeers::HoldBack(std::function<void()> command)
+{
+    if (fFrozenWindow == 0)
+        return false;
+    fHeldBack.push_back(std::move(command));
+    return true;
+}
+
+void QtPeers::ApplyHeldBack()
+{
+    fFrozenWindow = 0;
+    std::vector<std::function<void()>> held;
+    held.swap(fHeldBack);
+    for (const auto& command : held)
+        command();
 }
 
 void QtPeers::ForgetView(PeerId view)

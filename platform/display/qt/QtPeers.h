@@ -10,6 +10,11 @@
 // menu of the bar is open any more, after a pick has been posted, the
 // window is told the menus ended.
 //
+// When MenusBeginning overruns its bound, the menu opens with what arrived in
+// time and then stays as the user sees it: menu commands that come later are
+// held back until the menus close, so a pick always lands on the item under
+// the user's pointer.
+//
 // Thread rules: main thread only.
 
 #include "platform/display/DisplayService.h"
@@ -18,7 +23,9 @@
 
 #include <QPointer>
 
+#include <functional>
 #include <map>
+#include <vector>
 
 class QAction;
 class QActionGroup;
@@ -87,6 +94,10 @@ private:
     void ItemPicked(PeerId item);
     void MenusOpening(PeerId window);
     void MenusMaybeClosed(PeerId window);
+    // Keeps `command` for later while a menu session overran its bound;
+    // false when it is to be applied now.
+    bool HoldBack(std::function<void()> command);
+    void ApplyHeldBack();
     void ForgetView(PeerId view);
     void ForgetMenu(PeerId menu);
 
@@ -96,4 +107,8 @@ private:
     std::map<PeerId, MenuEntry> fMenus;
     std::map<PeerId, ItemEntry> fItems;
     QtMeterClock fMeterClock;
+    // The window whose open menus must not change, or 0, and the menu
+    // commands held back meanwhile, in the order they came.
+    PeerId fFrozenWindow = 0;
+    std::vector<std::function<void()>> fHeldBack;
 };
