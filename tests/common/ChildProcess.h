@@ -248,3 +248,12 @@ inline ToolResult RunTool(const std::vector<std::string>& argv,
     const int status = tool.Wait(timeout);
     return { status, tool.Output(), tool.Errors() };
 }
+
+// How often `part` occurs in a program's output, counting overlaps.
+inline size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}

@@ -540,14 +540,6 @@ protected:
     const std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
 };
 
-size_t Occurrences(const std::string& text, const std::string& part)
-{
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
-
 } // namespace
 
 TEST_F(EndingProgram, EachQuitSignalEndsTheProgramAsTheCloseBoxDoes)

@@ -284,18 +284,6 @@ TEST_F(MidiJack, AServerThatDiesLeavesAnEmptyRosterAndHarmlessSends)
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "the kit hung on a dead server";
 }
 
-namespace {
-
-size_t Occurrences(const std::string& text, const std::string& part)
-{
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
-
-} // namespace
-
 TEST_F(MidiJack, AServerThatComesBackGetsTheSameProducerBackWithItsLinkAndMetadata)
 {
     MakeProducer();

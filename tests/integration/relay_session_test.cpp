@@ -18,14 +18,6 @@ using relay_test::PointerDriver;
 
 const char* const kQuitLine = "ug!!! -cursor relay window \n";
 
-size_t Occurrences(const std::string& text, const std::string& part)
-{
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
-
 // Lines that only Xlib's own handlers print.
 void ExpectNoXlibComplaints(const std::string& errors)
 {
