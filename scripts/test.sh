@@ -61,8 +61,10 @@ if ((sanitizers)); then
     # symbolize=0: symbolizing starts an external symbolizer from the
     # reporting thread, and from JACK's real-time thread that stalls MIDI
     # past the tests' patience. Reports name module+offset; for names, run
-    # the failing test again with TSAN_OPTIONS=symbolize=1.
-    TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:symbolize=0:suppressions=$suppressions/tsan.supp" \
+    # the failing test again with TSAN_OPTIONS=symbolize=1. atexit_sleep_ms=0:
+    # TSan otherwise waits a second in every exit, which the tests of how
+    # fast the program ends would count.
+    TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:symbolize=0:atexit_sleep_ms=0:suppressions=$suppressions/tsan.supp" \
         build_and_test build/tsan -DZIMBREL_SANITIZE=thread -DZIMBREL_BUILD_BENCHMARKS=OFF
 fi
 
