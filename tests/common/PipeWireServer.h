@@ -39,8 +39,12 @@ public:
         // PipeWire's libjack would take a JACK server name for a PipeWire one.
         unsetenv("JACK_DEFAULT_SERVER");
         unsetenv("PIPEWIRE_REMOTE");
+        // The session lasts while its command reads standard input: Stop()
+        // closes it, and dbus-run-session then ends its bus daemon itself.
+        // Ending dbus-run-session with a signal would leave the daemon
+        // behind.
         if (!fBus.Start({ "setpriv", "--pdeathsig", "TERM", "dbus-run-session", "--", "sh", "-c",
-                "echo \"$DBUS_SESSION_BUS_ADDRESS\"; exec sleep 100000" }))
+                "echo \"$DBUS_SESSION_BUS_ADDRESS\"; exec cat >/dev/null" }))
             return "cannot start dbus-run-session: " + fBus.Error();
         if (!fBus.WaitForOutput("\n", std::chrono::seconds(10)))
             return "dbus-run-session gave no bus address: " + fBus.Errors();
@@ -77,7 +81,8 @@ public:
     {
         fWirePlumber.Stop();
         fPipeWire.Stop();
-        fBus.Stop();
+        fBus.CloseInput();
+        fBus.Wait(std::chrono::seconds(3));
         if (!fRuntimeDirectory.empty()) {
             std::error_code ignored;
             std::filesystem::remove_all(fRuntimeDirectory, ignored);
