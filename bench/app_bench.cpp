@@ -616,6 +616,20 @@ std::string PickFromMenuBar(ScreenWatcher& screen, relay_test::PointerDriver& po
     return PickWithKeys(screen, pointer, menu, keys);
 }
 
+// "7  Channel Volume" for the Horizontal row, through its pop-up. Empty on
+// success, else what went wrong.
+std::string PickChannelVolumeForHorizontal(
+    ScreenWatcher& screen, relay_test::PointerDriver& pointer, const PanelView& panel)
+{
+    const Window popUp = OpenControllerPopUp(screen, pointer, panel, kHorizontalRow).window;
+    if (popUp == 0)
+        return "the Horizontal controller field opened no pop-up";
+    std::vector<unsigned long> keys { XK_Home };
+    keys.insert(keys.end(), 7, XK_Down);
+    keys.push_back(XK_Return);
+    return PickWithKeys(screen, pointer, popUp, keys);
+}
+
 // Configures the program through its menus: channel 1, a link to
 // `consumerPort` (the only MIDI input on the server) and Channel Volume for
 // the Horizontal row. Empty on success, else what went wrong.
@@ -635,15 +649,7 @@ std::string SendChannelVolumeTo(
             },
             2s))
         problem = "picking " + consumerPort + " in the Port menu did not connect it: " + connections;
-    if (problem.empty()) {
-        const Window popUp = OpenControllerPopUp(screen, pointer, panel, kHorizontalRow).window;
-        std::vector<unsigned long> keys { XK_Home };
-        keys.insert(keys.end(), 7, XK_Down);
-        keys.push_back(XK_Return);
-        problem = popUp == 0 ? "the Horizontal controller field opened no pop-up"
-                             : PickWithKeys(screen, pointer, popUp, keys);
-    }
-    return problem;
+    return problem.empty() ? PickChannelVolumeForHorizontal(screen, pointer, panel) : problem;
 }
 
 // The frame times of the Control Changes on channel 1, controller 7, that
@@ -782,16 +788,8 @@ BENCHMARK(BM_ControlChangeRate)->Iterations(1)->UseManualTime()->Unit(benchmark:
 std::string ChooseChannelVolumeOnChannelOne(
     ScreenWatcher& screen, relay_test::PointerDriver& pointer, const PanelView& panel)
 {
-    std::string problem = PickFromMenuBar(screen, pointer, panel, 1, { XK_Home, XK_Down, XK_Return });
-    if (!problem.empty())
-        return problem;
-    const Window popUp = OpenControllerPopUp(screen, pointer, panel, kHorizontalRow).window;
-    if (popUp == 0)
-        return "the Horizontal controller field opened no pop-up";
-    std::vector<unsigned long> keys { XK_Home };
-    keys.insert(keys.end(), 7, XK_Down);
-    keys.push_back(XK_Return);
-    return PickWithKeys(screen, pointer, popUp, keys);
+    const std::string problem = PickFromMenuBar(screen, pointer, panel, 1, { XK_Home, XK_Down, XK_Return });
+    return problem.empty() ? PickChannelVolumeForHorizontal(screen, pointer, panel) : problem;
 }
 
 void BM_MetersCpuPerMotion(benchmark::State& state)
