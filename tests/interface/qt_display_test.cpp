@@ -51,6 +51,17 @@ std::map<std::string, int> WindowGeometry(const std::string& window, const std::
     return geometry;
 }
 
+// The geometry of the test's window once it is mapped; empty when it never
+// is.
+std::map<std::string, int> TestWindowGeometry(const std::string& display)
+{
+    const std::string id = Tool(
+        { "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Qt Display Test$" }, display, "xdotool");
+    if (id.empty())
+        return {};
+    return WindowGeometry(id.substr(0, id.find('\n')), display);
+}
+
 // The colours of one column of screen pixels, top to bottom.
 std::vector<rgb_color> ScreenColumn(int x, int top, int height, const std::string& display)
 {
@@ -233,11 +244,8 @@ TEST_F(QtDisplayTest, TheMenuBarOpensByXInputAPickArrivesAndTheViewStaysClearOfT
     const std::string display = xvfb->Name();
 
     RunWith([&] {
-        const std::string id
-            = Tool({ "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Qt Display Test$" }, display,
-                "xdotool");
-        ASSERT_FALSE(id.empty()) << "the window never mapped";
-        auto geometry = WindowGeometry(id.substr(0, id.find('\n')), display);
+        auto geometry = TestWindowGeometry(display);
+        ASSERT_FALSE(geometry.empty()) << "the window never mapped";
         EXPECT_EQ(geometry["X"], 100);
         EXPECT_EQ(geometry["Y"], 100);
         EXPECT_EQ(geometry["WIDTH"], 401);
@@ -289,11 +297,8 @@ TEST_F(QtDisplayTest, MenusThatOverrunTheirBoundDoNotChangeUnderTheUser)
     const std::string display = xvfb->Name();
 
     RunWith([&] {
-        const std::string id
-            = Tool({ "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Qt Display Test$" }, display,
-                "xdotool");
-        ASSERT_FALSE(id.empty()) << "the window never mapped";
-        auto geometry = WindowGeometry(id.substr(0, id.find('\n')), display);
+        auto geometry = TestWindowGeometry(display);
+        ASSERT_FALSE(geometry.empty()) << "the window never mapped";
         const int barHeight = geometry["HEIGHT"] - (311 - 20);
         Tool({ "xdotool", "mousemove", "--sync", "112", std::to_string(100 + barHeight / 2), "click", "1" },
             display, "xdotool");
