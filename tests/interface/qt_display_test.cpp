@@ -55,8 +55,9 @@ std::map<std::string, int> WindowGeometry(const std::string& window, const std::
 // is.
 std::map<std::string, int> TestWindowGeometry(const std::string& display)
 {
-    const std::string id = Tool(
-        { "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Qt Display Test$" }, display, "xdotool");
+    const std::string id
+        = Tool({ "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Qt Display Test$" }, display,
+            "xdotool");
     if (id.empty())
         return {};
     return WindowGeometry(id.substr(0, id.find('\n')), display);
@@ -385,7 +386,8 @@ TEST_F(QtDisplayTest, APopUpOf129ItemsStaysOnAShortScreenAndItsLastItemCanBePick
         ASSERT_TRUE(log.WaitFor("message secd on window thread")) << "Tab did not reach the second field";
         Tool({ "xdotool", "type", "--delay", "20", "Pad" }, display, "xdotool");
         Tool({ "xdotool", "key", "Return" }, display, "xdotool");
-        for (int attempt = 0; attempt < 100 && std::ranges::count(log.Entries(), "message bsav on window thread") < 2;
+        for (int attempt = 0;
+             attempt < 100 && std::ranges::count(log.Entries(), "message bsav on window thread") < 2;
              ++attempt)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         window->RunTask([this, name] { log.Add(std::string("text after Tab ") + name->Text()); });
