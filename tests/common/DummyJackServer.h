@@ -9,7 +9,11 @@
 // JACK keeps running servers in a registry of eight slots, and frees the slot
 // of a server that died without cleaning up only when a server of the same
 // name starts again. So jackd gets a TERM when this process dies (setpriv
-// --pdeathsig), and Stop() starts the name once more after a kill.
+// --pdeathsig), Stop() starts the name once more after a kill, and the name
+// is the caller's fixed one: a run killed outright leaves a slot that the
+// next run of the same test takes back. Such a run can also leave its jackd
+// hanging in its own shutdown, waiting on the killed clients; Start() ends
+// it first.
 //
 // Servers of one user also share that registry and a metadata database, and
 // with jackd 1.9.21 a client now and then fails to open while another private
@@ -22,7 +26,9 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <csignal>
 #include <glob.h>
+#include <sstream>
 #include <string>
 #include <sys/file.h>
 #include <unistd.h>
@@ -37,13 +43,14 @@ public:
     // Empty on success, else why the server is not running.
     std::string Start(const std::string& baseName) override
     {
-        const std::string missing = MissingTools({ "jackd", "jack_lsp", "setpriv" });
+        const std::string missing = MissingTools({ "jackd", "jack_lsp", "setpriv", "pgrep" });
         if (!missing.empty())
-            return "missing tool(s): " + missing + " (Debian packages jackd2, util-linux)";
+            return "missing tool(s): " + missing + " (Debian packages jackd2, util-linux, procps)";
         fLock = open("/tmp/zimbrel-dummy-jack.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
         if (fLock < 0 || flock(fLock, LOCK_EX) != 0)
             return "cannot take /tmp/zimbrel-dummy-jack.lock";
-        fName = baseName + "-" + std::to_string(getpid());
+        fName = baseName;
+        EndOrphanedServer();
         setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
         setenv("JACK_DEFAULT_SERVER", fName.c_str(), 1);
         if (!Launch())
@@ -93,6 +100,18 @@ public:
     ChildProcess& Process() { return fJackd; }
 
 private:
+    // With the lock held no other test has a server up, so a jackd under
+    // this name is left from a killed run. jackd refuses the name while the
+    // old process exists at all, so the wait lasts until init has reaped it.
+    void EndOrphanedServer()
+    {
+        std::istringstream pids(RunTool({ "pgrep", "-f", "^jackd -n " + fName + " " }).output);
+        for (pid_t pid = 0; pids >> pid;) {
+            kill(pid, SIGKILL);
+            WaitUntil([pid] { return kill(pid, 0) != 0; }, std::chrono::seconds(5));
+        }
+    }
+
     bool Launch()
     {
         return fJackd.Start({ "setpriv", "--pdeathsig", "TERM", "jackd", "-n", fName, "-d", "dummy", "-r",
