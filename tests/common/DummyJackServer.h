@@ -24,9 +24,9 @@
 #include "tests/common/ChildProcess.h"
 #include "tests/common/JackTestServer.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <csignal>
 #include <glob.h>
 #include <sstream>
 #include <string>

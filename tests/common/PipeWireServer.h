@@ -53,19 +53,19 @@ public:
         return Restart();
     }
 
-    std::string Restart() override
+    std::string Restart() override { return Launch(true); }
+
+    // Starts PipeWire again after Kill but not its session manager, as when
+    // the server answers a moment before the session manager is up: JACK
+    // clients work, metadata is refused. StartSessionManager() brings it.
+    std::string RestartWithoutSessionManager() { return Launch(false); }
+
+    std::string StartSessionManager()
     {
-        if (!fPipeWire.Start({ "setpriv", "--pdeathsig", "TERM", "pipewire" }))
-            return "cannot start pipewire: " + fPipeWire.Error();
         // The session manager gives up when PipeWire goes; start it anew.
         if (!fWirePlumber.Running()
             && !fWirePlumber.Start({ "setpriv", "--pdeathsig", "TERM", "wireplumber" }))
             return "cannot start wireplumber: " + fWirePlumber.Error();
-        const bool answers
-            = WaitUntil([this] { return !fPipeWire.Running() || RunTool({ "jack_lsp" }).status == 0; },
-                std::chrono::seconds(10));
-        if (!answers || !fPipeWire.Running())
-            return "PipeWire did not answer JACK clients: " + fPipeWire.Errors();
         return {};
     }
 
@@ -117,6 +117,22 @@ public:
     }
 
 private:
+    std::string Launch(bool withSessionManager)
+    {
+        if (!fPipeWire.Start({ "setpriv", "--pdeathsig", "TERM", "pipewire" }))
+            return "cannot start pipewire: " + fPipeWire.Error();
+        if (withSessionManager) {
+            if (std::string problem = StartSessionManager(); !problem.empty())
+                return problem;
+        }
+        const bool answers
+            = WaitUntil([this] { return !fPipeWire.Running() || RunTool({ "jack_lsp" }).status == 0; },
+                std::chrono::seconds(10));
+        if (!answers || !fPipeWire.Running())
+            return "PipeWire did not answer JACK clients: " + fPipeWire.Errors();
+        return {};
+    }
+
     std::string fRuntimeDirectory;
     ChildProcess fBus;
     ChildProcess fPipeWire;

@@ -49,6 +49,15 @@ int32 ConsumerId(const std::string& name)
     return 0;
 }
 
+// Whether JACK's metadata shows the producer's client with its pretty name
+// and large icon, to any client.
+bool PublishesNameAndIcon()
+{
+    const std::string listing = RunTool({"jack_property", "--client", "-l", "Zimbrel"}).output;
+    return listing.find("http://jackaudio.org/metadata/pretty-name") != std::string::npos
+        && listing.find("http://jackaudio.org/metadata/icon-large") != std::string::npos;
+}
+
 std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -335,9 +344,40 @@ TEST_F(MidiJack, AServerThatComesBackGetsTheSameProducerBackWithItsLinkAndMetada
     EXPECT_TRUE(producer->IsConnected(again));
     again->Release();
     EXPECT_THAT(RunTool({"jack_lsp"}).output, HasSubstr("Zimbrel:Zimbrel"));
-    const ToolResult property = RunTool({"jack_property", "--client", "-l", "Zimbrel"});
-    EXPECT_THAT(property.output, HasSubstr("http://jackaudio.org/metadata/icon-large"));
-    EXPECT_THAT(property.output, HasSubstr("http://jackaudio.org/metadata/pretty-name"));
+    // Under PipeWire the metadata store comes with the session manager,
+    // which may answer a moment after the server.
+    EXPECT_TRUE(WaitUntil([] { return PublishesNameAndIcon(); }, 5s))
+        << RunTool({"jack_property", "--client", "-l", "Zimbrel"}).output;
+}
+
+TEST_F(MidiJack, MetadataRefusedUntilTheSessionManagerComesIsPublishedOnceItIs)
+{
+    auto* pipewire = dynamic_cast<PipeWireServer*>(server.get());
+    if (pipewire == nullptr)
+        GTEST_SKIP() << "jackd keeps metadata itself; only PipeWire needs a session manager for it";
+    MakeProducer();
+    BMessage properties;
+    const std::vector<uint8> large(1024, 42);
+    properties.AddData("be:large_icon", 'ICON', large.data(), 1024);
+    ASSERT_EQ(producer->SetProperties(&properties), B_OK);
+
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(server->Kill(SIGKILL));
+    monitor.Stop();
+    ASSERT_TRUE(WaitUntil([] { return ConsumerNames().empty(); }, 3s));
+    ASSERT_EQ(pipewire->RestartWithoutSessionManager(), "");
+    // The kit lists the monitor only once it has opened its new client,
+    // which is where it first tries to publish.
+    StartMonitor();
+    const bool publishedTooSoon = PublishesNameAndIcon();
+    ASSERT_EQ(pipewire->StartSessionManager(), "");
+    const bool published = WaitUntil([] { return PublishesNameAndIcon(); }, 5s);
+    const std::string errors = testing::internal::GetCapturedStderr();
+
+    EXPECT_FALSE(publishedTooSoon) << "the server took metadata without its session manager";
+    EXPECT_TRUE(published) << errors;
+    EXPECT_THAT(errors, HasSubstr("cannot publish JACK metadata http://jackaudio.org/metadata/pretty-name"));
+    EXPECT_EQ(Occurrences(errors, "JACK metadata published: the server takes it now"), 1u) << errors;
 }
 
 TEST_F(MidiJack, AfterARestartTheLinksStandingAtTheLossComeBackWhoeverMadeThem)

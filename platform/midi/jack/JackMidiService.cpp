@@ -113,6 +113,10 @@ private:
         std::atomic<bool> gone { false };
         // Why the server went, written before `gone` is set.
         std::string lossReason;
+        // The published name and icons did not reach this server yet:
+        // PipeWire keeps metadata in a store that its session manager makes,
+        // and that can come a moment after the server answers.
+        std::atomic<bool> metadataPending { false };
     };
 
     // What the service stands for whichever server it talks to, so that it
@@ -136,7 +140,8 @@ private:
     // returns nullptr with the reason in *error.
     std::unique_ptr<Session> OpenSession(std::string* error);
     // The supervisor thread: notices a lost server, reaches it again about
-    // once a second and restores the links as their consumers reappear.
+    // once a second, restores the links as their consumers reappear and
+    // publishes metadata the server refused once it takes it.
     void Supervise();
     // Closes a session whose server went away; sending drops from here on.
     void DropLostSession();
@@ -146,6 +151,9 @@ private:
     // Links the producer to every remembered consumer that exists now; false
     // when one exists but refused, so that it is tried again soon.
     bool RestoreLinks();
+    // Tries the metadata the live session still lacks again, quietly; says
+    // so once it is published.
+    void RetryMetadata();
     void WakeSupervisor(bool restoreLinks);
 
     // The live session, when the server still runs. Needs fClientLock.
@@ -158,9 +166,12 @@ private:
     // Returns once the process callback can no longer be using a port that
     // was just taken out of the session.
     void WaitForProcessCycles(const Session& session) const;
-    status_t ApplyMetadata(jack_client_t* client, const std::string& name, const BMessage& properties);
+    // Publishes the pretty name and icons; a failure goes to standard error
+    // when `report` is set.
+    status_t ApplyMetadata(
+        jack_client_t* client, const std::string& name, const BMessage& properties, bool report);
     status_t SetMetadata(jack_client_t* client, jack_uuid_t subject, const char* key,
-        const std::string& value, const char* type);
+        const std::string& value, const char* type, bool report);
     void RememberLink(const std::string& consumer, bool linked);
     // Returns once the graph shows the link made or broken, or after a
     // short time limit.
@@ -182,6 +193,9 @@ private:
 
     std::mutex fPublicationLock;
     Publication fPublication;
+    // Publishing metadata takes this first, so that a retry of older
+    // metadata can never land after newer metadata.
+    std::mutex fMetadataLock;
 
     // The ring takes one writer at a time, and is emptied between servers.
     std::mutex fSendLock;
@@ -260,8 +274,10 @@ std::unique_ptr<JackMidiService::Session> JackMidiService::OpenSession(std::stri
         jack_client_close(client);
         return nullptr;
     }
-    if (publication.hasProperties)
-        ApplyMetadata(client, publication.prettyName, publication.properties);
+    if (publication.hasProperties) {
+        session->metadataPending
+            = ApplyMetadata(client, publication.prettyName, publication.properties, true) != B_OK;
+    }
     return session;
 }
 
@@ -300,6 +316,8 @@ void JackMidiService::Supervise()
         }
         if (restore)
             retrySoon = !RestoreLinks();
+        if (fSession->metadataPending.load())
+            RetryMetadata();
     }
 }
 
@@ -368,6 +386,24 @@ bool JackMidiService::RestoreLinks()
             allRestored = false;
     }
     return allRestored;
+}
+
+void JackMidiService::RetryMetadata()
+{
+    std::lock_guard metadataLock(fMetadataLock);
+    Publication publication;
+    {
+        std::lock_guard lock(fPublicationLock);
+        publication = fPublication;
+    }
+    std::shared_lock lock(fClientLock);
+    Session* session = LiveSession();
+    if (session == nullptr || !session->metadataPending.load())
+        return;
+    if (ApplyMetadata(session->client, publication.prettyName, publication.properties, false) != B_OK)
+        return;
+    session->metadataPending = false;
+    std::fprintf(stderr, "JACK metadata published: the server takes it now\n");
 }
 
 void JackMidiService::WakeSupervisor(bool restoreLinks)
@@ -612,6 +648,7 @@ status_t JackMidiService::PublishProperties(int32 producerId, const char* name, 
 {
     if (producerId == 0 || producerId != fProducerId.load())
         return B_NO_INIT;
+    std::lock_guard metadataLock(fMetadataLock);
     {
         std::lock_guard lock(fPublicationLock);
         fPublication.prettyName = name ? name : "";
@@ -621,22 +658,26 @@ status_t JackMidiService::PublishProperties(int32 producerId, const char* name, 
     std::shared_lock lock(fClientLock);
     if (OutputOf(producerId) == nullptr)
         return B_OK; // published when a server answers again
-    return ApplyMetadata(fSession->client, name ? name : "", properties);
+    const status_t result = ApplyMetadata(fSession->client, name ? name : "", properties, true);
+    fSession->metadataPending = result != B_OK;
+    return result;
 }
 
 status_t JackMidiService::ApplyMetadata(
-    jack_client_t* client, const std::string& name, const BMessage& properties)
+    jack_client_t* client, const std::string& name, const BMessage& properties, bool report)
 {
     char* uuidText = jack_get_uuid_for_client_name(client, jack_get_client_name(client));
     jack_uuid_t subject;
     const bool parsed = uuidText && jack_uuid_parse(uuidText, &subject) == 0;
     jack_free(uuidText);
     if (!parsed) {
-        std::fprintf(stderr, "cannot publish JACK metadata: the client has no UUID\n");
+        if (report)
+            std::fprintf(stderr, "cannot publish JACK metadata: the client has no UUID\n");
         return B_ERROR;
     }
     status_t result = B_OK;
-    if (!name.empty() && SetMetadata(client, subject, JACK_METADATA_PRETTY_NAME, name, "text/plain") != B_OK)
+    if (!name.empty()
+        && SetMetadata(client, subject, JACK_METADATA_PRETTY_NAME, name, "text/plain", report) != B_OK)
         result = B_ERROR;
     struct Icon {
         const char* entry;
@@ -653,19 +694,21 @@ status_t JackMidiService::ApplyMetadata(
             || size != ssize_t(icon.side * icon.side))
             continue;
         const std::string png = EncodeBase64(Cmap8IconToPng(static_cast<const uint8*>(data), icon.side));
-        if (SetMetadata(client, subject, icon.key, png, "image/png;base64") != B_OK)
+        if (SetMetadata(client, subject, icon.key, png, "image/png;base64", report) != B_OK)
             result = B_ERROR;
     }
     return result;
 }
 
-status_t JackMidiService::SetMetadata(
-    jack_client_t* client, jack_uuid_t subject, const char* key, const std::string& value, const char* type)
+status_t JackMidiService::SetMetadata(jack_client_t* client, jack_uuid_t subject, const char* key,
+    const std::string& value, const char* type, bool report)
 {
     CollectJackText collected;
     if (jack_set_property(client, subject, key, value.c_str(), type) != 0) {
-        std::fprintf(
-            stderr, "cannot publish JACK metadata %s: %s\n", key, collected.Or("the server refused").c_str());
+        if (report) {
+            std::fprintf(stderr, "cannot publish JACK metadata %s: %s; Zimbrel tries again while it runs\n",
+                key, collected.Or("the server refused").c_str());
+        }
         return B_ERROR;
     }
     return B_OK;
