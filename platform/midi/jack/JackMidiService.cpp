@@ -113,9 +113,9 @@ private:
         std::atomic<bool> gone { false };
         // Why the server went, written before `gone` is set.
         std::string lossReason;
-        // The published name and icons did not reach this server yet:
-        // PipeWire keeps metadata in a store that its session manager makes,
-        // and that can come a moment after the server answers.
+        // The server refused the published name and icons: PipeWire keeps
+        // metadata in a store that its session manager makes, and that can
+        // come a moment after the server answers.
         std::atomic<bool> metadataPending { false };
     };
 
@@ -166,10 +166,11 @@ private:
     // Returns once the process callback can no longer be using a port that
     // was just taken out of the session.
     void WaitForProcessCycles(const Session& session) const;
-    // Publishes the pretty name and icons; a failure goes to standard error
-    // when `report` is set.
+    // Publishes the pretty name and icons on `session` and notes whether the
+    // server refused them; a failure goes to standard error when `report`
+    // is set.
     status_t ApplyMetadata(
-        jack_client_t* client, const std::string& name, const BMessage& properties, bool report);
+        Session& session, const std::string& name, const BMessage& properties, bool report);
     status_t SetMetadata(jack_client_t* client, jack_uuid_t subject, const char* key,
         const std::string& value, const char* type, bool report);
     void RememberLink(const std::string& consumer, bool linked);
@@ -274,10 +275,8 @@ std::unique_ptr<JackMidiService::Session> JackMidiService::OpenSession(std::stri
         jack_client_close(client);
         return nullptr;
     }
-    if (publication.hasProperties) {
-        session->metadataPending
-            = ApplyMetadata(client, publication.prettyName, publication.properties, true) != B_OK;
-    }
+    if (publication.hasProperties)
+        ApplyMetadata(*session, publication.prettyName, publication.properties, true);
     return session;
 }
 
@@ -400,10 +399,8 @@ void JackMidiService::RetryMetadata()
     Session* session = LiveSession();
     if (session == nullptr || !session->metadataPending.load())
         return;
-    if (ApplyMetadata(session->client, publication.prettyName, publication.properties, false) != B_OK)
-        return;
-    session->metadataPending = false;
-    std::fprintf(stderr, "JACK metadata published: the server takes it now\n");
+    if (ApplyMetadata(*session, publication.prettyName, publication.properties, false) == B_OK)
+        std::fprintf(stderr, "JACK metadata published: the server takes it now\n");
 }
 
 void JackMidiService::WakeSupervisor(bool restoreLinks)
@@ -658,14 +655,13 @@ status_t JackMidiService::PublishProperties(int32 producerId, const char* name, 
     std::shared_lock lock(fClientLock);
     if (OutputOf(producerId) == nullptr)
         return B_OK; // published when a server answers again
-    const status_t result = ApplyMetadata(fSession->client, name ? name : "", properties, true);
-    fSession->metadataPending = result != B_OK;
-    return result;
+    return ApplyMetadata(*fSession, name ? name : "", properties, true);
 }
 
 status_t JackMidiService::ApplyMetadata(
-    jack_client_t* client, const std::string& name, const BMessage& properties, bool report)
+    Session& session, const std::string& name, const BMessage& properties, bool report)
 {
+    jack_client_t* client = session.client;
     char* uuidText = jack_get_uuid_for_client_name(client, jack_get_client_name(client));
     jack_uuid_t subject;
     const bool parsed = uuidText && jack_uuid_parse(uuidText, &subject) == 0;
@@ -673,6 +669,7 @@ status_t JackMidiService::ApplyMetadata(
     if (!parsed) {
         if (report)
             std::fprintf(stderr, "cannot publish JACK metadata: the client has no UUID\n");
+        session.metadataPending = true;
         return B_ERROR;
     }
     status_t result = B_OK;
@@ -697,6 +694,7 @@ status_t JackMidiService::ApplyMetadata(
         if (SetMetadata(client, subject, icon.key, png, "image/png;base64", report) != B_OK)
             result = B_ERROR;
     }
+    session.metadataPending = result != B_OK;
     return result;
 }
 
