@@ -422,3 +422,32 @@ TEST_F(MidiJack, AfterARestartTheLinksStandingAtTheLossComeBackWhoeverMadeThem)
     EXPECT_TRUE(WaitUntil([&] { return !EventsOf(kept).empty(); }, 3s));
     EXPECT_TRUE(EventsOf(dropped).empty()) << dropped.Output();
 }
+
+TEST_F(MidiJack, AServerStoppedInOrderAgainAndAgainIsReachedAgainEachTime)
+{
+    // A server that stops in order goes on telling its clients of the ones it
+    // removes after it said it stops; a kit that closes its client into that
+    // stream can hang for good. The window is short, so it is crossed a few
+    // times.
+    MakeProducer();
+    const auto zimbrelListed = [] {
+        return RunTool({"jack_lsp", "Zimbrel:Zimbrel"}).output.find("Zimbrel:Zimbrel") != std::string::npos;
+    };
+    testing::internal::CaptureStderr();
+    constexpr int kCycles = 3;
+    int reached = 0;
+    for (; reached < kCycles; ++reached) {
+        if (!server->Kill(SIGTERM) || server->Restart() != "" || !WaitUntil(zimbrelListed, 5s))
+            break;
+    }
+    monitor.Stop();
+    StartMonitor();
+    BMidiConsumer* consumer = ConnectMonitor();
+    const std::string errors = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(reached, kCycles) << errors;
+    ASSERT_NE(consumer, nullptr);
+    consumer->Release();
+    producer->SprayControlChange(2, 20, 64);
+    EXPECT_THAT(MonitorEvents(1), testing::ElementsAre(HasSubstr("b2 14 40"))) << errors;
+    EXPECT_EQ(Occurrences(errors, "JACK server is back"), size_t(kCycles)) << errors;
+}

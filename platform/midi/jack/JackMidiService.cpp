@@ -15,12 +15,14 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <future>
 #include <mutex>
 #include <set>
 #include <shared_mutex>
 #include <thread>
 #include <utility>
+
+#include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -31,8 +33,9 @@ constexpr auto kReconnectInterval = std::chrono::seconds(1);
 // How soon a connection that could not be restored is tried again: a port
 // shows up a moment before its client is active and accepts connections.
 constexpr auto kRestoreRetryInterval = std::chrono::milliseconds(200);
-// How long closing the client of a lost server is waited for.
-constexpr auto kCloseTimeout = std::chrono::seconds(1);
+// How long the library's notification thread of a lost client is given to
+// finish before the client is closed all the same.
+constexpr auto kNotifierWait = std::chrono::seconds(3);
 
 // libjack reports through a process-wide function. While a thread of ours is
 // inside a JACK request, what the library says is collected so that our own
@@ -113,6 +116,11 @@ private:
         std::atomic<bool> gone { false };
         // Why the server went, written before `gone` is set.
         std::string lossReason;
+        // The kernel id of the thread that brought the first loss notice,
+        // written before `gone` is set.
+        pid_t notifier = 0;
+        // The library's notification thread is done with this client.
+        std::atomic<bool> notifierDone { false };
         // The server refused the published name and icons: PipeWire keeps
         // metadata in a store that its session manager makes, and that can
         // come a moment after the server answers.
@@ -145,9 +153,11 @@ private:
     void Supervise();
     // Closes a session whose server went away; sending drops from here on.
     void DropLostSession();
-    // Closes the client of a lost server, or leaves it behind when closing
-    // hangs.
+    // Closes the client of a lost server once the library's notification
+    // thread is finished with it.
     static void CloseLostSession(std::unique_ptr<Session> lost);
+    // Marks the session lost and wakes the supervisor; the first notice wins.
+    static void NoteLoss(Session& session, const char* reason);
     // Links the producer to every remembered consumer that exists now; false
     // when one exists but refused, so that it is tried again soon.
     bool RestoreLinks();
@@ -342,22 +352,19 @@ void JackMidiService::DropLostSession()
 
 void JackMidiService::CloseLostSession(std::unique_ptr<Session> lost)
 {
-    // jackd can leave the client of a server that stopped in order (SIGTERM)
-    // with a lock held by a thread that is gone, and closing it then never
-    // returns. So it is closed on a thread of its own, which takes the session
-    // along (the library may still call back with it), and is not waited for
-    // beyond a time limit: a client that cannot be closed is left behind.
-    auto closed = std::make_shared<std::promise<void>>();
-    std::future<void> done = closed->get_future();
-    std::thread([session = lost.release(), closed] {
-        {
-            CollectJackText unheard;
-            jack_client_close(session->client);
-        }
-        delete session;
-        closed->set_value();
-    }).detach();
-    done.wait_for(kCloseTimeout);
+    // Closing cancels the client's notification thread, and jackd's library
+    // deadlocks for good (every later client open included) when the cancel
+    // lands while that thread handles a client the stopping server removed:
+    // it holds a process-wide lock then. A server stopped in order goes on
+    // removing its clients after it said it stops. So the client is closed
+    // once that thread said its last word or has ended; a server stuck on its
+    // way down is not waited for beyond a limit.
+    const auto deadline = std::chrono::steady_clock::now() + kNotifierWait;
+    while (!lost->notifierDone.load() && tgkill(getpid(), lost->notifier, 0) == 0
+        && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    CollectJackText unheard;
+    jack_client_close(lost->client);
 }
 
 bool JackMidiService::RestoreLinks()
@@ -447,23 +454,35 @@ int JackMidiService::Process(jack_nframes_t frames, void* arg)
     return 0;
 }
 
-void JackMidiService::ShutDown(jack_status_t, const char* reason, void* arg)
+void JackMidiService::ShutDown(jack_status_t, const char* reason, void* session)
+{
+    // jackd's first notice. A server that stops in order sends it and then
+    // tells of each client it removes; a killed one is noticed by the
+    // notification thread just before it ends.
+    NoteLoss(*static_cast<Session*>(session), reason ? reason : "");
+}
+
+void JackMidiService::ShutDownWithoutReason(void* arg)
+{
+    // jackd's notification thread calls this last, as it ends; PipeWire's
+    // library calls only this.
+    auto* session = static_cast<Session*>(arg);
+    session->notifierDone.store(true);
+    NoteLoss(*session, "the connection to the server broke");
+}
+
+void JackMidiService::NoteLoss(Session& session, const char* reason)
 {
     // Runs on one of JACK's threads: no JACK request here, the supervisor
     // does the rest. A wake-up lost to the race with its wait costs at most
     // one reconnect interval.
-    auto* session = static_cast<Session*>(arg);
-    if (session->gone.load())
+    if (session.gone.load())
         return;
-    session->service->fAccepting = false;
-    session->lossReason = reason ? reason : "";
-    session->gone.store(true);
-    session->service->fWake.notify_one();
-}
-
-void JackMidiService::ShutDownWithoutReason(void* session)
-{
-    ShutDown(JackFailure, "the connection to the server broke", session);
+    session.service->fAccepting = false;
+    session.lossReason = reason;
+    session.notifier = gettid();
+    session.gone.store(true);
+    session.service->fWake.notify_one();
 }
 
 void JackMidiService::PortRegistered(jack_port_id_t id, int registered, void* arg)
