@@ -24,11 +24,11 @@ public:
     std::string Start(const std::string& baseName) override
     {
         const std::string missing = MissingTools(
-            { "dbus-run-session", "pipewire", "wireplumber", "pw-jack", "jack_lsp", "setpriv" });
+            { "dbus-run-session", "pipewire", "wireplumber", "pw-jack", "pw-metadata", "jack_lsp", "setpriv" });
         if (!missing.empty())
             return "missing tool(s): " + missing
-                + " (Debian packages pipewire, pipewire-jack, wireplumber, dbus-user-session, jackd2, "
-                  "util-linux)";
+                + " (Debian packages pipewire, pipewire-bin, pipewire-jack, wireplumber, dbus-user-session, "
+                  "jackd2, util-linux)";
         if (!LoadedPipeWiresJack())
             return "this program did not load PipeWire's libjack: run it under pw-jack";
         std::string directory = "/tmp/" + baseName + "-XXXXXX";
@@ -60,12 +60,25 @@ public:
     // clients work, metadata is refused. StartSessionManager() brings it.
     std::string RestartWithoutSessionManager() { return Launch(false); }
 
+    // Returns once the session manager has made the "default" metadata
+    // store, where PipeWire's libjack keeps JACK metadata: until then the
+    // server refuses it.
     std::string StartSessionManager()
     {
         // The session manager gives up when PipeWire goes; start it anew.
         if (!fWirePlumber.Running()
             && !fWirePlumber.Start({ "setpriv", "--pdeathsig", "TERM", "wireplumber" }))
             return "cannot start wireplumber: " + fWirePlumber.Error();
+        const bool ready = WaitUntil(
+            [this] {
+                return !fWirePlumber.Running()
+                    || RunTool({ "pw-metadata", "-n", "default" }).output.find("Found \"default\" metadata")
+                    != std::string::npos;
+            },
+            std::chrono::seconds(10));
+        if (!ready || !fWirePlumber.Running())
+            return "wireplumber did not make PipeWire's \"default\" metadata store within 10 s"
+                + std::string(fWirePlumber.Running() ? "" : " (it ended)") + ": " + fWirePlumber.Errors();
         return {};
     }
 
@@ -121,16 +134,13 @@ private:
     {
         if (!fPipeWire.Start({ "setpriv", "--pdeathsig", "TERM", "pipewire" }))
             return "cannot start pipewire: " + fPipeWire.Error();
-        if (withSessionManager) {
-            if (std::string problem = StartSessionManager(); !problem.empty())
-                return problem;
-        }
-        const bool answers
-            = WaitUntil([this] { return !fPipeWire.Running() || RunTool({ "jack_lsp" }).status == 0; },
-                std::chrono::seconds(10));
+        // A JACK client that registers a port is what the tests need.
+        const bool answers = WaitUntil(
+            [this] { return !fPipeWire.Running() || RunTool({ "jack_lsp" }).status == 0; }, std::chrono::seconds(10));
         if (!answers || !fPipeWire.Running())
-            return "PipeWire did not answer JACK clients: " + fPipeWire.Errors();
-        return {};
+            return "PipeWire did not answer JACK clients within 10 s" + std::string(fPipeWire.Running() ? "" : " (it ended)")
+                + ": " + fPipeWire.Errors();
+        return withSessionManager ? StartSessionManager() : std::string();
     }
 
     std::string fRuntimeDirectory;

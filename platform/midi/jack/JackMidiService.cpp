@@ -36,6 +36,10 @@ constexpr auto kRestoreRetryInterval = std::chrono::milliseconds(200);
 // How long the library's notification thread of a lost client is given to
 // finish before the client is closed all the same.
 constexpr auto kNotifierWait = std::chrono::seconds(3);
+// How long a server reported gone is watched for process cycles before the
+// report is believed; long enough for a few of PipeWire's longest cycles.
+constexpr auto kLossConfirmation = std::chrono::seconds(1);
+constexpr uint64 kCyclesOfALiveServer = 3;
 
 // libjack reports through a process-wide function. While a thread of ours is
 // inside a JACK request, what the library says is collected so that our own
@@ -113,11 +117,21 @@ private:
         JackMidiService* service = nullptr;
         jack_client_t* client = nullptr;
         std::atomic<jack_port_t*> output { nullptr };
+        // The library said the server went; the supervisor makes sure.
+        std::atomic<bool> lossNoticed { false };
+        // The loss is certain; the client is closed next.
         std::atomic<bool> gone { false };
-        // Why the server went, written before `gone` is set.
+        // The library reported a loss while the server went on running the
+        // client. PipeWire's library (0.3) does so on any error the server
+        // sends it, and refuses every request from then on, so the first
+        // refusal retires the client.
+        std::atomic<bool> wounded { false };
+        // Retire the client without asking whether the server still runs.
+        std::atomic<bool> retire { false };
+        // Why the server went, written before `lossNoticed` is set.
         std::string lossReason;
         // The kernel id of the thread that brought the first loss notice,
-        // written before `gone` is set.
+        // written before `lossNoticed` is set.
         pid_t notifier = 0;
         // The library's notification thread is done with this client.
         std::atomic<bool> notifierDone { false };
@@ -151,13 +165,21 @@ private:
     // once a second, restores the links as their consumers reappear and
     // publishes metadata the server refused once it takes it.
     void Supervise();
+    // Whether the server still runs the client's process cycles after a
+    // loss notice: a notice alone is not proof of a loss.
+    bool ServerStillRuns() const;
+    // Keeps a session whose server was reported gone but still runs it.
+    void KeepWoundedSession();
     // Closes a session whose server went away; sending drops from here on.
     void DropLostSession();
     // Closes the client of a lost server once the library's notification
     // thread is finished with it.
     static void CloseLostSession(std::unique_ptr<Session> lost);
-    // Marks the session lost and wakes the supervisor; the first notice wins.
+    // Notes that the library reported the server gone and wakes the
+    // supervisor; the first notice wins.
     static void NoteLoss(Session& session, const char* reason);
+    // After a request the library refused: a wounded client is retired.
+    static void RetireIfWounded(Session& session);
     // Links the producer to every remembered consumer that exists now; false
     // when one exists but refused, so that it is tried again soon.
     bool RestoreLinks();
@@ -230,7 +252,7 @@ JackMidiService::~JackMidiService()
     fWake.notify_one();
     if (fSupervisor.joinable())
         fSupervisor.join();
-    if (fSession && fSession->gone.load())
+    if (fSession && fSession->lossNoticed.load())
         CloseLostSession(std::move(fSession));
     else if (fSession)
         jack_client_close(fSession->client);
@@ -300,13 +322,17 @@ void JackMidiService::Supervise()
             // Without a server the wait always runs its full interval, so
             // that a server that stays away is asked once a second, no more.
             fWake.wait_for(lock, retrySoon ? kRestoreRetryInterval : kReconnectInterval,
-                [this] { return fStopping || fRestoreLinks || (fSession && fSession->gone.load()); });
+                [this] { return fStopping || fRestoreLinks || (fSession && fSession->lossNoticed.load()); });
             if (fStopping)
                 return;
             restore = std::exchange(fRestoreLinks, false) || retrySoon;
         }
-        if (fSession && fSession->gone.load())
-            DropLostSession();
+        if (fSession && fSession->lossNoticed.load()) {
+            if (fSession->retire.load() || !ServerStillRuns())
+                DropLostSession();
+            else
+                KeepWoundedSession();
+        }
         if (!fSession) {
             std::string error;
             std::unique_ptr<Session> session = OpenSession(&error);
@@ -330,8 +356,32 @@ void JackMidiService::Supervise()
     }
 }
 
+bool JackMidiService::ServerStillRuns() const
+{
+    const uint64 start = fCycles.load(std::memory_order_acquire);
+    const auto deadline = std::chrono::steady_clock::now() + kLossConfirmation;
+    while (fCycles.load(std::memory_order_acquire) < start + kCyclesOfALiveServer) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+void JackMidiService::KeepWoundedSession()
+{
+    // Output and links go on as they were; only requests may now be refused.
+    std::fprintf(stderr,
+        "JACK library reported the server gone (%s), but the server still runs Zimbrel's client: "
+        "MIDI output goes on\n",
+        fSession->lossReason.empty() ? "no reason given" : fSession->lossReason.c_str());
+    fSession->wounded = true;
+    fSession->lossNoticed = false;
+}
+
 void JackMidiService::DropLostSession()
 {
+    fSession->gone = true;
     std::fprintf(stderr,
         "JACK server lost (%s): MIDI output paused; Zimbrel will reconnect when a "
         "server answers again\n",
@@ -388,8 +438,10 @@ bool JackMidiService::RestoreLinks()
         // what the library says about it is no news to anyone.
         CollectJackText collected;
         const int error = jack_connect(session->client, jack_port_name(output), consumer.c_str());
-        if (error != 0 && error != EEXIST)
+        if (error != 0 && error != EEXIST) {
             allRestored = false;
+            RetireIfWounded(*session);
+        }
     }
     return allRestored;
 }
@@ -474,15 +526,24 @@ void JackMidiService::ShutDownWithoutReason(void* arg)
 void JackMidiService::NoteLoss(Session& session, const char* reason)
 {
     // Runs on one of JACK's threads: no JACK request here, the supervisor
-    // does the rest. A wake-up lost to the race with its wait costs at most
-    // one reconnect interval.
-    if (session.gone.load())
+    // does the rest. Sending goes on meanwhile: if the server still runs,
+    // nothing is lost, and if it does not, the supervisor drops what waits.
+    // A wake-up lost to the race with its wait costs at most one reconnect
+    // interval.
+    if (session.lossNoticed.load())
         return;
-    session.service->fAccepting = false;
     session.lossReason = reason;
     session.notifier = gettid();
-    session.gone.store(true);
+    session.lossNoticed.store(true);
     session.service->fWake.notify_one();
+}
+
+void JackMidiService::RetireIfWounded(Session& session)
+{
+    if (!session.wounded.load())
+        return;
+    session.retire = true;
+    NoteLoss(session, "the JACK library refuses every request since it reported the server gone");
 }
 
 void JackMidiService::PortRegistered(jack_port_id_t id, int registered, void* arg)
@@ -592,6 +653,7 @@ status_t JackMidiService::PublishProducer(int32 producerId, const char* name)
     if (port == nullptr) {
         std::fprintf(stderr, "cannot register JACK port \"%s\": %s\n", portName,
             collected.Or("the server refused it").c_str());
+        RetireIfWounded(*session);
         return B_ERROR;
     }
     {
@@ -623,6 +685,7 @@ void JackMidiService::WithdrawProducer(int32 producerId)
     CollectJackText collected;
     if (jack_port_unregister(session->client, port) != 0) {
         std::fprintf(stderr, "cannot unregister JACK port: %s\n", collected.Or("the server refused").c_str());
+        RetireIfWounded(*session);
     }
 }
 
@@ -655,6 +718,7 @@ status_t JackMidiService::RenameProducer(int32 producerId, const char* name)
     if (jack_port_rename(fSession->client, port, name) != 0) {
         std::fprintf(stderr, "cannot rename JACK port to \"%s\": %s\n", name,
             collected.Or("the server refused").c_str());
+        RetireIfWounded(*fSession);
         return B_ERROR;
     }
     return B_OK;
@@ -714,6 +778,8 @@ status_t JackMidiService::ApplyMetadata(
             result = B_ERROR;
     }
     session.metadataPending = result != B_OK;
+    if (result != B_OK)
+        RetireIfWounded(session);
     return result;
 }
 
@@ -746,6 +812,7 @@ status_t JackMidiService::Connect(int32 producerId, int32 consumerId)
     if (error != 0 && error != EEXIST) {
         std::fprintf(stderr, "cannot connect %s to %s: %s\n", jack_port_name(port), consumer.c_str(),
             collected.Or("the server refused").c_str());
+        RetireIfWounded(*fSession);
         return B_ERROR;
     }
     WaitForLink(port, consumer, true);
@@ -767,6 +834,7 @@ status_t JackMidiService::Disconnect(int32 producerId, int32 consumerId)
     if (jack_disconnect(fSession->client, jack_port_name(port), consumer.c_str()) != 0) {
         std::fprintf(stderr, "cannot disconnect %s from %s: %s\n", jack_port_name(port), consumer.c_str(),
             collected.Or("the server refused").c_str());
+        RetireIfWounded(*fSession);
         return B_ERROR;
     }
     WaitForLink(port, consumer, false);

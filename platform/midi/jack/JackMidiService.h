@@ -16,6 +16,14 @@
 // icon-large / icon-small as base64 PNG from the "be:large_icon" (32 x 32)
 // and "be:mini_icon" (16 x 16) B_CMAP8 entries.
 //
+// A report from the library that the server went away is believed only
+// once the server stops running the client's process cycles: PipeWire's
+// library (0.3) reports any error the server sends it as a shutdown, such as
+// one about another client's port that just vanished. Output and links then
+// go on untouched; since that library refuses every request after such a
+// report, the first refused request retires the client and a new one is
+// opened as after a loss.
+//
 // When the server goes away (shut down, killed, or PipeWire restarted), one
 // line goes to standard error; while no server runs no consumer is listed,
 // connecting fails with a line, and what is sent is dropped, never kept for
