@@ -12,6 +12,8 @@
 zbWindow::zbWindow(BRect frame, const char* title)
     : BWindow(frame, title, B_TITLED_WINDOW, B_NOT_ZOOMABLE | B_ASYNCHRONOUS_CONTROLS, B_CURRENT_WORKSPACE)
 {
+    // The name its thread shows in `top -H`.
+    SetName("window");
     menuBar = new BMenuBar(
         Bounds(), "Zimbrel Menu Bar", B_FOLLOW_LEFT_RIGHT | B_FOLLOW_TOP, B_ITEMS_IN_ROW, true);
 

@@ -11,3 +11,10 @@ zimbrel_add_benchmark(app_bench
 target_include_directories(app_bench PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(app_bench PRIVATE ZIMBREL_PROGRAM="$<TARGET_FILE:zimbrel>")
 add_dependencies(app_bench zimbrel)
+
+# The floor zimbrel is measured against (BM_AgainstFloor).
+pkg_check_modules(ZB_FLOOR REQUIRED IMPORTED_TARGET x11 xi jack)
+add_executable(zimbrel_floor ${CMAKE_CURRENT_LIST_DIR}/floor.cpp)
+target_link_libraries(zimbrel_floor PRIVATE PkgConfig::ZB_FLOOR)
+target_compile_definitions(app_bench PRIVATE ZIMBREL_FLOOR="$<TARGET_FILE:zimbrel_floor>")
+add_dependencies(app_bench zimbrel_floor)

@@ -23,6 +23,8 @@
 //     click on the menu bar until the menus are open, already filled, and
 //     until the Port menu with its 1,000 items is mapped (target: under
 //     0.1 s, and the menus never overrun the display's bound);
+//   - zimbrel against the floor, a minimal program doing the same work
+//     (BM_AgainstFloor, see there);
 //   - a soak of a million motions (BM_Soak, minutes long, see there).
 //
 // ZIMBREL_BENCH_JACK_PERIOD sets jackd's period in frames; under pw-jack,
@@ -414,12 +416,22 @@ long StatusField(const std::filesystem::path& status, const std::string& name)
     return 0;
 }
 
-// What one thread has used so far: CPU ticks, and context switches, which
-// count how often it woke up.
+// What one thread has used so far: CPU ticks, its time on a CPU in
+// nanoseconds (schedstat, finer than ticks), and context switches, which
+// count how often it slept (voluntary) or was pushed off a CPU (involuntary).
 struct ThreadUse {
     std::string name;
     long ticks = 0;
     long switches = 0;
+    long voluntary = 0;
+    long involuntary = 0;
+    long long runNs = 0;
+
+    ThreadUse Since(const ThreadUse& before) const
+    {
+        return { name, ticks - before.ticks, switches - before.switches, voluntary - before.voluntary,
+            involuntary - before.involuntary, runNs - before.runNs };
+    }
 };
 
 std::map<std::string, ThreadUse> ThreadUses(pid_t pid)
@@ -432,8 +444,11 @@ std::map<std::string, ThreadUse> ThreadUses(pid_t pid)
         std::ifstream comm(task.path() / "comm");
         std::getline(comm, use.name);
         use.ticks = CpuTicks(task.path() / "stat");
-        use.switches = StatusField(task.path() / "status", "voluntary_ctxt_switches")
-            + StatusField(task.path() / "status", "nonvoluntary_ctxt_switches");
+        use.voluntary = StatusField(task.path() / "status", "voluntary_ctxt_switches");
+        use.involuntary = StatusField(task.path() / "status", "nonvoluntary_ctxt_switches");
+        use.switches = use.voluntary + use.involuntary;
+        std::ifstream schedstat(task.path() / "schedstat");
+        schedstat >> use.runNs;
     }
     return uses;
 }
@@ -473,7 +488,7 @@ void BM_IdleMemoryAndCpu(benchmark::State& state)
         ThreadUse busiestUse;
         for (const auto& [id, now] : ThreadUses(launch.program->Pid())) {
             const ThreadUse& before = uses[id];
-            const ThreadUse used { now.name, now.ticks - before.ticks, now.switches - before.switches };
+            const ThreadUse used = now.Since(before);
             switches += used.switches;
             threadTicks += used.ticks;
             if (busiest.empty() || used.switches > busiestUse.switches) {
@@ -914,6 +929,38 @@ private:
     std::atomic<size_t> fCount { 0 };
 };
 
+constexpr int kLatencyMotionsPerSecond = 200;
+
+// Moves the pointer `motions` times at kLatencyMotionsPerSecond, between
+// x = 300 and 700, each motion at a random phase of the JACK cycle, as a
+// hand's are, and gives the time from each motion to the process cycle in
+// which its Control Change reached `recorder`. Each motion waits for the
+// Control Change of the one before, so that none is ever merged into the
+// next. Empty when a motion sent nothing within 0.5 s.
+std::vector<double> LatenciesMs(relay_test::PointerDriver& pointer, const LatencyRecorder& recorder, int motions)
+{
+    constexpr auto kSpacing = std::chrono::microseconds(1000000 / kLatencyMotionsPerSecond);
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> jitterUs(0, int(kSpacing.count() / 2));
+    std::vector<double> latencies;
+    const Clock::time_point start = Clock::now();
+    for (int i = 0; i < motions; ++i) {
+        std::this_thread::sleep_until(start + i * kSpacing + std::chrono::microseconds(jitterUs(random)));
+        const size_t before = recorder.Count();
+        const jack_time_t movedAt = jack_get_time();
+        pointer.MoveTo(i % 2 == 0 ? 300 : 700, 600);
+        // Finer than WaitUntil's steps, which would hold up the next motion.
+        const Clock::time_point deadline = Clock::now() + 500ms;
+        while (recorder.Count() == before) {
+            if (Clock::now() > deadline)
+                return {};
+            std::this_thread::sleep_for(200us);
+        }
+        latencies.push_back((double(recorder.At(before)) - double(movedAt)) / 1000.0);
+    }
+    return latencies;
+}
+
 void BM_PointerToConsumerLatency(benchmark::State& state)
 {
     constexpr int kMotions = 300;
@@ -936,21 +983,12 @@ void BM_PointerToConsumerLatency(benchmark::State& state)
         return;
     }
     const double periodMs = 1000.0 * gPeriodFrames / DummyJackServer::kSampleRate;
-    // Motions fall at random phases of the cycle, as a hand's do.
-    std::mt19937 random(11);
-    std::uniform_int_distribution<int> pauseUs(2000, 2000 + int(periodMs * 1000));
     std::vector<double> latenciesMs;
     for (auto _ : state) {
-        for (int i = 0; i < kMotions; ++i) {
-            std::this_thread::sleep_for(std::chrono::microseconds(pauseUs(random)));
-            const size_t before = recorder.Count();
-            const jack_time_t movedAt = jack_get_time();
-            pointer.MoveTo(i % 2 == 0 ? 300 : 700, 600);
-            if (!WaitUntil([&] { return recorder.Count() > before; }, 500ms)) {
-                Fail(state, "a pointer motion sent no Control Change within 0.5 s");
-                return;
-            }
-            latenciesMs.push_back((double(recorder.At(before)) - double(movedAt)) / 1000.0);
+        latenciesMs = LatenciesMs(pointer, recorder, kMotions);
+        if (latenciesMs.empty()) {
+            Fail(state, "a pointer motion sent no Control Change within 0.5 s");
+            return;
         }
         state.SetIterationTime(0.001 * std::accumulate(latenciesMs.begin(), latenciesMs.end(), 0.0));
     }
@@ -967,6 +1005,189 @@ void BM_PointerToConsumerLatency(benchmark::State& state)
     state.counters["p99_ms"] = Percentile(latenciesMs, 0.99);
 }
 BENCHMARK(BM_PointerToConsumerLatency)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Zimbrel against the floor (zimbrel_floor, the least a program can do for
+// the same result: one thread, raw motion, pointer query, one-pixel read, a
+// ring to its process callback), in alternating runs under the same server,
+// through the same XTest motions to the same consumer (a LatencyRecorder):
+//   - CPU per motion at 1,000 motions a second (target: at most 1.5 times
+//     the floor's);
+//   - context switches per motion, voluntary and involuntary, thread by
+//     thread (target: all threads together at most 2.5 times the floor's);
+//   - pointer-to-consumer latency at 200 motions a second, p50 and p99
+//     (target: p99 at most the floor's plus 0.3 ms).
+// jack_servers_bench runs it under jackd and under PipeWire's JACK.
+constexpr int kFloorRuns = 3;
+constexpr int kFloorCpuMotions = 3000;
+constexpr int kFloorLatencyMotions = 300;
+constexpr double kCpuRatioTarget = 1.5;
+constexpr double kSwitchRatioTarget = 2.5;
+constexpr double kP99MarginTargetMs = 0.3;
+
+// One program's figures over all its runs.
+struct MotionCosts {
+    std::vector<double> cpuUsPerMotion;
+    // Summed over the runs, by thread name.
+    std::map<std::string, ThreadUse> threads;
+    int motions = 0;
+    std::vector<double> latenciesMs;
+
+    double SwitchesPerMotion() const
+    {
+        long switches = 0;
+        for (const auto& [name, use] : threads)
+            switches += use.switches;
+        return double(switches) / motions;
+    }
+};
+
+// Moves the pointer kFloorCpuMotions times at kMotionsPerSecond and adds
+// what the process `pid` used meanwhile to `costs`.
+void MeasureCpuPerMotion(pid_t pid, relay_test::PointerDriver& pointer, MotionCosts& costs)
+{
+    const std::map<std::string, ThreadUse> before = ThreadUses(pid);
+    const Clock::time_point start = Clock::now();
+    for (int i = 0; i < kFloorCpuMotions; ++i) {
+        std::this_thread::sleep_until(start + i * kMotionSpacing);
+        pointer.MoveTo(i % 2 == 0 ? 300 : 700, 600);
+    }
+    // What is still on its way.
+    std::this_thread::sleep_for(300ms);
+    long long runNs = 0;
+    for (const auto& [id, now] : ThreadUses(pid)) {
+        const auto was = before.find(id);
+        const ThreadUse used = was == before.end() ? now : now.Since(was->second);
+        ThreadUse& sum = costs.threads[now.name];
+        sum = { now.name, sum.ticks + used.ticks, sum.switches + used.switches,
+            sum.voluntary + used.voluntary, sum.involuntary + used.involuntary, sum.runNs + used.runNs };
+        runNs += used.runNs;
+    }
+    costs.cpuUsPerMotion.push_back(double(runNs) / 1000.0 / kFloorCpuMotions);
+    costs.motions += kFloorCpuMotions;
+}
+
+// One run of zimbrel, configured through its menus to send Channel Volume
+// to the recorder. Empty on success, else what went wrong.
+std::string RunZimbrel(ScreenWatcher& screen, relay_test::PointerDriver& pointer, MotionCosts& costs)
+{
+    LatencyRecorder recorder;
+    if (!recorder.Open())
+        return "cannot open the benchmark's own JACK client";
+    Launch launch = StartZimbrel(screen);
+    if (!launch.error.empty())
+        return launch.error;
+    std::string problem
+        = SendChannelVolumeTo(screen, pointer, launch.panel, std::string(LatencyRecorder::kName) + ":input");
+    if (!problem.empty())
+        return "configuring zimbrel through its menus: " + problem;
+    std::this_thread::sleep_for(300ms);
+    MeasureCpuPerMotion(launch.program->Pid(), pointer, costs);
+    const std::vector<double> latencies = LatenciesMs(pointer, recorder, kFloorLatencyMotions);
+    if (latencies.empty())
+        return "a pointer motion sent zimbrel no Control Change within 0.5 s";
+    costs.latenciesMs.insert(costs.latenciesMs.end(), latencies.begin(), latencies.end());
+    return "";
+}
+
+std::string RunFloor(relay_test::PointerDriver& pointer, MotionCosts& costs)
+{
+    LatencyRecorder recorder;
+    if (!recorder.Open())
+        return "cannot open the benchmark's own JACK client";
+    ChildProcess floor;
+    if (!floor.Start({ ZIMBREL_FLOOR, std::string(LatencyRecorder::kName) + ":input" },
+            { { "DISPLAY", gXvfb->Name() } })
+        || !WaitUntil([&] { return floor.Output().find("ready") != std::string::npos; }, 5s))
+        return "cannot start " ZIMBREL_FLOOR ": " + floor.Error() + floor.Errors();
+    std::this_thread::sleep_for(300ms);
+    MeasureCpuPerMotion(floor.Pid(), pointer, costs);
+    const std::vector<double> latencies = LatenciesMs(pointer, recorder, kFloorLatencyMotions);
+    if (latencies.empty())
+        return "a pointer motion sent the floor no Control Change within 0.5 s";
+    costs.latenciesMs.insert(costs.latenciesMs.end(), latencies.begin(), latencies.end());
+    return "";
+}
+
+std::string DescribeThreads(const MotionCosts& costs)
+{
+    std::string text;
+    for (const auto& [name, use] : costs.threads) {
+        if (use.switches == 0 && use.runNs == 0)
+            continue;
+        char part[160];
+        std::snprintf(part, sizeof part, "%s\"%s\" %.2f/%.2f (%.1f us)", text.empty() ? "" : ", ", name.c_str(),
+            double(use.voluntary) / costs.motions, double(use.involuntary) / costs.motions,
+            double(use.runNs) / 1000.0 / costs.motions);
+        text += part;
+    }
+    return text;
+}
+
+void BM_AgainstFloor(benchmark::State& state)
+{
+    ScreenWatcher screen(gXvfb->Name());
+    relay_test::PointerDriver pointer(gXvfb->Name());
+    MotionCosts zimbrel;
+    MotionCosts floor;
+    for (auto _ : state) {
+        for (int run = 0; run < kFloorRuns; ++run) {
+            std::string problem = RunZimbrel(screen, pointer, zimbrel);
+            if (problem.empty())
+                problem = RunFloor(pointer, floor);
+            if (!problem.empty()) {
+                Fail(state, problem);
+                return;
+            }
+        }
+        state.SetIterationTime(2.0 * kFloorRuns * kFloorCpuMotions / kMotionsPerSecond);
+    }
+    const char* server = std::getenv("ZIMBREL_TEST_JACK_SERVER");
+    const std::string where = std::string(server && std::string(server) == "pipewire" ? "PipeWire" : "jackd")
+        + ", " + std::to_string(gPeriodFrames) + " frames";
+    const auto runs = [](const std::vector<double>& values) {
+        std::string text;
+        for (double value : values)
+            text += (text.empty() ? "" : " ") + std::to_string(int(std::lround(value)));
+        return text;
+    };
+    const double cpu = Percentile(zimbrel.cpuUsPerMotion, 0.5);
+    const double floorCpu = Percentile(floor.cpuUsPerMotion, 0.5);
+    const double switches = zimbrel.SwitchesPerMotion();
+    const double floorSwitches = floor.SwitchesPerMotion();
+    char line[640];
+    std::snprintf(line, sizeof line,
+        "against the floor, %s: CPU per motion at %d/s, median of %d runs: zimbrel %.1f us (runs %s), floor "
+        "%.1f us (runs %s), ratio %.2f (target at most %.1f: %s)",
+        where.c_str(), kMotionsPerSecond, kFloorRuns, cpu, runs(zimbrel.cpuUsPerMotion).c_str(), floorCpu,
+        runs(floor.cpuUsPerMotion).c_str(), cpu / floorCpu, kCpuRatioTarget,
+        cpu <= kCpuRatioTarget * floorCpu ? "met" : "MISSED");
+    gSummary.push_back(line);
+    std::snprintf(line, sizeof line,
+        "against the floor, %s: context switches per motion, all threads: zimbrel %.2f, floor %.2f, ratio %.2f "
+        "(target at most %.1f: %s)",
+        where.c_str(), switches, floorSwitches, switches / floorSwitches, kSwitchRatioTarget,
+        switches <= kSwitchRatioTarget * floorSwitches ? "met" : "MISSED");
+    gSummary.push_back(line);
+    for (const auto& [name, costs] : { std::pair { "zimbrel", &zimbrel }, std::pair { "floor", &floor } })
+        gSummary.push_back("against the floor, " + where + ": " + name
+            + " by thread, context switches voluntary/involuntary per motion (CPU per motion): "
+            + DescribeThreads(*costs));
+    const double p99 = Percentile(zimbrel.latenciesMs, 0.99);
+    const double floorP99 = Percentile(floor.latenciesMs, 0.99);
+    std::snprintf(line, sizeof line,
+        "against the floor, %s: pointer to consumer at %d/s over %zu motions each: zimbrel p50 %.2f ms, p99 "
+        "%.2f ms; floor p50 %.2f ms, p99 %.2f ms; p50 ratio %.2f, p99 ratio %.2f, p99 difference %+.2f ms "
+        "(target at most +%.1f ms: %s)",
+        where.c_str(), kLatencyMotionsPerSecond, zimbrel.latenciesMs.size(), Percentile(zimbrel.latenciesMs, 0.5),
+        p99, Percentile(floor.latenciesMs, 0.5), floorP99,
+        Percentile(zimbrel.latenciesMs, 0.5) / Percentile(floor.latenciesMs, 0.5), p99 / floorP99, p99 - floorP99,
+        kP99MarginTargetMs, p99 <= floorP99 + kP99MarginTargetMs ? "met" : "MISSED");
+    gSummary.push_back(line);
+    state.counters["cpu_ratio"] = cpu / floorCpu;
+    state.counters["switch_ratio"] = switches / floorSwitches;
+    state.counters["p99_difference_ms"] = p99 - floorP99;
+}
+BENCHMARK(BM_AgainstFloor)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 constexpr int kRackInputs = 1000;
 constexpr int kPortMenuOpenings = 5;

@@ -7,7 +7,9 @@
 //     Against jackd, then against PipeWire;
 //   - pointer-to-consumer latency of the real program (app_bench) under
 //     jackd with a 64-frame period and under PipeWire's JACK with a
-//     64-frame quantum.
+//     64-frame quantum;
+//   - the real program against the floor (app_bench's BM_AgainstFloor: CPU
+//     and context switches per motion, latency), under both at 64 frames.
 // Each measurement runs in a child process, since one process can load only
 // one libjack: PipeWire's runs under pw-jack. With --reconnect the program is
 // such a child.
@@ -182,11 +184,16 @@ int main(int argc, char** argv)
         && ok;
     std::vector<std::string> underPipeWire { "pw-jack" };
     underPipeWire.insert(underPipeWire.end(), latency.begin(), latency.end());
-    ok = RunChild(underPipeWire,
-             { { "ZIMBREL_TEST_JACK_SERVER", "pipewire" }, { "ZIMBREL_BENCH_JACK_PERIOD", period },
-                 { "PIPEWIRE_QUANTUM", period + "/48000" } },
-             "pointer to consumer", &lines)
+    const std::map<std::string, std::string> pipewireAt64 { { "ZIMBREL_TEST_JACK_SERVER", "pipewire" },
+        { "ZIMBREL_BENCH_JACK_PERIOD", period }, { "PIPEWIRE_QUANTUM", period + "/48000" } };
+    ok = RunChild(underPipeWire, pipewireAt64, "pointer to consumer", &lines) && ok;
+    const std::vector<std::string> floor { APP_BENCH, "--benchmark_filter=AgainstFloor" };
+    ok = RunChild(floor, { { "ZIMBREL_TEST_JACK_SERVER", "" }, { "ZIMBREL_BENCH_JACK_PERIOD", period } },
+             "against the floor", &lines)
         && ok;
+    std::vector<std::string> floorUnderPipeWire { "pw-jack" };
+    floorUnderPipeWire.insert(floorUnderPipeWire.end(), floor.begin(), floor.end());
+    ok = RunChild(floorUnderPipeWire, pipewireAt64, "against the floor", &lines) && ok;
     for (const std::string& line : lines)
         std::printf("%s\n", line.c_str());
     return ok ? 0 : 1;

@@ -17,6 +17,8 @@ VCursorRelay::VCursorRelay(BLooper* target)
     : BWindow(BRect(0, 0, 1, 1), "dummy  window", B_BORDERED_WINDOW, 0, B_ALL_WORKSPACES),
       target(target)
 {
+    // The name its thread shows in `top -H`.
+    SetName("relay");
     eventView = new BView(BRect(0, 0, 1, 1), "dummy view", 0, 0);
     eventView->SetEventMask(B_POINTER_EVENTS | B_KEYBOARD_EVENTS, B_NO_POINTER_HISTORY);
     AddChild(eventView);

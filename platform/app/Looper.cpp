@@ -1,6 +1,7 @@
 #include "platform/app/Looper.h"
 
 #include "platform/app/AppDefs.h"
+#include "platform/support/ThreadName.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -186,6 +187,7 @@ void BLooper::DispatchEnvelope(MessageQueue::Envelope& envelope)
 
 void BLooper::ThreadMain()
 {
+    NameCurrentThread(Name());
     RunOnCallingThread();
     // Refuse new posts before the object goes, so senders fail cleanly.
     fQueue->Close();

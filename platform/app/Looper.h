@@ -37,7 +37,8 @@ public:
     // Asked before the looper quits on request; true lets it quit.
     virtual bool QuitRequested();
 
-    // Starts the looper's thread. Calling it again does nothing.
+    // Starts the looper's thread, named after the looper (its first 15
+    // bytes). Calling it again does nothing.
     virtual status_t Run();
     // Ends the loop without asking. On the looper's own thread it takes
     // effect after the current message; from elsewhere it is posted, and a

@@ -2,6 +2,7 @@
 
 #include "platform/app/AppDefs.h"
 #include "platform/app/Application.h"
+#include "platform/support/ThreadName.h"
 
 #include <cerrno>
 #include <csignal>
@@ -66,6 +67,7 @@ QuitSignals::~QuitSignals()
 
 void QuitSignals::Watch(BApplication& application)
 {
+    NameCurrentThread("signal-watch");
     for (;;) {
         unsigned char number = kStopWatching;
         const ssize_t got = read(fPipe[0], &number, 1);

@@ -1,5 +1,7 @@
 #include "platform/app/Roster.h"
 
+#include "platform/support/ThreadName.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +33,7 @@ status_t SpawnDetached(const std::vector<std::string>& argv, team_id* team)
     }
     // Nobody waits for the handler, but it must not linger as a zombie.
     std::thread([child] {
+        NameCurrentThread("launch-wait");
         while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) { }
     }).detach();
     *team = team_id(child);

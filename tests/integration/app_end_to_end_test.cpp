@@ -170,6 +170,19 @@ bool DumpShows(ChildProcess& dump, const std::string& text, size_t from, size_t*
 
 } // namespace
 
+// The names of the program's threads, as `top -H` shows them.
+std::vector<std::string> ThreadNames(pid_t program)
+{
+    std::vector<std::string> names;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(program) + "/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        names.push_back(name);
+    }
+    return names;
+}
+
 TEST_F(ProgramTest, PointerDrivesTheChosenControllerOnTheChosenChannel)
 {
     const std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
@@ -209,6 +222,9 @@ TEST_F(ProgramTest, PointerDrivesTheChosenControllerOnTheChosenChannel)
     EXPECT_TRUE(DumpShows(dump, "b1 07 00", seen, &seen)) << dump.Output();
     MovePointerToEdge(true);
     EXPECT_TRUE(DumpShows(dump, "b1 07 7f", seen, &seen)) << dump.Output();
+    // Each of the program's own threads tells what it does.
+    EXPECT_THAT(ThreadNames(program.Pid()),
+        testing::IsSupersetOf({"relay", "window", "pointer-input", "jack-watch"}));
 
     // A reversed range runs downward: lower range 127, higher range 0. (The
     // clicks move the pointer too, and the last of them sends 127.)

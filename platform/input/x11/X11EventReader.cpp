@@ -1,5 +1,6 @@
 #include "platform/input/x11/X11EventReader.h"
 
+#include "platform/support/ThreadName.h"
 #include "platform/support/XServerLoss.h"
 
 #include "platform/input/x11/X11Connection.h"
@@ -174,6 +175,7 @@ void X11EventReader::ReadTabletDevices()
 
 void X11EventReader::ThreadMain()
 {
+    NameCurrentThread("pointer-input");
     Display* display = fConnection->Get();
     pollfd watched[2] = { { ConnectionNumber(display), POLLIN, 0 }, { fWakeRead, POLLIN, 0 } };
     while (!fStop.load()) {

@@ -1,6 +1,7 @@
 #include "platform/midi/alsa/AlsaMidiService.h"
 
 #include "platform/midi/PortIdTable.h"
+#include "platform/support/ThreadName.h"
 
 #include <alsa/asoundlib.h>
 
@@ -129,6 +130,7 @@ std::string AlsaMidiService::Description() const
 
 void AlsaMidiService::Listen()
 {
+    NameCurrentThread("alsa-watch");
     std::vector<pollfd> descriptors;
     {
         std::lock_guard lock(fLock);

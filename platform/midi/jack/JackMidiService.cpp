@@ -3,6 +3,7 @@
 #include "platform/midi/IconPng.h"
 #include "platform/midi/PortIdTable.h"
 #include "platform/midi/jack/EventRing.h"
+#include "platform/support/ThreadName.h"
 
 #include <jack/jack.h>
 #include <jack/metadata.h>
@@ -297,6 +298,9 @@ std::unique_ptr<JackMidiService::Session> JackMidiService::OpenSession(std::stri
         session->output.store(port);
     }
     jack_set_process_callback(client, Process, session.get());
+    // Runs first thing on JACK's process thread, which otherwise carries
+    // the name of whichever thread opened the client.
+    jack_set_thread_init_callback(client, [](void*) { NameCurrentThread("jack-process"); }, nullptr);
     // jackd calls the first of these, PipeWire's library only the second.
     jack_on_info_shutdown(client, ShutDown, session.get());
     jack_on_shutdown(client, ShutDownWithoutReason, session.get());
@@ -314,6 +318,7 @@ std::unique_ptr<JackMidiService::Session> JackMidiService::OpenSession(std::stri
 
 void JackMidiService::Supervise()
 {
+    NameCurrentThread("jack-watch");
     bool retrySoon = false;
     for (;;) {
         bool restore = false;
