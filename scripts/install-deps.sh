@@ -20,7 +20,7 @@ if [[ "${1:-}" == "--tests" ]]; then
         lintian desktop-file-utils appstream
         libgtest-dev libgmock-dev libbenchmark-dev
         libxdamage-dev xvfb xauth xdotool x11-xserver-utils x11-utils imagemagick
-        jackd2 alsa-utils procps
+        jackd2 alsa-utils procps ccache
         pipewire pipewire-bin pipewire-jack wireplumber dbus-user-session
         # The fuzz targets: clang with its libFuzzer and sanitizer runtimes.
         clang libclang-rt-14-dev

@@ -2,7 +2,8 @@
 # Installs what is missing, builds Zimbrel with its tests and benchmarks, and
 # runs every test, the ones against a real JACK server and X server included.
 #
-#   scripts/test.sh [--sanitizers] [--fuzz] [--ci] [ctest arguments...]
+#   scripts/test.sh [--sanitizers] [--fuzz] [--ci] [--repeat N] [--load]
+#                   [ctest arguments...]
 #
 #   --sanitizers  then builds the whole suite again and runs every test under
 #                 AddressSanitizer with UndefinedBehaviorSanitizer
@@ -15,6 +16,12 @@
 #                 clang). A crash fails the run and leaves its input in
 #                 build/fuzz/crashes/.
 #   --ci          both; what .ci/run uses.
+#   --repeat N    runs the suite (or the selection the ctest arguments make,
+#                 e.g. -R 'MidiJack|pipewire') N times in a row and stops at
+#                 the first run that fails; each run's time is printed.
+#   --load        keeps two busy loops running beside the tests, as a loaded
+#                 machine would, to shake out tests that pass only when the
+#                 machine is idle.
 #
 # Suppressions for reports inside third-party libraries are kept in
 # sanitizers/, one file per sanitizer; see the notes there.
@@ -23,14 +30,23 @@ cd "$(dirname "$0")/.."
 
 sanitizers=0
 fuzz=0
+repeat=1
+load=0
 ctest_args=()
-for argument in "$@"; do
-    case "$argument" in
+while (($#)); do
+    case "$1" in
         --sanitizers) sanitizers=1 ;;
         --fuzz) fuzz=1 ;;
         --ci) sanitizers=1 fuzz=1 ;;
-        *) ctest_args+=("$argument") ;;
+        --repeat)
+            [[ "${2:-}" =~ ^[1-9][0-9]*$ ]] || { echo "--repeat takes a number of runs" >&2; exit 2; }
+            repeat=$2
+            shift
+            ;;
+        --load) load=1 ;;
+        *) ctest_args+=("$1") ;;
     esac
+    shift
 done
 
 scripts/install-deps.sh --tests
@@ -39,6 +55,18 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 suppressions="$PWD/sanitizers"
 
+# With --load, two busy loops from the first test run on, ended with the
+# script however it ends.
+busy=()
+start_load() {
+    ((load && ${#busy[@]} == 0)) || return 0
+    for _ in 1 2; do
+        (while :; do :; done) &
+        busy+=($!)
+    done
+    trap 'kill "${busy[@]}" 2>/dev/null' EXIT
+}
+
 # build_and_test DIR [cmake options...]: configures, builds and runs the suite.
 build_and_test() {
     local dir=$1
@@ -46,8 +74,17 @@ build_and_test() {
     echo "== $dir: building" >&2
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
     cmake --build "$dir" -j"$jobs"
-    echo "== $dir: testing" >&2
-    ctest --test-dir "$dir" --output-on-failure --timeout 300 "${ctest_args[@]}"
+    start_load
+    local run started
+    for ((run = 1; run <= repeat; ++run)); do
+        echo "== $dir: testing (run $run of $repeat)" >&2
+        started=$SECONDS
+        if ! ctest --test-dir "$dir" --output-on-failure --timeout 300 "${ctest_args[@]}"; then
+            echo "== $dir: run $run of $repeat failed" >&2
+            return 1
+        fi
+        echo "== $dir: run $run of $repeat passed in $((SECONDS - started)) s" >&2
+    done
 }
 
 SECONDS=0

@@ -20,12 +20,22 @@
 // server starts or stops. So private servers run one at a time across
 // processes: Start() waits for an flock that Stop() gives back (and that the
 // kernel gives back if the process dies).
+//
+// The metadata database (/dev/shm/jack_db-UID) is removed by the last jackd
+// that ends in order; killed JACK programs leave it behind, perhaps with its
+// lock held, and every metadata request then hangs. Start() removes it when
+// no running program uses it, and fails saying what to remove when the
+// started server's metadata does not answer.
 
 #include "tests/common/ChildProcess.h"
 #include "tests/common/JackTestServer.h"
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <fcntl.h>
 #include <glob.h>
 #include <sstream>
@@ -51,12 +61,23 @@ public:
             return "cannot take /tmp/zimbrel-dummy-jack.lock";
         fName = baseName;
         EndOrphanedServer();
+        const std::string database = "/dev/shm/jack_db-" + std::to_string(getuid());
+        if (Users(database).empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(database, ignored);
+        }
         setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
         setenv("JACK_DEFAULT_SERVER", fName.c_str(), 1);
         if (!Launch())
-            return "cannot start jackd";
+            return "cannot start jackd: " + fJackd.Error();
         if (!Answers(std::chrono::seconds(10)))
-            return "jackd did not come up: " + fJackd.Output() + fJackd.Errors();
+            return "jackd -n " + fName + " did not come up within 10 s: " + fJackd.Output() + fJackd.Errors()
+                + "; JACK's registry of running servers holds: " + RegisteredServers();
+        if (RunTool({ "jack_property", "-l" }, {}, std::chrono::seconds(5)).status != 0)
+            return "JACK's metadata database " + database
+                + " does not answer within 5 s: a JACK program killed while it held its lock leaves it "
+                  "locked. Stop the JACK programs that use it ("
+                + Users(database) + ") and remove that folder";
         return {};
     }
 
@@ -110,6 +131,56 @@ private:
             kill(pid, SIGKILL);
             WaitUntil([pid] { return kill(pid, 0) != 0; }, std::chrono::seconds(5));
         }
+    }
+
+    // The running processes that have a file under `folder` open or mapped,
+    // as "name (pid N)", or empty.
+    static std::string Users(const std::string& folder)
+    {
+        std::string users;
+        std::error_code error;
+        for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {
+            std::ifstream maps(process.path() / "maps");
+            bool uses = false;
+            for (std::string line; !uses && std::getline(maps, line);)
+                uses = line.find(folder + "/") != std::string::npos;
+            std::error_code ignored;
+            for (const auto& fd : std::filesystem::directory_iterator(process.path() / "fd", ignored)) {
+                if (uses)
+                    break;
+                uses = std::filesystem::read_symlink(fd.path(), ignored).string().rfind(folder + "/", 0) == 0;
+            }
+            if (!uses)
+                continue;
+            std::string name;
+            std::getline(std::ifstream(process.path() / "comm"), name);
+            users += (users.empty() ? "" : ", ") + name + " (pid " + process.path().filename().string() + ")";
+        }
+        return users;
+    }
+
+    // The names in JACK's registry of running servers (eight slots), with
+    // their processes and whether those still run: jackd refuses to start
+    // when every slot is taken.
+    static std::string RegisteredServers()
+    {
+        std::ifstream file("/dev/shm/jack-shm-registry", std::ios::binary);
+        std::string registry((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        constexpr size_t kHeader = 24, kSlot = 4 + 256, kSlots = 8;
+        if (registry.size() < kHeader + kSlots * kSlot || registry.compare(0, 4, "KCAJ") != 0)
+            return "(no registry readable at /dev/shm/jack-shm-registry)";
+        std::string servers;
+        for (size_t slot = 0; slot < kSlots; ++slot) {
+            const char* entry = registry.data() + kHeader + slot * kSlot;
+            int32_t pid = 0;
+            std::memcpy(&pid, entry, sizeof pid);
+            const std::string name(entry + 4, strnlen(entry + 4, 256));
+            if (pid == 0 && name.empty())
+                continue;
+            servers += (servers.empty() ? "" : ", ") + name + " (pid " + std::to_string(pid)
+                + (kill(pid, 0) == 0 ? ", running)" : ", gone)");
+        }
+        return servers.empty() ? "no server" : servers;
     }
 
     bool Launch()

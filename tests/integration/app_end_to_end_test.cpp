@@ -91,10 +91,11 @@ protected:
         return {window.x + x, window.y + 20 + menuBarSurplus + y};
     }
 
+    // The X server hands the click and the keys typed after it to the
+    // program in order, so nothing needs to wait between them.
     void ClickAt(std::pair<int, int> where)
     {
         Xdotool({"mousemove", std::to_string(where.first), std::to_string(where.second), "click", "1"});
-        std::this_thread::sleep_for(300ms);
     }
 
     // Opens the menu that is `rightOfFile` menus right of "File" and types
@@ -107,18 +108,20 @@ protected:
             arguments.push_back("Right");
         arguments.insert(arguments.end(), keys.begin(), keys.end());
         Xdotool(arguments);
-        std::this_thread::sleep_for(300ms);
     }
 
     // Opens the pop-up of the panel field whose pop-up button lies at view
-    // point (x, y) and types `keys` into it.
-    void UsePopUp(int x, int y, const std::vector<std::string>& keys)
+    // point (x, y), types `keys` into it and waits until the program has
+    // taken the pick, which it tells by printing `taken` once more.
+    void UsePopUp(int x, int y, const std::vector<std::string>& keys, const std::string& taken = "configed\n")
     {
+        const size_t before = Occurrences(program.Output(), taken);
         ClickAt(ViewPoint(x, y));
         std::vector<std::string> arguments{"key", "--delay", "40"};
         arguments.insert(arguments.end(), keys.begin(), keys.end());
         Xdotool(arguments);
-        std::this_thread::sleep_for(300ms);
+        EXPECT_TRUE(WaitUntil([&] { return Occurrences(program.Output(), taken) > before; }, 5s))
+            << "the pick in the pop-up at view point " << x << "," << y << " never printed " << taken;
     }
 
     // Moves the pointer to the left or right edge of the screen.
@@ -293,7 +296,7 @@ TEST_F(ProgramTest, APresetSavedWithReturnBringsTheMappingBackAfterARestart)
     std::this_thread::sleep_for(500ms);
     EXPECT_FALSE(DumpShows(dump, "b4 0a", 0)) << "the mapping was there before the load:\n" << dump.Output();
 
-    UsePopUp(80, 20, {"Down", "Return"}); // Presets > Stage
+    UsePopUp(80, 20, {"Down", "Return"}, "'blod'"); // Presets > Stage
     EXPECT_TRUE(program.WaitForOutput("'blod'", 5s)) << program.Output();
     if (const char* folder = std::getenv("ZIMBREL_SCREENSHOT_DIR"))
         RunTool({"import", "-window", std::to_string(window.id), std::string(folder) + "/presets.png"},
