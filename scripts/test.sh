@@ -52,7 +52,10 @@ done
 scripts/install-deps.sh --tests
 jobs=$(nproc)
 launcher=()
+# Paths relative to the clone, so that another clone of the same tree finds
+# its objects in the cache too.
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 suppressions="$PWD/sanitizers"
 
 # With --load, two busy loops from the first test run on, ended with the
