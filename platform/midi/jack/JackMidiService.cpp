@@ -120,6 +120,8 @@ private:
         std::atomic<jack_port_t*> output { nullptr };
         // The library said the server went; the supervisor makes sure.
         std::atomic<bool> lossNoticed { false };
+        // Taken by the first of the threads that would note a loss.
+        std::atomic<bool> lossClaimed { false };
         // The loss is certain; the client is closed next.
         std::atomic<bool> gone { false };
         // The library reported a loss while the server went on running the
@@ -382,6 +384,7 @@ void JackMidiService::KeepWoundedSession()
         fSession->lossReason.empty() ? "no reason given" : fSession->lossReason.c_str());
     fSession->wounded = true;
     fSession->lossNoticed = false;
+    fSession->lossClaimed = false;
 }
 
 void JackMidiService::DropLostSession()
@@ -535,7 +538,7 @@ void JackMidiService::NoteLoss(Session& session, const char* reason)
     // nothing is lost, and if it does not, the supervisor drops what waits.
     // A wake-up lost to the race with its wait costs at most one reconnect
     // interval.
-    if (session.lossNoticed.load())
+    if (session.lossClaimed.exchange(true))
         return;
     session.lossReason = reason;
     session.notifier = gettid();
