@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr const char* kUsage = "Usage: zimbrel [--help | --version]\n";
+constexpr const char* kUsage = "Usage: zimbrel [--help | --version | --canvas FILE]\n";
 
 constexpr const char* kHelp
     = "Turns the pointer (mouse or graphics tablet) into MIDI Control Change messages:\n"
@@ -15,6 +15,7 @@ constexpr const char* kHelp
       "Options:\n"
       "  -h, --help     print this help and exit\n"
       "  -V, --version  print the version and exit\n"
+      "  --canvas FILE  open the picture FILE on the canvas, to play it with the pointer\n"
       "\n"
       "Environment:\n"
       "  ZIMBREL_MIDI     the MIDI system: auto (the default: a running JACK server,\n"
@@ -31,11 +32,15 @@ bool Is(const char* argument, const char* shortName, const char* longName)
 
 } // namespace
 
-std::optional<int> HandleCommandLine(int argc, const char* const argv[])
+std::optional<int> HandleCommandLine(int argc, const char* const argv[], std::string* canvasPicture)
 {
     if (argc <= 1)
         return std::nullopt;
     const char* argument = argv[1];
+    if (argc == 3 && std::strcmp(argument, "--canvas") == 0) {
+        *canvasPicture = argv[2];
+        return std::nullopt;
+    }
     if (argc == 2 && Is(argument, "-h", "--help")) {
         std::fputs(kUsage, stdout);
         std::fputs(kHelp, stdout);
@@ -45,10 +50,15 @@ std::optional<int> HandleCommandLine(int argc, const char* const argv[])
         std::printf("zimbrel %s\n", ZIMBREL_VERSION);
         return 0;
     }
-    const bool known = Is(argument, "-h", "--help") || Is(argument, "-V", "--version");
-    const char* unexpected = known ? argv[2] : argument;
-    std::fprintf(stderr, "zimbrel: %s '%s'\n",
-        unexpected[0] == '-' ? "unknown option" : "unexpected argument", unexpected);
+    const bool canvas = std::strcmp(argument, "--canvas") == 0;
+    if (canvas && argc == 2) {
+        std::fputs("zimbrel: --canvas needs a picture file\n", stderr);
+    } else {
+        const bool known = canvas || Is(argument, "-h", "--help") || Is(argument, "-V", "--version");
+        const char* unexpected = known ? argv[canvas ? 3 : 2] : argument;
+        std::fprintf(stderr, "zimbrel: %s '%s'\n",
+            unexpected[0] == '-' ? "unknown option" : "unexpected argument", unexpected);
+    }
     std::fputs(kUsage, stderr);
     return 2;
 }

@@ -4,13 +4,14 @@
 
 int main(int argc, char* argv[])
 {
-    if (const std::optional<int> status = HandleCommandLine(argc, argv))
+    std::string canvasPicture;
+    if (const std::optional<int> status = HandleCommandLine(argc, argv, &canvasPicture))
         return *status;
     // Without an X server there is no screen to show the window on and no
     // pointer to follow; the platform has said why on standard error.
     if (open_desktop_display() != B_OK)
         return 1;
-    zbApp app;
+    zbApp app(canvasPicture);
     app.Run();
     return 0;
 }

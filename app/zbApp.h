@@ -2,8 +2,11 @@
 
 #include "platform/app/Application.h"
 
-// The application object: it opens the main window.
+#include <string>
+
+// The application object: it opens the main window, and with it the canvas
+// on `canvasPicture` when that is not empty.
 class zbApp : public BApplication {
 public:
-    zbApp();
+    explicit zbApp(const std::string& canvasPicture = "");
 };

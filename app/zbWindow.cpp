@@ -9,7 +9,7 @@
 
 #include <cstdio>
 
-zbWindow::zbWindow(BRect frame, const char* title)
+zbWindow::zbWindow(BRect frame, const char* title, const std::string& canvasPicture)
     : BWindow(frame, title, B_TITLED_WINDOW, B_NOT_ZOOMABLE | B_ASYNCHRONOUS_CONTROLS, B_CURRENT_WORKSPACE)
 {
     // The name its thread shows in `top -H`.
@@ -38,6 +38,12 @@ zbWindow::zbWindow(BRect frame, const char* title)
     portMenu = new BMenu("Port", B_ITEMS_IN_COLUMN);
     menuBar->AddItem(portMenu);
 
+    BMenu* canvasMenu = new BMenu("Canvas", B_ITEMS_IN_COLUMN);
+    canvasMenu->AddItem(new BMenuItem("Open Picture\u2026", new BMessage(kCanvasChoose), 'O', 0));
+    canvasMenu->AddItem(new BMenuItem("Paste Picture", new BMessage(kCanvasPaste), 'V', 0));
+    canvasMenu->AddItem(new BMenuItem("Full Screen", new BMessage(kCanvasFullScreen), 0, 0));
+    menuBar->AddItem(canvasMenu);
+
     AddChild(menuBar);
 
     output = new zbOutput("test");
@@ -47,6 +53,7 @@ zbWindow::zbWindow(BRect frame, const char* title)
     relay = BMessenger(cursorRelay);
     cursorRelay->Hide();
     cursorRelay->Show();
+    canvas = BMessenger(new VCanvas(this, relay, canvasPicture, true));
 }
 
 void zbWindow::MessageReceived(BMessage* message)
@@ -61,6 +68,16 @@ void zbWindow::MessageReceived(BMessage* message)
     case 'toff':
     case 'vCCH':
     case 'vCMP': output->MessageReceived(message); break;
+    case kCanvasChoose:
+    case kCanvasPaste:
+    case kCanvasFullScreen:
+    case B_SIMPLE_DATA:
+        // A canvas closed with its close box is gone; a new one opens what
+        // the user asks for next.
+        if (!canvas.IsValid())
+            canvas = BMessenger(new VCanvas(this, relay, "", false));
+        canvas.SendMessage(message);
+        break;
     default: BWindow::MessageReceived(message); break;
     }
 }

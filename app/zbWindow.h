@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/VCanvas.h"
 #include "capture/VCursorRelay.h"
 #include "mapping/zbOutput.h"
 #include "platform/interface/Menu.h"
@@ -7,10 +8,12 @@
 #include "platform/interface/Window.h"
 
 // The main window: its menus choose the channel and the MIDI consumers, and
-// it hands cursor data and menu commands to the mapping view.
+// it hands cursor data and menu commands to the mapping view. Its Canvas
+// menu, and files dropped on it, go to the canvas.
 class zbWindow : public BWindow {
 public:
-    zbWindow(BRect frame, const char* title);
+    // `canvasPicture`, when not empty, opens on the canvas at once.
+    zbWindow(BRect frame, const char* title, const std::string& canvasPicture = "");
 
     void MessageReceived(BMessage* message) override;
     bool QuitRequested() override;
@@ -25,4 +28,6 @@ private:
     // The relay deletes itself when it quits, which the application's own
     // quit may make happen first; a messenger notices that it is gone.
     BMessenger relay;
+    // The canvas, which may have quit.
+    BMessenger canvas;
 };

@@ -34,11 +34,16 @@ void VCursorRelay::DispatchMessage(BMessage* message, BHandler* handler)
     case B_MOUSE_DOWN:
     case B_MOUSE_MOVED:
     case B_MOUSE_UP: {
+        if (silentFrame.IsValid() && silentFrame.Contains(message->FindPoint("where")))
+            break;
         BMessage cursorData(kCursorData);
         BuildMessage(message, &cursorData);
         target.SendMessage(&cursorData);
         break;
     }
+    case kRelaySilence:
+        silentFrame = message->HasRect("frame") ? message->FindRect("frame") : BRect();
+        break;
     default:
         BWindow::DispatchMessage(message, handler);
         break;

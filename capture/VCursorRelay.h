@@ -3,11 +3,18 @@
 // The cursor relay: an invisible window whose only view asks for every
 // pointer event on the screen. For each button press, movement and release
 // it reads the pixel under the pointer and posts a 'cdat' cursor data
-// message to its target.
+// message to its target. Inside the screen rectangle that the last
+// kRelaySilence named ("frame"; none without it) it posts nothing: the
+// program's own window there speaks for the pointer.
 
 #include "platform/app/Messenger.h"
 #include "platform/interface/View.h"
 #include "platform/interface/Window.h"
+#include "platform/support/Rect.h"
+
+enum : uint32 {
+    kRelaySilence = 'rSIL',
+};
 
 class VCursorRelay : public BWindow {
 public:
@@ -27,4 +34,5 @@ private:
     int32 xExtent;
     int32 yExtent;
     BView* eventView;
+    BRect silentFrame; // invalid: silent nowhere
 };

@@ -9,6 +9,7 @@ enum : uint32 {
     B_MOUSE_DOWN = '_MDN',
     B_MOUSE_MOVED = '_MMV',
     B_MOUSE_UP = '_MUP',
+    B_SIMPLE_DATA = '_SDT',
     B_KEY_DOWN = '_KYD',
     B_KEY_UP = '_KYU',
     B_SCREEN_CHANGED = '_SCH',

@@ -140,6 +140,8 @@ public:
     bool HasBool(const char* name, int32 index = 0) const { return HasData(name, B_BOOL_TYPE, index); }
     bool HasString(const char* name, int32 index = 0) const { return HasData(name, B_STRING_TYPE, index); }
     bool HasRef(const char* name, int32 index = 0) const { return HasData(name, B_REF_TYPE, index); }
+    bool HasPoint(const char* name, int32 index = 0) const { return HasData(name, B_POINT_TYPE, index); }
+    bool HasRect(const char* name, int32 index = 0) const { return HasData(name, B_RECT_TYPE, index); }
 
     // Replacing overwrites the first item (`index` 0) of an existing field of
     // the same type; B_NAME_NOT_FOUND when there is none.

@@ -5,6 +5,13 @@
 // B_MOUSE_DOWN and B_MOUSE_UP, addressed to a view: "where" (point, the
 // view's coordinates), "buttons" (int32), "when" (int64, microseconds) and
 // kPeerField. B_QUIT_REQUESTED, addressed to the window: its close box.
+// A picture view also posts B_MOUSE_MOVED, and adds to
+// each of its three messages "be:tablet_pressure" (float, 0.0..1.0) and
+// "be:tablet_eraser" (bool) as the pointer service does (0.0 and false for
+// a mouse), kPictureFrameField while it shows a picture, and
+// kPictureColorField while the pointer is over the picture.
+// B_SIMPLE_DATA, addressed to the window: files dropped on it, each a
+// "be:path" string.
 // The codes below are the platform's own and never reach the program's
 // hooks except through the hook each one names.
 
@@ -25,6 +32,15 @@ enum : uint32 {
     // To the window: acknowledge kTokenField once everything posted before
     // has been handled. Lets a test wait for a window to settle.
     kSynchronize = '_SYN',
+    // To a picture view: the picture kNameField (kPathField, empty when
+    // pasted) opened, kPictureSizeField pixels wide and high.
+    kPictureOpened = '_PCO',
+    // To a picture view: the picture kNameField did not open, for the reason
+    // kErrorField. The view shows what it showed before.
+    kPictureFailed = '_PCF',
+    // To the window: the user moved or resized it to "frame" (rect, screen
+    // coordinates).
+    kWindowFrameChanged = '_WFC',
 };
 
 // int64: the peer id of the view a message is about. A message whose view
@@ -36,3 +52,15 @@ inline constexpr const char* kItemField = "be:item";
 inline constexpr const char* kTextField = "be:text";
 // int64: the token to hand back with DisplayService::Acknowledge.
 inline constexpr const char* kTokenField = "be:token";
+// string: a picture's name (its file name, or "Pasted") and path.
+inline constexpr const char* kNameField = "be:name";
+inline constexpr const char* kPathField = "be:path";
+// point: a picture's width and height in pixels.
+inline constexpr const char* kPictureSizeField = "be:picture_size";
+// string: why a picture did not open.
+inline constexpr const char* kErrorField = "be:error";
+// rect: where a picture view shows its picture, in the view's coordinates
+// (inclusive: its width is the shown width less one).
+inline constexpr const char* kPictureFrameField = "be:picture_frame";
+// int32: 0xRRGGBB of the picture's own pixel nearest to the pointer.
+inline constexpr const char* kPictureColorField = "be:picture_rgb";

@@ -59,6 +59,9 @@ enum class ViewKind {
     TextControl, // a label and a one-line text field holding `value`
     MeterBar, // a level bar filled from the bottom as `meter` says, sampled by the display
     MeterLamp, // a lamp lit while `meter` keeps pulsing
+    // A picture scaled to fill the view with its aspect kept and centred;
+    // posts the pointer's and pen's events with the picture under them.
+    Picture,
 };
 
 struct ViewInfo {
@@ -87,6 +90,9 @@ struct MenuItemInfo {
     bool marked = false;
     bool enabled = true;
     PeerId submenu = 0; // the menu that the item opens, already created
+    // A key that picks the item with the command key (Ctrl), or 0.
+    char shortcut = 0;
+    uint32 modifiers = 0; // further modifiers the shortcut needs (B_SHIFT_KEY)
 };
 
 struct MenuInfo {
@@ -115,6 +121,9 @@ public:
 
     virtual void CreateWindow(PeerId window, const WindowInfo& info) = 0;
     virtual void ShowWindow(PeerId window, bool shown) = 0;
+    virtual void SetWindowTitle(PeerId window, const std::string& title) = 0;
+    // Fills the screen with the window, or gives it back its frame.
+    virtual void ToggleFullScreen(PeerId window) = 0;
     // Forgets the window together with its views, menus and items.
     virtual void DestroyWindow(PeerId window) = 0;
 
@@ -146,6 +155,16 @@ public:
     virtual void SetItemLabel(PeerId item, const std::string& label) = 0;
     virtual void SetItemMarked(PeerId item, bool marked) = 0;
     virtual void SetItemEnabled(PeerId item, bool enabled) = 0;
+
+    // A picture view's picture (see DisplayMessages.h for the answers).
+    // Decoding happens off the display's thread; until it succeeds the view
+    // keeps what it showed. With `fitWindow`, the window takes the
+    // picture's size, scaled down to fit 80 % of the screen.
+    virtual void OpenPicture(PeerId view, const std::string& path, bool fitWindow) = 0;
+    // Asks the user for a picture file, then opens it as OpenPicture does.
+    virtual void ChoosePicture(PeerId view) = 0;
+    // Opens the picture on the clipboard, fitting the window to it.
+    virtual void PastePicture(PeerId view) = 0;
 
     // The answer to a message that carried kTokenField.
     virtual void Acknowledge(int64 token) = 0;

@@ -36,6 +36,19 @@ void HeadlessDisplay::ShowWindow(PeerId window, bool shown)
         record->shown = shown;
 }
 
+void HeadlessDisplay::SetWindowTitle(PeerId window, const std::string& title)
+{
+    std::lock_guard lock(fLock);
+    if (WindowRecord* record = Lookup(fWindows, window))
+        record->info.title = title;
+}
+
+// Nothing is shown, so there is no screen to fill and no picture to show.
+void HeadlessDisplay::ToggleFullScreen(PeerId /*window*/) { }
+void HeadlessDisplay::OpenPicture(PeerId /*view*/, const std::string& /*path*/, bool /*fitWindow*/) { }
+void HeadlessDisplay::ChoosePicture(PeerId /*view*/) { }
+void HeadlessDisplay::PastePicture(PeerId /*view*/) { }
+
 void HeadlessDisplay::DestroyWindow(PeerId window)
 {
     std::lock_guard lock(fLock);

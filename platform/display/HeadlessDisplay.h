@@ -27,6 +27,8 @@ public:
     void CreateWindow(PeerId window, const WindowInfo& info) override;
     void ShowWindow(PeerId window, bool shown) override;
     void DestroyWindow(PeerId window) override;
+    void SetWindowTitle(PeerId window, const std::string& title) override;
+    void ToggleFullScreen(PeerId window) override;
     void CreateView(PeerId view, const ViewInfo& info) override;
     void SetViewFrame(PeerId view, BRect frame) override;
     void SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColor) override;
@@ -43,6 +45,9 @@ public:
     void SetItemLabel(PeerId item, const std::string& label) override;
     void SetItemMarked(PeerId item, bool marked) override;
     void SetItemEnabled(PeerId item, bool enabled) override;
+    void OpenPicture(PeerId view, const std::string& path, bool fitWindow) override;
+    void ChoosePicture(PeerId view) override;
+    void PastePicture(PeerId view) override;
     void Acknowledge(int64 token) override;
 
     // --- The driver: what a user does. ---

@@ -36,6 +36,12 @@ enum : uint32 {
     B_NO_POINTER_HISTORY = 0x00000004,
 };
 
+// Modifier keys of menu shortcuts besides the command key (Ctrl), which
+// every shortcut needs.
+enum : uint32 {
+    B_SHIFT_KEY = 0x00000001,
+};
+
 // Mouse buttons in the "buttons" mask of pointer messages.
 enum : int32 {
     B_PRIMARY_MOUSE_BUTTON = 0x01,

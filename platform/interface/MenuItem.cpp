@@ -88,7 +88,9 @@ void BMenuItem::AddInvokeFields(BMessage* copy) const
 
 MenuItemInfo BMenuItem::PeerInfo() const
 {
-    return MenuItemInfo { fPeer, fLabel, fMarked, fEnabled, fSubmenu != nullptr ? fSubmenu->Peer() : 0 };
+    return MenuItemInfo {
+        fPeer, fLabel, fMarked, fEnabled, fSubmenu != nullptr ? fSubmenu->Peer() : 0, fShortcut, fModifiers
+    };
 }
 
 DisplayService* BMenuItem::PeerDisplay() const

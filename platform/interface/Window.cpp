@@ -64,6 +64,10 @@ void BWindow::DispatchMessage(BMessage* message, BHandler* handler)
     case kMenusEnded: PostMessage(kMenusEndedAfterPicks); return;
     case kMenusEndedAfterPicks: MenusEnded(); return;
     case kSynchronize: Acknowledge(message); return;
+    case kWindowFrameChanged:
+        if (message->HasRect("frame"))
+            fFrame = message->FindRect("frame");
+        return;
     case kMenuItemPicked:
         if (BMenu* menu = dynamic_cast<BMenu*>(handler))
             menu->ItemPicked(PeerId(message->FindInt64(kItemField)));
@@ -122,6 +126,17 @@ void BWindow::Hide()
 {
     if (++fHideLevel == 1)
         fDisplay->ShowWindow(fPeer, false);
+}
+
+void BWindow::SetTitle(const char* title)
+{
+    fTitle = title != nullptr ? title : "";
+    fDisplay->SetWindowTitle(fPeer, fTitle);
+}
+
+void BWindow::ToggleFullScreen()
+{
+    fDisplay->ToggleFullScreen(fPeer);
 }
 
 void BWindow::AddChild(BView* child, BView* before)

@@ -45,9 +45,13 @@ public:
     int32 CountChildren() const { return fRoot.CountChildren(); }
     BView* ChildAt(int32 index) const { return fRoot.ChildAt(index); }
 
+    // The window's frame follows the user's moves and resizes.
     BRect Frame() const { return fFrame; }
     BRect Bounds() const { return BRect(0, 0, fFrame.Width(), fFrame.Height()); }
     const char* Title() const { return fTitle.c_str(); }
+    void SetTitle(const char* title);
+    // Fills the screen with the window, or gives it back its frame.
+    void ToggleFullScreen();
     window_type Type() const { return fType; }
     uint32 Flags() const { return fFlags; }
     uint32 Workspaces() const { return fWorkspaces; }

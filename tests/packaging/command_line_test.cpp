@@ -26,7 +26,7 @@ TEST(CommandLineTest, VersionAndHelpAnswerOnStandardOutputWithoutAnyService)
     for (const char* option : { "--help", "-h" }) {
         const ToolResult result = RunProgram({ option });
         EXPECT_EQ(result.status, 0) << option << ": " << result.errors;
-        EXPECT_EQ(result.output.rfind("Usage: zimbrel [--help | --version]\n", 0), 0u) << result.output;
+        EXPECT_EQ(result.output.rfind("Usage: zimbrel [--help | --version | --canvas FILE]\n", 0), 0u) << result.output;
         EXPECT_NE(result.output.find("ZIMBREL_MIDI"), std::string::npos) << result.output;
         EXPECT_EQ(result.errors, "") << option;
     }
@@ -42,12 +42,14 @@ TEST(CommandLineTest, BadArgumentsPrintUsageOnStandardErrorAndExitTwo)
         { { "-x", "--help" }, "zimbrel: unknown option '-x'\n" },
         { { "file.txt" }, "zimbrel: unexpected argument 'file.txt'\n" },
         { { "--version", "extra" }, "zimbrel: unexpected argument 'extra'\n" },
+        { { "--canvas" }, "zimbrel: --canvas needs a picture file\n" },
+        { { "--canvas", "a.png", "b.png" }, "zimbrel: unexpected argument 'b.png'\n" },
     };
     for (const auto& badCase : cases) {
         const ToolResult result = RunProgram(badCase.arguments);
         EXPECT_EQ(result.status, 2) << badCase.arguments[0];
         EXPECT_EQ(result.output, "") << badCase.arguments[0];
-        EXPECT_EQ(result.errors, badCase.complaint + "Usage: zimbrel [--help | --version]\n");
+        EXPECT_EQ(result.errors, badCase.complaint + "Usage: zimbrel [--help | --version | --canvas FILE]\n");
     }
 }
 

@@ -6,12 +6,14 @@
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
-TEST_F(ShellTest, MenuBarHoldsFileChannelAndPort)
+TEST_F(ShellTest, MenuBarHoldsFileChannelPortAndCanvas)
 {
     StartMainWindow();
     const PeerId bar = display->FindView(peer, "Zimbrel Menu Bar");
     ASSERT_NE(bar, 0u);
-    EXPECT_EQ(display->ItemLabels(bar), (std::vector<std::string>{"File", "Channel", "Port"}));
+    EXPECT_EQ(display->ItemLabels(bar), (std::vector<std::string>{"File", "Channel", "Port", "Canvas"}));
+    EXPECT_EQ(display->ItemLabels(display->FindMenu(peer, "Canvas")),
+        (std::vector<std::string>{"Open Picture\u2026", "Paste Picture", "Full Screen"}));
     EXPECT_EQ(display->ItemLabels(display->FindMenu(peer, "File")), std::vector<std::string>{"About"});
 
     const PeerId channel = display->FindMenu(peer, "Channel");

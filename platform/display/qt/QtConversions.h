@@ -43,3 +43,7 @@ inline QString ToQLabel(const std::string& label)
 // B_MOUSE_DOWN or B_MOUSE_UP for `view`, with "where" in the view's own
 // coordinates, "buttons" still held and "when".
 BMessage MouseMessage(uint32 what, const QMouseEvent& event, PeerId view);
+// The same for a position and a button mask as the pointer service numbers
+// buttons ("buttons" bit n-1 for X button n: left 1, middle 2, right 4).
+BMessage PointerMessage(uint32 what, QPointF position, int32 buttons, PeerId view);
+int32 PointerButtons(Qt::MouseButtons buttons);

@@ -25,6 +25,16 @@ void QtDisplay::DestroyWindow(PeerId window)
     Enqueue([=](QtPeers& peers) { peers.DestroyWindow(window); });
 }
 
+void QtDisplay::SetWindowTitle(PeerId window, const std::string& title)
+{
+    Enqueue([=](QtPeers& peers) { peers.SetWindowTitle(window, title); });
+}
+
+void QtDisplay::ToggleFullScreen(PeerId window)
+{
+    Enqueue([=](QtPeers& peers) { peers.ToggleFullScreen(window); });
+}
+
 void QtDisplay::CreateView(PeerId view, const ViewInfo& info)
 {
     Enqueue([=](QtPeers& peers) { peers.CreateView(view, info); });
@@ -103,6 +113,21 @@ void QtDisplay::SetItemMarked(PeerId item, bool marked)
 void QtDisplay::SetItemEnabled(PeerId item, bool enabled)
 {
     Enqueue([=](QtPeers& peers) { peers.SetItemEnabled(item, enabled); });
+}
+
+void QtDisplay::OpenPicture(PeerId view, const std::string& path, bool fitWindow)
+{
+    Enqueue([=](QtPeers& peers) { peers.OpenPicture(view, path, fitWindow); });
+}
+
+void QtDisplay::ChoosePicture(PeerId view)
+{
+    Enqueue([=](QtPeers& peers) { peers.ChoosePicture(view); });
+}
+
+void QtDisplay::PastePicture(PeerId view)
+{
+    Enqueue([=](QtPeers& peers) { peers.PastePicture(view); });
 }
 
 void QtDisplay::Acknowledge(int64 token)

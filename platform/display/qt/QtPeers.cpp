@@ -5,6 +5,7 @@
 #include "platform/display/qt/QtDisplay.h"
 #include "platform/display/qt/QtMenuField.h"
 #include "platform/display/qt/QtMeterView.h"
+#include "platform/display/qt/QtPictureView.h"
 #include "platform/display/qt/QtStringView.h"
 #include "platform/display/qt/QtTextControl.h"
 #include "platform/display/qt/QtView.h"
@@ -16,6 +17,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cstdio>
@@ -60,6 +62,18 @@ void QtPeers::ShowWindow(PeerId window, bool shown)
     qtWindow->setVisible(shown);
 }
 
+void QtPeers::SetWindowTitle(PeerId window, const std::string& title)
+{
+    if (QtWindow* qtWindow = Window(window))
+        qtWindow->setWindowTitle(QString::fromStdString(title));
+}
+
+void QtPeers::ToggleFullScreen(PeerId window)
+{
+    if (QtWindow* qtWindow = Window(window))
+        qtWindow->isFullScreen() ? qtWindow->showNormal() : qtWindow->showFullScreen();
+}
+
 void QtPeers::DestroyWindow(PeerId window)
 {
     // Its menus will never close by themselves now.
@@ -96,6 +110,18 @@ void QtPeers::CreateView(PeerId view, const ViewInfo& info)
     case ViewKind::TextControl: entry.widget = new QtTextControl(parent, info, address); break;
     case ViewKind::MeterBar:
     case ViewKind::MeterLamp: entry.widget = new QtMeterView(parent, info, fMeterClock); break;
+    case ViewKind::Picture: {
+        // It fills the window whatever its frame, and follows every resize.
+        auto* picture = new QtPictureView(parent, address, view);
+        auto* layout = new QVBoxLayout(parent);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(picture);
+        picture->setFocus();
+        entry.widget = picture;
+        fViews[view] = entry;
+        picture->show();
+        return;
+    }
     case ViewKind::MenuBar: {
         auto* bar = new QMenuBar;
         // A desktop-wide menu bar would take it out of the window, and the
@@ -255,6 +281,12 @@ void QtPeers::AddMenuItem(PeerId container, int32 index, const MenuItemInfo& inf
     }
     action->setText(ToQLabel(info.label));
     action->setEnabled(info.enabled);
+    if (info.shortcut != 0) {
+        QKeyCombination keys(Qt::ControlModifier, Qt::Key(QChar(info.shortcut).toUpper().unicode()));
+        if (info.modifiers & B_SHIFT_KEY)
+            keys = QKeyCombination(keys.keyboardModifiers() | Qt::ShiftModifier, keys.key());
+        action->setShortcut(keys);
+    }
     const QList<QAction*> actions = menu->container->actions();
     menu->container->insertAction(index >= 0 && index < actions.size() ? actions[index] : nullptr, action);
     fItems[info.item] = ItemEntry { container, info.submenu, action, info.marked };
@@ -304,6 +336,24 @@ void QtPeers::SetItemEnabled(PeerId item, bool enabled)
         entry->action->setEnabled(enabled);
 }
 
+void QtPeers::OpenPicture(PeerId view, const std::string& path, bool fitWindow)
+{
+    if (auto* picture = ViewWidget<QtPictureView>(view))
+        picture->Open(QString::fromStdString(path), fitWindow);
+}
+
+void QtPeers::ChoosePicture(PeerId view)
+{
+    if (auto* picture = ViewWidget<QtPictureView>(view))
+        picture->Choose();
+}
+
+void QtPeers::PastePicture(PeerId view)
+{
+    if (auto* picture = ViewWidget<QtPictureView>(view))
+        picture->Paste();
+}
+
 QtWindow* QtPeers::Window(PeerId window) const
 {
     const auto found = fWindows.find(window);
@@ -326,7 +376,9 @@ QMenu* QtPeers::Menu(PeerId menu) const
 void QtPeers::Place(const ViewEntry& entry)
 {
     QtWindow* window = Window(entry.window);
-    if (window == nullptr || !entry.widget || qobject_cast<QMenuBar*>(entry.widget.data()) != nullptr)
+    // A picture view's layout keeps it filling its window.
+    if (window == nullptr || !entry.widget || qobject_cast<QMenuBar*>(entry.widget.data()) != nullptr
+        || dynamic_cast<QtPictureView*>(entry.widget.data()) != nullptr)
         return;
     // Top-level views are laid out below the real menu bar: the API's strip
     // for the bar is taken off their top.

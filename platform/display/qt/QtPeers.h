@@ -45,6 +45,8 @@ public:
     void CreateWindow(PeerId window, const WindowInfo& info);
     void ShowWindow(PeerId window, bool shown);
     void DestroyWindow(PeerId window);
+    void SetWindowTitle(PeerId window, const std::string& title);
+    void ToggleFullScreen(PeerId window);
     void CreateView(PeerId view, const ViewInfo& info);
     void SetViewFrame(PeerId view, BRect frame);
     void SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColor);
@@ -61,6 +63,9 @@ public:
     void SetItemLabel(PeerId item, const std::string& label);
     void SetItemMarked(PeerId item, bool marked);
     void SetItemEnabled(PeerId item, bool enabled);
+    void OpenPicture(PeerId view, const std::string& path, bool fitWindow);
+    void ChoosePicture(PeerId view);
+    void PastePicture(PeerId view);
 
 private:
     struct ViewEntry {

@@ -1,9 +1,11 @@
 #include "platform/display/qt/QtWindow.h"
 
 #include "platform/app/AppDefs.h"
+#include "platform/display/DisplayMessages.h"
 #include "platform/display/qt/QtConversions.h"
 
 #include <QCloseEvent>
+#include <QMimeData>
 #include <QMenuBar>
 
 namespace {
@@ -42,6 +44,7 @@ QtWindow::QtWindow(const WindowInfo& info)
     fContent->setPalette(palette);
     fContent->setAutoFillBackground(true);
     setCentralWidget(fContent);
+    setAcceptDrops(true);
     ApplyGeometry();
 }
 
@@ -64,10 +67,73 @@ void QtWindow::ApplyGeometry()
     setGeometry(QRect(frame.topLeft(), size));
 }
 
+void QtWindow::Resize(QSize size)
+{
+    // A hidden window hears of its resize only once shown, and showing it
+    // applies the frame: the frame changes first.
+    resize(size);
+    ReportFrame();
+}
+
 void QtWindow::closeEvent(QCloseEvent* event)
 {
     // The API window decides in QuitRequested; if it agrees it quits and
     // the display is told to destroy this window.
     event->ignore();
     fAddress.Post(BMessage(B_QUIT_REQUESTED));
+}
+
+void QtWindow::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    ReportFrame();
+}
+
+void QtWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    ReportFrame();
+}
+
+void QtWindow::ReportFrame()
+{
+    // The API's frame has its own strip for the menu bar instead of Qt's,
+    // reckoned as ApplyGeometry does.
+    const QRect shown(pos(), size());
+    const int barHeight = fBar ? fBar->sizeHint().height() : 0;
+    const BRect frame(shown.left(), shown.top(), shown.right(), shown.bottom() + qRound(Strip()) - barHeight);
+    if (frame == fFrame)
+        return;
+    fFrame = frame;
+    BMessage changed(kWindowFrameChanged);
+    changed.AddRect("frame", frame);
+    fAddress.Post(changed);
+}
+
+namespace {
+
+QStringList LocalFiles(const QMimeData* data)
+{
+    QStringList files;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    return files;
+}
+
+} // namespace
+
+void QtWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!LocalFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void QtWindow::dropEvent(QDropEvent* event)
+{
+    BMessage dropped(B_SIMPLE_DATA);
+    for (const QString& file : LocalFiles(event->mimeData()))
+        dropped.AddString("be:path", file.toStdString().c_str());
+    event->acceptProposedAction();
+    fAddress.Post(dropped);
 }

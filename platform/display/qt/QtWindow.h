@@ -6,7 +6,8 @@
 // for it; Qt's menu bar is usually taller, so the views are laid out in a
 // content area that starts below the real bar, and the window grows by the
 // difference. The close box does not close: it asks the API window, which
-// closes through its own quit.
+// closes through its own quit. Moves and resizes are reported to the API
+// window as its new frame, and files dropped on the window are posted to it.
 //
 // Thread rules: main thread only.
 
@@ -31,6 +32,8 @@ public:
     float Strip() const { return fBar ? fStrip : 0; }
     // Sizes the window for its frame and the real height of its menu bar.
     void ApplyGeometry();
+    // Gives the window a new size, as the user would, whether shown or not.
+    void Resize(QSize size);
 
     // Whether the menus of the bar are open (between MenusBeginning and
     // MenusEnded of the API window).
@@ -39,8 +42,14 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    void ReportFrame();
+
     PeerAddress fAddress;
     BRect fFrame;
     uint32 fFlags;

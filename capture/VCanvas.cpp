@@ -1,0 +1,180 @@
+#include "capture/VCanvas.h"
+
+#include "capture/VCursorRelay.h"
+#include "platform/app/AppDefs.h"
+#include "platform/storage/AtomicFile.h"
+#include "platform/storage/Directory.h"
+#include "platform/storage/File.h"
+#include "platform/storage/FindDirectory.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr uint32 kCursorData = 'cdat';
+constexpr uint32 kCanvasSettings = 'cSET';
+// Settings are a few dozen bytes; anything far larger is not ours.
+constexpr size_t kLargestSettingsFile = 64 * 1024;
+constexpr BRect kDefaultFrame(120, 120, 759, 599);
+
+// The kept settings, or an empty message when there are none or they are
+// damaged (which is said on standard error: the canvas then starts afresh).
+BMessage LoadSettings()
+{
+    BMessage settings;
+    BFile file(VCanvas::SettingsPath().c_str(), B_READ_ONLY);
+    if (file.InitCheck() != B_OK)
+        return settings;
+    std::vector<char> bytes(kLargestSettingsFile + 1);
+    const ssize_t size = file.Read(bytes.data(), bytes.size());
+    if (size < 0 || size_t(size) > kLargestSettingsFile || settings.Unflatten(bytes.data(), size) != B_OK
+        || settings.what != kCanvasSettings) {
+        std::fprintf(stderr, "the canvas settings in %s are damaged; the canvas starts afresh\n",
+            VCanvas::SettingsPath().c_str());
+        return BMessage();
+    }
+    return settings;
+}
+
+BRect KeptFrame(const BMessage& settings)
+{
+    const BRect frame = settings.FindRect("frame");
+    return settings.HasRect("frame") && frame.IsValid() && frame.Width() >= 1 && frame.Height() >= 1
+        ? frame
+        : kDefaultFrame;
+}
+
+} // namespace
+
+VCanvas::VCanvas(BLooper* target, BMessenger relay, const std::string& picturePath, bool restoreKept)
+    : VCanvas(target, relay, picturePath, restoreKept, LoadSettings())
+{
+}
+
+VCanvas::VCanvas(BLooper* target, BMessenger relay, const std::string& picturePath, bool restoreKept,
+    const BMessage& settings)
+    : BWindow(KeptFrame(settings), "Zimbrel Canvas", B_TITLED_WINDOW, B_ASYNCHRONOUS_CONTROLS),
+      target(target), relay(relay)
+{
+    // The name its thread shows in `top -H`.
+    SetName("canvas");
+    picture = new BPictureView(Bounds(), "picture", B_FOLLOW_ALL);
+    AddChild(picture);
+
+    if (!picturePath.empty())
+        picture->OpenPicture(picturePath.c_str(), true);
+    else if (restoreKept && settings.FindString("path") != nullptr
+        && settings.FindString("path")[0] != '\0')
+        picture->OpenPicture(settings.FindString("path"), false);
+    // Hidden, but running, so that it hears when a picture opened.
+    Hide();
+    Show();
+}
+
+std::string VCanvas::SettingsPath()
+{
+    return UserSettingsDirectory() + "/Zimbrel2 Canvas";
+}
+
+void VCanvas::DispatchMessage(BMessage* message, BHandler* handler)
+{
+    switch (message->what) {
+    case B_MOUSE_DOWN:
+    case B_MOUSE_MOVED:
+    case B_MOUSE_UP: Pointer(message); break;
+    case kPictureOpened: PictureOpened(message); break;
+    case kPictureFailed:
+        // The display says why, in the window and on standard error.
+        if (IsHidden()) {
+            Show();
+            SilenceRelay();
+        }
+        break;
+    case kWindowFrameChanged:
+        BWindow::DispatchMessage(message, handler);
+        SilenceRelay();
+        break;
+    case kCanvasOpen: picture->OpenPicture(message->FindString("path"), true); break;
+    case B_SIMPLE_DATA: picture->OpenPicture(message->FindString("be:path"), true); break;
+    case kCanvasChoose: picture->ChoosePicture(); break;
+    case kCanvasPaste: picture->PastePicture(); break;
+    case kCanvasFullScreen:
+        if (IsHidden())
+            Show();
+        ToggleFullScreen();
+        break;
+    default: BWindow::DispatchMessage(message, handler); break;
+    }
+}
+
+void VCanvas::Pointer(BMessage* event)
+{
+    BMessage cursorData(kCursorData);
+    if (BuildMessage(event, &cursorData))
+        target.SendMessage(&cursorData);
+}
+
+bool VCanvas::BuildMessage(const BMessage* event, BMessage* cursorData)
+{
+    if (!event->HasInt32(kPictureColorField) || !event->HasRect(kPictureFrameField))
+        return false;
+    const BRect shown = event->FindRect(kPictureFrameField);
+    const BPoint where = event->FindPoint("where");
+    // Columns and rows of the shown picture, as the relay counts pixels of
+    // the screen: 0 at the left or top edge, the extent at the other.
+    const float column = std::floor(where.x) - shown.left;
+    const float row = std::floor(where.y) - shown.top;
+    const uint32 rgb = uint32(event->FindInt32(kPictureColorField));
+    cursorData->AddFloat("red", float(((rgb >> 16) & 0xff) / 255.0L));
+    cursorData->AddFloat("green", float(((rgb >> 8) & 0xff) / 255.0L));
+    cursorData->AddFloat("blue", float((rgb & 0xff) / 255.0L));
+    cursorData->AddFloat("x", shown.Width() > 0 ? float(column / (long double)shown.Width()) : 0.0f);
+    cursorData->AddFloat("y", shown.Height() > 0 ? float(row / (long double)shown.Height()) : 0.0f);
+    cursorData->AddFloat("pressure", event->FindFloat("be:tablet_pressure"));
+    cursorData->AddBool("eraser", event->FindBool("be:tablet_eraser"));
+    cursorData->AddInt32("mouseb", event->FindInt32("buttons"));
+    return true;
+}
+
+void VCanvas::SilenceRelay()
+{
+    BMessage silence(kRelaySilence);
+    if (!IsHidden())
+        silence.AddRect("frame", Frame());
+    relay.SendMessage(&silence);
+}
+
+void VCanvas::PictureOpened(const BMessage* message)
+{
+    const char* path = message->FindString(kPathField);
+    picturePath = path != nullptr ? path : "";
+    const char* name = message->FindString(kNameField);
+    SetTitle((std::string("Zimbrel Canvas \u2014 ") + (name != nullptr ? name : "")).c_str());
+    if (IsHidden()) {
+        Show();
+        SilenceRelay();
+    }
+}
+
+bool VCanvas::QuitRequested()
+{
+    Hide();
+    SilenceRelay();
+    SaveSettings();
+    return true;
+}
+
+void VCanvas::SaveSettings()
+{
+    BMessage settings(kCanvasSettings);
+    settings.AddString("path", picturePath.c_str());
+    settings.AddRect("frame", Frame());
+    create_directory(UserSettingsDirectory().c_str(), 0777);
+    const std::vector<char> bytes = settings.Flatten();
+    if (const int error = ReplaceFileContents(SettingsPath().c_str(), bytes.data(), bytes.size()))
+        std::fprintf(stderr, "cannot keep the canvas settings in %s: %s\n", SettingsPath().c_str(),
+            std::strerror(error));
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+// The canvas: a window of the program's own that shows a picture and plays
+// it. While the pointer or the pen is over the picture, it posts the same
+// 'cdat' cursor data messages as the cursor relay to its target: x and y
+// across the shown picture, the colour of the picture's own pixel under the
+// pointer, the pen's pressure and eraser, and the buttons. Over the bands
+// beside the picture it posts nothing. While it is shown it tells the relay
+// where it is on the screen, and the relay stays silent there, so that one
+// motion is never sent twice.
+//
+// It starts hidden and shows itself once a picture opened (or failed to,
+// so that the window can say why). Its last picture file and its frame are
+// kept in the user's settings as it quits, and come back with the next
+// canvas that restores them.
+//
+// Commands it takes: kCanvasOpen ("path"), kCanvasChoose, kCanvasPaste,
+// kCanvasFullScreen, and B_SIMPLE_DATA (files dropped: the first "be:path"
+// opens).
+
+#include "platform/app/Messenger.h"
+#include "platform/interface/PictureView.h"
+#include "platform/interface/Window.h"
+
+#include <string>
+
+enum : uint32 {
+    kCanvasOpen = 'cOPN',
+    kCanvasChoose = 'cCHO',
+    kCanvasPaste = 'cPST',
+    kCanvasFullScreen = 'cFUL',
+};
+
+class VCanvas : public BWindow {
+public:
+    // `picture`, when not empty, opens at once; otherwise, with
+    // `restoreKept`, the picture kept from last time.
+    VCanvas(BLooper* target, BMessenger relay, const std::string& picture, bool restoreKept);
+
+    void DispatchMessage(BMessage* message, BHandler* handler) override;
+    bool QuitRequested() override;
+
+    // Fills `cursorData` with the eight cursor data fields for a pointer
+    // event of the picture view; false over the bands or without a picture.
+    static bool BuildMessage(const BMessage* event, BMessage* cursorData);
+
+    // Where the canvas keeps its settings.
+    static std::string SettingsPath();
+
+private:
+    VCanvas(BLooper* target, BMessenger relay, const std::string& picture, bool restoreKept,
+        const BMessage& settings);
+    void Pointer(BMessage* event);
+    // Tells the relay where the canvas is, or that it is hidden.
+    void SilenceRelay();
+    void PictureOpened(const BMessage* message);
+    void SaveSettings();
+
+    BMessenger target;
+    BMessenger relay;
+    BPictureView* picture;
+    std::string picturePath; // empty for a pasted picture
+};

@@ -1,0 +1,263 @@
+#include "platform/display/qt/QtPictureView.h"
+
+#include "platform/app/AppDefs.h"
+#include "platform/display/DisplayMessages.h"
+#include "platform/display/qt/QtConversions.h"
+#include "platform/display/qt/QtWindow.h"
+#include "platform/interface/InterfaceDefs.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+#include <QTabletEvent>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+// Qt refuses to decode pictures above 256 MB by default; a 16,000 x 16,000
+// picture takes 1 GB as 32-bit pixels, and 2 GB still leaves room.
+constexpr int kDecodeLimitMegabytes = 2048;
+
+// The share of the screen a fitted window may take.
+constexpr double kScreenShare = 0.8;
+
+} // namespace
+
+QtPictureView::QtPictureView(QWidget* parent, PeerAddress address, PeerId peer)
+    : QWidget(parent)
+    , fAddress(std::move(address))
+    , fPeer(peer)
+{
+    // The limit is process-wide; it is set before the first decoding starts.
+    static std::once_flag limitSet;
+    std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kDecodeLimitMegabytes); });
+    setMouseTracking(true);
+    setAttribute(Qt::WA_TabletTracking);
+    setFocusPolicy(Qt::StrongFocus);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, Qt::black);
+    colours.setColor(QPalette::WindowText, Qt::white);
+    setPalette(colours);
+}
+
+void QtPictureView::Open(const QString& path, bool fitWindow)
+{
+    StartDecoding(path, QImage(), QFileInfo(path).fileName(), fitWindow);
+}
+
+void QtPictureView::Choose()
+{
+    QStringList patterns;
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        patterns << "*." + QString::fromLatin1(format);
+    auto* dialog = new QFileDialog(window(), "Open Picture", QString(),
+        "Pictures (" + patterns.join(' ') + ");;All files (*)");
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) { Open(path, true); });
+    dialog->open();
+}
+
+void QtPictureView::Paste()
+{
+    const QImage pasted = QApplication::clipboard()->image();
+    if (pasted.isNull()) {
+        Finished(Decoded { {}, {}, "the clipboard holds no picture" }, QString(), "Pasted", false);
+        return;
+    }
+    StartDecoding(QString(), pasted, "Pasted", true);
+}
+
+QtPictureView::Decoded QtPictureView::Decode(const QString& path, const QImage& pasted, QSize previewBound)
+{
+    Decoded decoded;
+    if (path.isEmpty()) {
+        decoded.picture = pasted;
+    } else {
+        QImageReader reader(path);
+        reader.setAutoTransform(true);
+        decoded.picture = reader.read();
+        if (decoded.picture.isNull()) {
+            decoded.error = reader.errorString();
+            return decoded;
+        }
+    }
+    const QSize size = decoded.picture.size();
+    decoded.preview = size.width() > previewBound.width() || size.height() > previewBound.height()
+        ? decoded.picture.scaled(previewBound, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+        : decoded.picture;
+    decoded.preview = decoded.preview.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return decoded;
+}
+
+void QtPictureView::StartDecoding(const QString& path, const QImage& pasted, const QString& name, bool fitWindow)
+{
+    const quint64 request = ++fNewestRequest;
+    // The preview need not be finer than the screen can show.
+    const QSize bound = screen()->size() * screen()->devicePixelRatio();
+    auto* watcher = new QFutureWatcher<Decoded>(this);
+    connect(watcher, &QFutureWatcher<Decoded>::finished, this, [=, this] {
+        watcher->deleteLater();
+        // A newer request overtook this one.
+        if (request == fNewestRequest)
+            Finished(watcher->result(), path, name, fitWindow);
+    });
+    watcher->setFuture(QtConcurrent::run(&QtPictureView::Decode, path, pasted, bound));
+}
+
+void QtPictureView::Finished(const Decoded& decoded, const QString& path, const QString& name, bool fitWindow)
+{
+    if (decoded.picture.isNull()) {
+        fProblem = "Cannot open " + name + ": " + decoded.error;
+        std::fprintf(stderr, "cannot open the picture %s: %s\n", qPrintable(path.isEmpty() ? name : path),
+            qPrintable(decoded.error));
+        update();
+        BMessage failed(kPictureFailed);
+        failed.AddString(kNameField, name.toStdString().c_str());
+        failed.AddString(kPathField, path.toStdString().c_str());
+        failed.AddString(kErrorField, decoded.error.toStdString().c_str());
+        fAddress.Post(failed);
+        return;
+    }
+    fPicture = decoded.picture;
+    fPreview = decoded.preview;
+    fScaled = QPixmap();
+    fProblem.clear();
+    if (fitWindow)
+        FitWindow(fPicture.size());
+    update();
+    BMessage opened(kPictureOpened);
+    opened.AddString(kNameField, name.toStdString().c_str());
+    opened.AddString(kPathField, path.toStdString().c_str());
+    opened.AddPoint(kPictureSizeField, BPoint(float(fPicture.width()), float(fPicture.height())));
+    fAddress.Post(opened);
+}
+
+void QtPictureView::FitWindow(QSize pictureSize)
+{
+    auto* top = dynamic_cast<QtWindow*>(window());
+    if (top == nullptr || top->isFullScreen())
+        return;
+    const QSize bound = screen()->availableSize() * kScreenShare;
+    QSize size = pictureSize;
+    if (size.width() > bound.width() || size.height() > bound.height())
+        size.scale(bound, Qt::KeepAspectRatio);
+    // The window holds nothing but this view.
+    top->Resize(size.expandedTo(QSize(1, 1)));
+}
+
+QRect QtPictureView::PictureRect() const
+{
+    if (fPicture.isNull())
+        return QRect();
+    QSize shown = fPicture.size();
+    shown.scale(size(), Qt::KeepAspectRatio);
+    shown = shown.expandedTo(QSize(1, 1));
+    return QRect(QPoint((width() - shown.width()) / 2, (height() - shown.height()) / 2), shown);
+}
+
+void QtPictureView::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    QPainter painter(this);
+    const QRect target = PictureRect();
+    if (!target.isEmpty()) {
+        if (fScaled.size() != target.size())
+            fScaled = QPixmap::fromImage(
+                fPreview.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        painter.drawPixmap(target.topLeft(), fScaled);
+    }
+    if (fProblem.isEmpty() && fPicture.isNull())
+        return;
+    if (!fProblem.isEmpty()) {
+        const QRect banner(0, 0, width(), fontMetrics().height() * 2);
+        painter.fillRect(banner, QColor(0, 0, 0, 200));
+        painter.setPen(Qt::white);
+        painter.drawText(banner, Qt::AlignCenter | Qt::TextSingleLine, fProblem);
+    }
+}
+
+void QtPictureView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    update();
+}
+
+void QtPictureView::mousePressEvent(QMouseEvent* event)
+{
+    PostPointer(B_MOUSE_DOWN, event->position(), event->buttons(), 0.0f, false);
+}
+
+void QtPictureView::mouseMoveEvent(QMouseEvent* event)
+{
+    PostPointer(B_MOUSE_MOVED, event->position(), event->buttons(), 0.0f, false);
+}
+
+void QtPictureView::mouseReleaseEvent(QMouseEvent* event)
+{
+    PostPointer(B_MOUSE_UP, event->position(), event->buttons(), 0.0f, false);
+}
+
+void QtPictureView::tabletEvent(QTabletEvent* event)
+{
+    const bool eraser = event->pointerType() == QPointingDevice::PointerType::Eraser;
+    const float pressure = float(std::clamp(event->pressure(), 0.0, 1.0));
+    switch (event->type()) {
+    case QEvent::TabletPress: PostPointer(B_MOUSE_DOWN, event->position(), event->buttons(), pressure, eraser); break;
+    case QEvent::TabletMove:
+        PostPointer(B_MOUSE_MOVED, event->position(), event->buttons(), pressure, eraser);
+        break;
+    case QEvent::TabletRelease: PostPointer(B_MOUSE_UP, event->position(), event->buttons(), pressure, eraser); break;
+    default: return;
+    }
+    // Accepted, so that Qt makes no mouse event of it as well.
+    event->accept();
+}
+
+void QtPictureView::keyPressEvent(QKeyEvent* event)
+{
+    QWidget* top = window();
+    if (event->key() == Qt::Key_F11)
+        top->isFullScreen() ? top->showNormal() : top->showFullScreen();
+    else if (event->key() == Qt::Key_Escape && top->isFullScreen())
+        top->showNormal();
+    else if (event->matches(QKeySequence::Paste))
+        Paste();
+    else if (event->matches(QKeySequence::Open))
+        Choose();
+    else
+        QWidget::keyPressEvent(event);
+}
+
+void QtPictureView::PostPointer(uint32 what, QPointF position, Qt::MouseButtons buttons, float pressure, bool eraser)
+{
+    BMessage message = PointerMessage(what, position, PointerButtons(buttons), fPeer);
+    message.AddFloat("be:tablet_pressure", pressure);
+    message.AddBool("be:tablet_eraser", eraser);
+    const QRect shown = PictureRect();
+    if (!shown.isEmpty()) {
+        message.AddRect(kPictureFrameField, BRect(shown.left(), shown.top(), shown.right(), shown.bottom()));
+        const QPoint pixel(qFloor(position.x()), qFloor(position.y()));
+        if (shown.contains(pixel)) {
+            // The original's pixel nearest to the centre of the shown one.
+            const int column = std::min(fPicture.width() - 1,
+                int((pixel.x() - shown.left() + 0.5) * fPicture.width() / shown.width()));
+            const int row = std::min(fPicture.height() - 1,
+                int((pixel.y() - shown.top() + 0.5) * fPicture.height() / shown.height()));
+            message.AddInt32(kPictureColorField, int32(fPicture.pixel(column, row) & 0xffffff));
+        }
+    }
+    fAddress.Post(message);
+}

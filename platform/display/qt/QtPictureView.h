@@ -1,0 +1,61 @@
+#pragma once
+
+// QtPictureView: the widget of a picture view. It fills its window, draws
+// the picture scaled to fit with its aspect kept and centred, and posts the
+// pointer's and the pen's events to the API view with the picture under
+// them (see DisplayMessages.h). Pictures are decoded on Qt's thread pool;
+// only the newest request is shown, and one that fails leaves the picture
+// as it was, with the reason written over it until the next one opens.
+// F11 toggles full screen, Escape leaves it.
+//
+// Thread rules: main thread only; the decoding runs elsewhere on copies and
+// comes back through a QFutureWatcher, whose signal arrives on this thread.
+
+#include "platform/display/DisplayService.h"
+#include "platform/display/PeerAddress.h"
+
+#include <QImage>
+#include <QPixmap>
+#include <QWidget>
+
+class QtPictureView final : public QWidget {
+public:
+    QtPictureView(QWidget* parent, PeerAddress address, PeerId peer);
+
+    void Open(const QString& path, bool fitWindow);
+    void Choose();
+    void Paste();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void tabletEvent(QTabletEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    struct Decoded {
+        QImage picture;
+        QImage preview; // small enough to draw quickly
+        QString error;
+    };
+    // Runs off the main thread: reads `path`, or takes `pasted` when the
+    // path is empty.
+    static Decoded Decode(const QString& path, const QImage& pasted, QSize previewBound);
+
+    void StartDecoding(const QString& path, const QImage& pasted, const QString& name, bool fitWindow);
+    void Finished(const Decoded& decoded, const QString& path, const QString& name, bool fitWindow);
+    void FitWindow(QSize pictureSize);
+    QRect PictureRect() const;
+    void PostPointer(uint32 what, QPointF position, Qt::MouseButtons buttons, float pressure, bool eraser);
+
+    PeerAddress fAddress;
+    PeerId fPeer;
+    QImage fPicture;
+    QImage fPreview;
+    QPixmap fScaled; // the preview at the size it is drawn
+    QString fProblem;
+    quint64 fNewestRequest = 0;
+};
