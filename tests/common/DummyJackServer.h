@@ -30,6 +30,7 @@
 #include "tests/common/ChildProcess.h"
 #include "tests/common/JackTestServer.h"
 
+#include <cctype>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -73,10 +74,12 @@ public:
         if (!Answers(std::chrono::seconds(10)))
             return "jackd -n " + fName + " did not come up within 10 s: " + fJackd.Output() + fJackd.Errors()
                 + "; JACK's registry of running servers holds: " + RegisteredServers();
-        if (RunTool({ "jack_property", "-l" }, {}, std::chrono::seconds(5)).status != 0)
-            return "JACK's metadata database " + database
-                + " does not answer within 5 s: a JACK program killed while it held its lock leaves it "
-                  "locked. Stop the JACK programs that use it ("
+        const ToolResult metadata = RunTool({ "jack_property", "-l" }, {}, std::chrono::seconds(5));
+        if (metadata.status != 0)
+            return "JACK's metadata database " + database + " does not answer (jack_property -l: "
+                + (metadata.status == -1 ? "no answer within 5 s" : metadata.errors)
+                + "); a JACK program killed while it held its lock leaves it locked. Stop the JACK "
+                  "programs that use it ("
                 + Users(database) + ") and remove that folder";
         return {};
     }
@@ -140,6 +143,8 @@ private:
         std::string users;
         std::error_code error;
         for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {
+            if (!std::isdigit(static_cast<unsigned char>(process.path().filename().string()[0])))
+                continue; // "self" and the kernel's files
             std::ifstream maps(process.path() / "maps");
             bool uses = false;
             for (std::string line; !uses && std::getline(maps, line);)
