@@ -38,6 +38,9 @@ done
 sudo=()
 [[ $(id -u) -ne 0 ]] && sudo=(sudo)
 echo "Installing: ${missing[*]}" >&2
-"${sudo[@]}" apt-get update -qq
+# Another install running at the same time (a second clone's test run) is
+# waited for rather than failed on.
+lock=(-o DPkg::Lock::Timeout=900)
+"${sudo[@]}" apt-get "${lock[@]}" update -qq
 # jackd2 asks about real-time priority while installing; take its default.
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"

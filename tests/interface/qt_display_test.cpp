@@ -52,12 +52,15 @@ std::map<std::string, int> WindowGeometry(const std::string& window, const std::
 }
 
 // The geometry of the test's window once it is mapped; empty when it never
-// is.
+// is. The wait is long because a sanitized Qt on a busy machine has been seen
+// to take over 10 s to map its first window.
 std::map<std::string, int> TestWindowGeometry(const std::string& display)
 {
-    const std::string id
-        = Tool({ "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Qt Display Test$" }, display,
-            "xdotool");
+    const ToolResult search
+        = RunTool({ "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Qt Display Test$" },
+            { { "DISPLAY", display } }, std::chrono::seconds(60));
+    EXPECT_EQ(search.status, 0) << "xdotool search failed (Debian package xdotool): " << search.errors;
+    const std::string& id = search.output;
     if (id.empty())
         return {};
     return WindowGeometry(id.substr(0, id.find('\n')), display);
