@@ -53,7 +53,8 @@ public:
             "-nolisten", "tcp", "-noreset", "-novtswitch", "-sharevts" });
         close(ready[1]);
         if (!started) {
-            fError = "cannot start Xorg (" + fServer.Error() + "); install the Debian package xserver-xorg-core";
+            fError
+                = "cannot start Xorg (" + fServer.Error() + "); install the Debian package xserver-xorg-core";
             close(ready[0]);
             return;
         }
@@ -117,18 +118,20 @@ private:
                   "  Option \"AutoAddDevices\" \"false\"\n"
                   "  Option \"AutoEnableDevices\" \"false\"\n"
                   "EndSection\n"
-                  "Section \"Device\"\n  Identifier \"dummy\"\n  Driver \"dummy\"\n  VideoRam 65536\nEndSection\n"
+                  "Section \"Device\"\n  Identifier \"dummy\"\n  Driver \"dummy\"\n  VideoRam "
+                  "65536\nEndSection\n"
                   "Section \"Monitor\"\n  Identifier \"monitor\"\n  HorizSync 5.0 - 1000.0\n"
                   "  VertRefresh 5.0 - 200.0\n"
-               << "  Modeline \"" << mode << "\" 65.00 " << fWidth << ' ' << fWidth + 24 << ' ' << fWidth + 160
-               << ' ' << fWidth + 320 << ' ' << fHeight << ' ' << fHeight + 3 << ' ' << fHeight + 9 << ' '
-               << fHeight + 38 << " -hsync -vsync\n"
+               << "  Modeline \"" << mode << "\" 65.00 " << fWidth << ' ' << fWidth + 24 << ' '
+               << fWidth + 160 << ' ' << fWidth + 320 << ' ' << fHeight << ' ' << fHeight + 3 << ' '
+               << fHeight + 9 << ' ' << fHeight + 38 << " -hsync -vsync\n"
                << "EndSection\n"
                   "Section \"Screen\"\n  Identifier \"screen\"\n  Device \"dummy\"\n  Monitor \"monitor\"\n"
                   "  DefaultDepth 24\n  SubSection \"Display\"\n    Depth 24\n"
                << "    Modes \"" << mode << "\"\n    Virtual " << fWidth << ' ' << fHeight << "\n"
                << "  EndSubSection\nEndSection\n";
-        for (const auto& [name, socket] : { std::pair { kStylus, StylusSocket() }, { kEraser, EraserSocket() } })
+        for (const auto& [name, socket] :
+            { std::pair { kStylus, StylusSocket() }, { kEraser, EraserSocket() } })
             config << "Section \"InputDevice\"\n  Identifier \"" << name << "\"\n  Driver \"inputtest\"\n"
                    << "  Option \"SocketPath\" \"" << socket << "\"\n"
                    << "  Option \"DeviceType\" \"PointerAbsoluteProximity\"\n"

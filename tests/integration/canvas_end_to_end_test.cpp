@@ -24,6 +24,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <X11/keysym.h>
+
 using testing::ElementsAre;
 using testing::HasSubstr;
 using namespace std::chrono_literals;
@@ -133,6 +135,12 @@ protected:
         ASSERT_TRUE(program.WaitForOutput("'blod'", 5s)) << program.Output() << program.Errors();
     }
 
+    // Whether a window whose name matches `pattern` is on screen.
+    bool Visible(const std::string& pattern)
+    {
+        return RunTool({"xdotool", "search", "--onlyvisible", "--name", pattern}, {{"DISPLAY", x.Name()}}).status == 0;
+    }
+
     std::string Xdotool(const std::vector<std::string>& arguments)
     {
         std::vector<std::string> argv{"xdotool"};
@@ -145,10 +153,17 @@ protected:
     // The window whose whole name is `title` once it shows, and its place.
     std::array<int, 5> WaitForWindow(const std::string& title)
     {
-        std::array<int, 5> found{};
+        int id = 0;
         std::istringstream ids(Xdotool({"search", "--sync", "--onlyvisible", "--name", "^" + title + "$"}));
-        ids >> found[0];
-        std::istringstream shell(Xdotool({"getwindowgeometry", "--shell", std::to_string(found[0])}));
+        ids >> id;
+        return Geometry(id);
+    }
+
+    // The window `id` and its place: id, x, y, width and height.
+    std::array<int, 5> Geometry(int id)
+    {
+        std::array<int, 5> found{id};
+        std::istringstream shell(Xdotool({"getwindowgeometry", "--shell", std::to_string(id)}));
         for (std::string line; std::getline(shell, line);) {
             const int value = std::atoi(line.c_str() + line.find('=') + 1);
             for (const auto& [key, slot] : {std::pair{"X=", 1}, {"Y=", 2}, {"WIDTH=", 3}, {"HEIGHT=", 4}})
@@ -208,6 +223,8 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
     const auto canvas = WaitForWindow("Zimbrel Canvas \u2014 quarters.ppm");
     EXPECT_EQ(canvas[3], kPictureWidth) << "a picture that fits opens at its own size";
     EXPECT_EQ(canvas[4], kPictureHeight);
+    EXPECT_TRUE(canvas[1] >= main[1] + main[3] || canvas[2] >= main[2] + main[4])
+        << "without a window manager the canvas opened over the main window";
     LoadPreset(main);
 
     // Beside both windows the relay plays the screen.
@@ -248,6 +265,21 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
     pointer.MoveTo(900, 700);
     EXPECT_TRUE(DumpEndsWith(seen, blackScreenAt900x700)) << dump.Output();
 
+    // F11 over the main window (its Full Screen item) fills the screen with
+    // the canvas, even without a window manager: the picture, 5.12 times
+    // its size, plays between bands above and below. Escape gives the
+    // canvas its frame back.
+    pointer.MoveTo(main[1] + 200, main[2] + main[4] - 20);
+    pointer.TypeKey(XK_F11);
+    const auto filling = [&](const std::array<int, 4>& frame) {
+        return WaitUntil([&] { return std::equal(frame.begin(), frame.end(), Geometry(canvas[0]).begin() + 1); }, 5s);
+    };
+    EXPECT_TRUE(filling({0, 0, 1024, 768})) << "not full screen";
+    pointer.MoveTo(512, 128 + 256);
+    EXPECT_TRUE(DumpEndsWith(seen, CanvasChanges(512, 256, 1024, 512, 0x4080c0))) << dump.Output();
+    pointer.TypeKey(XK_Escape);
+    EXPECT_TRUE(filling({left, top, 2 * kPictureWidth, kPictureHeight})) << "still full screen";
+
     // A quit keeps the picture, the size and the place for the next start.
     Quit();
     StartProgram({});
@@ -255,17 +287,26 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
     EXPECT_THAT(std::vector<int>(again.begin() + 1, again.end()),
         ElementsAre(left, top, 2 * kPictureWidth, kPictureHeight));
 
-    // A file that is no picture: the canvas shows with the reason, which
-    // standard error gives too.
+    // A canvas closed with its close box stays closed at the next start.
+    pointer.Close(unsigned(again[0]));
+    ASSERT_TRUE(WaitUntil([&] { return !Visible("^Zimbrel Canvas"); }, 5s));
+    Quit();
+    StartProgram({});
+    WaitForWindow("Zimbrel 2.01");
+    EXPECT_FALSE(WaitUntil([&] { return Visible("^Zimbrel Canvas"); }, 2s)) << "the closed canvas came back";
+
+    // A file that is no picture: the canvas shows with the reason written
+    // in it, which standard error gives too.
     Quit();
     const std::string damaged = settings.Root() + "/damaged.png";
     std::ofstream(damaged) << "not a picture";
     StartProgram({"--canvas", damaged});
     EXPECT_TRUE(program.WaitForError("cannot open the picture " + damaged + ": ", 5s)) << program.Errors();
-    EXPECT_NE(WaitForWindow("Zimbrel Canvas")[0], 0);
+    const auto failed = WaitForWindow("Zimbrel Canvas");
+    EXPECT_TRUE(WaitUntil([&] { return pointer.LightPixels(failed[1], failed[2], unsigned(failed[3]), 40) > 50; }, 5s))
+        << "no reason written in the window";
 
-    kill(program.Pid(), SIGTERM);
-    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+    Quit();
 }
 
 TEST_F(PenTest, PressureOfStylusAndEraserPlaysOverTheCanvasAndOverTheScreen)
