@@ -266,13 +266,22 @@ public:
             .has_value();
     }
 
+    // The window's title in UTF-8, as Qt sets it (_NET_WM_NAME).
     std::string NameOf(Window window)
     {
-        char* name = nullptr;
+        Atom type = 0;
+        int format = 0;
+        unsigned long length = 0;
+        unsigned long left = 0;
+        unsigned char* name = nullptr;
         std::string text;
-        if (XFetchName(fDisplay, window, &name) && name != nullptr)
-            text = name;
-        XFree(name);
+        if (XGetWindowProperty(fDisplay, window, XInternAtom(fDisplay, "_NET_WM_NAME", False), 0, 1024, False,
+                XInternAtom(fDisplay, "UTF8_STRING", False), &type, &format, &length, &left, &name)
+                == Success
+            && name != nullptr && format == 8)
+            text.assign(reinterpret_cast<const char*>(name), length);
+        if (name != nullptr)
+            XFree(name);
         return text;
     }
 
@@ -1268,12 +1277,14 @@ void BM_CanvasAgainstRelay(benchmark::State& state)
         return;
     }
     Window canvas = 0;
-    if (!WaitUntil([&] { return (canvas = screen.FindShowing("Zimbrel Canvas \u2014 grey.ppm")) != 0; }, 10s)) {
+    if (!WaitUntil(
+            [&] { return (canvas = screen.FindShowing("Zimbrel Canvas \u2014 grey.ppm")) != 0; }, 10s)) {
         Fail(state, "the canvas did not show within 10 s");
         return;
     }
     const auto [canvasX, canvasY] = screen.Origin(canvas);
-    const Stroke canvasStroke { canvasX + 40, canvasX + kCanvasPictureWidth - 40, canvasY + kCanvasPictureHeight / 2 };
+    const Stroke canvasStroke { canvasX + 40, canvasX + kCanvasPictureWidth - 40,
+        canvasY + kCanvasPictureHeight / 2 };
     MotionCosts relay;
     MotionCosts overCanvas;
     size_t relayChanges = 0;
@@ -1290,22 +1301,26 @@ void BM_CanvasAgainstRelay(benchmark::State& state)
         state.SetIterationTime(2.0 * kCanvasRuns * kFloorCpuMotions / kMotionsPerSecond);
     }
     if (relayChanges == 0 || canvasChanges == 0) {
-        Fail(state, "no Control Change reached the consumer from the " + std::string(relayChanges == 0 ? "relay" : "canvas"));
+        Fail(state,
+            "no Control Change reached the consumer from the "
+                + std::string(relayChanges == 0 ? "relay" : "canvas"));
         return;
     }
     const double canvasCpu = Percentile(overCanvas.cpuUsPerMotion, 0.5);
     const double relayCpu = Percentile(relay.cpuUsPerMotion, 0.5);
     char line[640];
     std::snprintf(line, sizeof line,
-        "canvas against the relay, one program: CPU per motion at %d/s, median of %d runs: over the canvas %.1f us "
-        "(runs %s), over the screen %.1f us (runs %s), ratio %.2f (target at most 1: %s); Control Changes per "
-        "motion: canvas %.2f, relay %.2f; context switches per motion: canvas %.2f, relay %.2f",
+        "canvas against the relay, one program: CPU per motion at %d/s, median of %d runs: over the "
+        "canvas %.1f us (runs %s), over the screen %.1f us (runs %s), ratio %.2f (target at most 1: %s); "
+        "Control Changes per motion: canvas %.2f, relay %.2f; context switches per motion: canvas %.2f, "
+        "relay %.2f",
         kMotionsPerSecond, kCanvasRuns, canvasCpu, Runs(overCanvas.cpuUsPerMotion).c_str(), relayCpu,
         Runs(relay.cpuUsPerMotion).c_str(), canvasCpu / relayCpu, canvasCpu <= relayCpu ? "met" : "MISSED",
         double(canvasChanges) / overCanvas.motions, double(relayChanges) / relay.motions,
         overCanvas.SwitchesPerMotion(), relay.SwitchesPerMotion());
     gSummary.push_back(line);
-    for (const auto& [name, costs] : { std::pair { "over the canvas", &overCanvas }, std::pair { "over the screen", &relay } })
+    for (const auto& [name, costs] :
+        { std::pair { "over the canvas", &overCanvas }, std::pair { "over the screen", &relay } })
         gSummary.push_back(std::string("canvas against the relay, ") + name
             + ", by thread, context switches voluntary/involuntary per motion (CPU per motion): "
             + DescribeThreads(*costs));
