@@ -41,7 +41,7 @@ zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
     BMenu* canvasMenu = new BMenu("Canvas", B_ITEMS_IN_COLUMN);
     canvasMenu->AddItem(new BMenuItem("Open Picture\u2026", new BMessage(kCanvasChoose), 'O', 0));
     canvasMenu->AddItem(new BMenuItem("Paste Picture", new BMessage(kCanvasPaste), 'V', 0));
-    canvasMenu->AddItem(new BMenuItem("Full Screen", new BMessage(kCanvasFullScreen), 0, 0));
+    canvasMenu->AddItem(new BMenuItem("Full Screen", new BMessage(kCanvasFullScreen), B_F11_KEY, 0));
     menuBar->AddItem(canvasMenu);
 
     AddChild(menuBar);
@@ -55,7 +55,7 @@ zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
     relay = BMessenger(cursorRelay);
     cursorRelay->Hide();
     cursorRelay->Show();
-    canvas = BMessenger(new VCanvas(this, relay, options.canvasPicture, true));
+    canvas = BMessenger(new VCanvas(this, relay, options.canvasPicture, true, Frame()));
 }
 
 void zbWindow::MessageReceived(BMessage* message)
@@ -77,7 +77,7 @@ void zbWindow::MessageReceived(BMessage* message)
         // A canvas closed with its close box is gone; a new one opens what
         // the user asks for next.
         if (!canvas.IsValid())
-            canvas = BMessenger(new VCanvas(this, relay, "", false));
+            canvas = BMessenger(new VCanvas(this, relay, "", false, Frame()));
         canvas.SendMessage(message);
         break;
     default: BWindow::MessageReceived(message); break;

@@ -25,6 +25,9 @@
 //     0.1 s, and the menus never overrun the display's bound);
 //   - zimbrel against the floor, a minimal program doing the same work
 //     (BM_AgainstFloor, see there);
+//   - the program's CPU time per pointer motion over the canvas against
+//     over the screen (the relay), in alternating runs of one program
+//     (BM_CanvasAgainstRelay; target: the canvas costs no more);
 //   - a soak of a million motions (BM_Soak, minutes long, see there).
 //
 // ZIMBREL_BENCH_JACK_PERIOD sets jackd's period in frames; under pw-jack,
@@ -61,6 +64,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 // Xlib last: its macros (None, Bool, Status) would clash with the headers above.
@@ -113,6 +117,15 @@ double Percentile(std::vector<double> values, double fraction)
 {
     std::sort(values.begin(), values.end());
     return values[std::min(values.size() - 1, size_t(fraction * double(values.size())))];
+}
+
+// The values rounded, separated by blanks: each run's figure.
+std::string Runs(const std::vector<double>& values)
+{
+    std::string text;
+    for (double value : values)
+        text += (text.empty() ? "" : " ") + std::to_string(int(std::lround(value)));
+    return text;
 }
 
 // Button faces and menus are drawn lighter than the grey panel.
@@ -197,6 +210,33 @@ public:
         }
     }
 
+    // A top-level window on show whose whole name is `title`, or 0.
+    Window FindShowing(const std::string& title)
+    {
+        Window root = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        Window found = 0;
+        if (!XQueryTree(fDisplay, DefaultRootWindow(fDisplay), &root, &parent, &children, &count))
+            return 0;
+        for (unsigned int i = 0; i < count && found == 0; ++i)
+            if (IsShowing(children[i]) && NameOf(children[i]) == title)
+                found = children[i];
+        XFree(children);
+        return found;
+    }
+
+    // Where a window's top left corner is on the screen.
+    std::pair<int, int> Origin(Window window)
+    {
+        int x = 0;
+        int y = 0;
+        Window child = 0;
+        XTranslateCoordinates(fDisplay, window, DefaultRootWindow(fDisplay), 0, 0, &x, &y, &child);
+        return { x, y };
+    }
+
     Window WaitForMainWindow(std::chrono::milliseconds timeout)
     {
         const std::optional<XEvent> mapped = WaitFor(
@@ -226,13 +266,22 @@ public:
             .has_value();
     }
 
+    // The window's title in UTF-8, as Qt sets it (_NET_WM_NAME).
     std::string NameOf(Window window)
     {
-        char* name = nullptr;
+        Atom type = 0;
+        int format = 0;
+        unsigned long length = 0;
+        unsigned long left = 0;
+        unsigned char* name = nullptr;
         std::string text;
-        if (XFetchName(fDisplay, window, &name) && name != nullptr)
-            text = name;
-        XFree(name);
+        if (XGetWindowProperty(fDisplay, window, XInternAtom(fDisplay, "_NET_WM_NAME", False), 0, 1024, False,
+                XInternAtom(fDisplay, "UTF8_STRING", False), &type, &format, &length, &left, &name)
+                == Success
+            && name != nullptr && format == 8)
+            text.assign(reinterpret_cast<const char*>(name), length);
+        if (name != nullptr)
+            XFree(name);
         return text;
     }
 
@@ -322,7 +371,8 @@ const PrivateSettings& BenchSettings()
     return settings;
 }
 
-Launch StartZimbrel(ScreenWatcher& screen, const std::map<std::string, std::string>& extraEnvironment = {})
+Launch StartZimbrel(ScreenWatcher& screen, const std::map<std::string, std::string>& extraEnvironment = {},
+    const std::vector<std::string>& arguments = {})
 {
     Launch launch;
     if (!screen.IsOpen()) {
@@ -335,7 +385,9 @@ Launch StartZimbrel(ScreenWatcher& screen, const std::map<std::string, std::stri
         { "ZIMBREL_MIDI", "jack" },
         { "XDG_CONFIG_HOME", BenchSettings().Root() } };
     environment.insert(extraEnvironment.begin(), extraEnvironment.end());
-    if (!launch.program->Start({ ZIMBREL_PROGRAM }, environment)) {
+    std::vector<std::string> argv { ZIMBREL_PROGRAM };
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    if (!launch.program->Start(argv, environment)) {
         launch.error = "cannot start " ZIMBREL_PROGRAM ": " + launch.program->Error();
         return launch;
     }
@@ -723,8 +775,8 @@ Rate MeasureRate(relay_test::PointerDriver& pointer, const ChildProcess& dump)
 // program through its own menus: channel 1, the consumer picked in the Port
 // menu, Channel Volume for the Horizontal row. Empty on success, else what
 // went wrong.
-std::string StartConfigured(
-    ScreenWatcher& screen, relay_test::PointerDriver& pointer, ChildProcess& dump, Launch& launch)
+std::string StartConfigured(ScreenWatcher& screen, relay_test::PointerDriver& pointer, ChildProcess& dump,
+    Launch& launch, const std::vector<std::string>& arguments = {})
 {
     const std::string consumerPort = std::string(kConsumerName) + ":input";
     if (!MissingTools({ "jack_midi_dump" }).empty() || !dump.Start({ "jack_midi_dump", "-a", kConsumerName })
@@ -735,7 +787,7 @@ std::string StartConfigured(
             },
             5s))
         return "cannot start jack_midi_dump (Debian package jackd2): " + dump.Error() + dump.Errors();
-    launch = StartZimbrel(screen);
+    launch = StartZimbrel(screen, {}, arguments);
     if (!launch.error.empty())
         return launch.error;
     const std::string problem = SendChannelVolumeTo(screen, pointer, launch.panel, consumerPort);
@@ -1041,15 +1093,26 @@ struct MotionCosts {
     }
 };
 
-// Moves the pointer kFloorCpuMotions times at kMotionsPerSecond and adds
-// what the process `pid` used meanwhile to `costs`.
-void MeasureCpuPerMotion(pid_t pid, relay_test::PointerDriver& pointer, MotionCosts& costs)
+// Where the pointer moves to and fro while CPU is measured: between two
+// places on one row of the screen, each giving another Horizontal value.
+struct Stroke {
+    int left;
+    int right;
+    int y;
+};
+// Below the main window, on the bare screen.
+constexpr Stroke kScreenStroke { 300, 700, 600 };
+
+// Moves the pointer kFloorCpuMotions times at kMotionsPerSecond along
+// `stroke` and adds what the process `pid` used meanwhile to `costs`.
+void MeasureCpuPerMotion(
+    pid_t pid, relay_test::PointerDriver& pointer, MotionCosts& costs, const Stroke& stroke = kScreenStroke)
 {
     const std::map<std::string, ThreadUse> before = ThreadUses(pid);
     const Clock::time_point start = Clock::now();
     for (int i = 0; i < kFloorCpuMotions; ++i) {
         std::this_thread::sleep_until(start + i * kMotionSpacing);
-        pointer.MoveTo(i % 2 == 0 ? 300 : 700, 600);
+        pointer.MoveTo(i % 2 == 0 ? stroke.left : stroke.right, stroke.y);
     }
     // What is still on its way.
     std::this_thread::sleep_for(300ms);
@@ -1144,12 +1207,6 @@ void BM_AgainstFloor(benchmark::State& state)
     const char* server = std::getenv("ZIMBREL_TEST_JACK_SERVER");
     const std::string where = std::string(server && std::string(server) == "pipewire" ? "PipeWire" : "jackd")
         + ", " + std::to_string(gPeriodFrames) + " frames";
-    const auto runs = [](const std::vector<double>& values) {
-        std::string text;
-        for (double value : values)
-            text += (text.empty() ? "" : " ") + std::to_string(int(std::lround(value)));
-        return text;
-    };
     const double cpu = Percentile(zimbrel.cpuUsPerMotion, 0.5);
     const double floorCpu = Percentile(floor.cpuUsPerMotion, 0.5);
     const double switches = zimbrel.SwitchesPerMotion();
@@ -1158,8 +1215,8 @@ void BM_AgainstFloor(benchmark::State& state)
     std::snprintf(line, sizeof line,
         "against the floor, %s: CPU per motion at %d/s, median of %d runs: zimbrel %.1f us (runs %s), floor "
         "%.1f us (runs %s), ratio %.2f (target at most %.1f: %s)",
-        where.c_str(), kMotionsPerSecond, kFloorRuns, cpu, runs(zimbrel.cpuUsPerMotion).c_str(), floorCpu,
-        runs(floor.cpuUsPerMotion).c_str(), cpu / floorCpu, kCpuRatioTarget,
+        where.c_str(), kMotionsPerSecond, kFloorRuns, cpu, Runs(zimbrel.cpuUsPerMotion).c_str(), floorCpu,
+        Runs(floor.cpuUsPerMotion).c_str(), cpu / floorCpu, kCpuRatioTarget,
         cpu <= kCpuRatioTarget * floorCpu ? "met" : "MISSED");
     gSummary.push_back(line);
     std::snprintf(line, sizeof line,
@@ -1188,6 +1245,90 @@ void BM_AgainstFloor(benchmark::State& state)
     state.counters["p99_difference_ms"] = p99 - floorP99;
 }
 BENCHMARK(BM_AgainstFloor)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// The canvas against the screen relay, in one program: a 500 x 300 picture
+// on the canvas, which opens beside the main window; Channel Volume on the
+// Horizontal row, sent to jack_midi_dump. Runs of kFloorCpuMotions motions
+// at kMotionsPerSecond alternate between the bare screen (the relay reads
+// the pixel and sends) and the picture (the display hears the motion over
+// its window and the canvas sends; the relay hears it too and keeps
+// silent). Printed: the program's CPU time per motion, all threads, and by
+// thread; Control Changes per motion, since a display that merges motions
+// would look cheaper.
+constexpr int kCanvasRuns = 3;
+constexpr int kCanvasPictureWidth = 500;
+constexpr int kCanvasPictureHeight = 300;
+
+void BM_CanvasAgainstRelay(benchmark::State& state)
+{
+    ScreenWatcher screen(gXvfb->Name());
+    relay_test::PointerDriver pointer(gXvfb->Name());
+    const std::string picture = BenchSettings().Root() + "/grey.ppm";
+    {
+        std::ofstream file(picture, std::ios::binary);
+        file << "P6 " << kCanvasPictureWidth << ' ' << kCanvasPictureHeight << " 255\n"
+             << std::string(size_t(3 * kCanvasPictureWidth * kCanvasPictureHeight), char(0x80));
+    }
+    ChildProcess dump;
+    Launch launch;
+    if (const std::string problem = StartConfigured(screen, pointer, dump, launch, { "--canvas", picture });
+        !problem.empty()) {
+        Fail(state, problem);
+        return;
+    }
+    Window canvas = 0;
+    if (!WaitUntil(
+            [&] { return (canvas = screen.FindShowing("Zimbrel Canvas \u2014 grey.ppm")) != 0; }, 10s)) {
+        Fail(state, "the canvas did not show within 10 s");
+        return;
+    }
+    const auto [canvasX, canvasY] = screen.Origin(canvas);
+    const Stroke canvasStroke { canvasX + 40, canvasX + kCanvasPictureWidth - 40,
+        canvasY + kCanvasPictureHeight / 2 };
+    MotionCosts relay;
+    MotionCosts overCanvas;
+    size_t relayChanges = 0;
+    size_t canvasChanges = 0;
+    for (auto _ : state) {
+        for (int run = 0; run < kCanvasRuns; ++run) {
+            for (auto [costs, stroke, changes] : { std::tuple { &relay, kScreenStroke, &relayChanges },
+                     std::tuple { &overCanvas, canvasStroke, &canvasChanges } }) {
+                const size_t before = ChannelVolumeArrivals(dump).size();
+                MeasureCpuPerMotion(launch.program->Pid(), pointer, *costs, stroke);
+                *changes += ChannelVolumeArrivals(dump).size() - before;
+            }
+        }
+        state.SetIterationTime(2.0 * kCanvasRuns * kFloorCpuMotions / kMotionsPerSecond);
+    }
+    if (relayChanges == 0 || canvasChanges == 0) {
+        Fail(state,
+            "no Control Change reached the consumer from the "
+                + std::string(relayChanges == 0 ? "relay" : "canvas"));
+        return;
+    }
+    const double canvasCpu = Percentile(overCanvas.cpuUsPerMotion, 0.5);
+    const double relayCpu = Percentile(relay.cpuUsPerMotion, 0.5);
+    char line[640];
+    std::snprintf(line, sizeof line,
+        "canvas against the relay, one program: CPU per motion at %d/s, median of %d runs: over the "
+        "canvas %.1f us (runs %s), over the screen %.1f us (runs %s), ratio %.2f (target at most 1: %s); "
+        "Control Changes per motion: canvas %.2f, relay %.2f; context switches per motion: canvas %.2f, "
+        "relay %.2f",
+        kMotionsPerSecond, kCanvasRuns, canvasCpu, Runs(overCanvas.cpuUsPerMotion).c_str(), relayCpu,
+        Runs(relay.cpuUsPerMotion).c_str(), canvasCpu / relayCpu, canvasCpu <= relayCpu ? "met" : "MISSED",
+        double(canvasChanges) / overCanvas.motions, double(relayChanges) / relay.motions,
+        overCanvas.SwitchesPerMotion(), relay.SwitchesPerMotion());
+    gSummary.push_back(line);
+    for (const auto& [name, costs] :
+        { std::pair { "over the canvas", &overCanvas }, std::pair { "over the screen", &relay } })
+        gSummary.push_back(std::string("canvas against the relay, ") + name
+            + ", by thread, context switches voluntary/involuntary per motion (CPU per motion): "
+            + DescribeThreads(*costs));
+    state.counters["canvas_us_per_motion"] = canvasCpu;
+    state.counters["relay_us_per_motion"] = relayCpu;
+    state.counters["canvas_to_relay"] = canvasCpu / relayCpu;
+}
+BENCHMARK(BM_CanvasAgainstRelay)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 constexpr int kRackInputs = 1000;
 constexpr int kPortMenuOpenings = 5;

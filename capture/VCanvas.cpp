@@ -2,11 +2,13 @@
 
 #include "capture/VCursorRelay.h"
 #include "platform/app/AppDefs.h"
+#include "platform/interface/Screen.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/Directory.h"
 #include "platform/storage/File.h"
 #include "platform/storage/FindDirectory.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +21,9 @@ constexpr uint32 kCanvasSettings = 'cSET';
 // Settings are a few dozen bytes; anything far larger is not ours.
 constexpr size_t kLargestSettingsFile = 64 * 1024;
 constexpr BRect kDefaultFrame(120, 120, 759, 599);
+// Between the main window and a canvas placed beside it; room too for a
+// menu bar taller than the main window's frame allows for.
+constexpr float kGap = 20;
 
 // The kept settings, or an empty message when there are none or they are
 // damaged (which is said on standard error: the canvas then starts afresh).
@@ -39,25 +44,46 @@ BMessage LoadSettings()
     return settings;
 }
 
+// The frame kept from before, or an invalid one.
 BRect KeptFrame(const BMessage& settings)
 {
     const BRect frame = settings.FindRect("frame");
     return settings.HasRect("frame") && frame.IsValid() && frame.Width() >= 1 && frame.Height() >= 1
         ? frame
-        : kDefaultFrame;
+        : BRect();
+}
+
+// Where `frame` goes beside `main` on `screen`: right of it, else left of
+// it, else below it; when it fits nowhere beside, right of it but moved
+// onto the screen. A desktop without a window manager places nothing by
+// itself, and a canvas over the main window would hide the panel.
+BPoint PlaceBeside(BRect frame, BRect main, BRect screen)
+{
+    const float width = frame.Width();
+    const float height = frame.Height();
+    const BPoint places[] = { { main.right + kGap, main.top }, { main.left - kGap - width, main.top },
+        { main.left, main.bottom + kGap } };
+    for (const BPoint place : places) {
+        if (screen.Contains(place) && screen.Contains(BPoint(place.x + width, place.y + height)))
+            return place;
+    }
+    return BPoint(std::max(screen.left, std::min(places[0].x, screen.right - width)),
+        std::max(screen.top, std::min(places[0].y, screen.bottom - height)));
 }
 
 } // namespace
 
-VCanvas::VCanvas(BLooper* target, BMessenger relay, const std::string& picturePath, bool restoreKept)
-    : VCanvas(target, relay, picturePath, restoreKept, LoadSettings())
+VCanvas::VCanvas(
+    BLooper* target, BMessenger relay, const std::string& picturePath, bool restoreKept, BRect mainFrame)
+    : VCanvas(target, relay, picturePath, restoreKept, mainFrame, LoadSettings())
 {
 }
 
 VCanvas::VCanvas(BLooper* target, BMessenger relay, const std::string& picturePath, bool restoreKept,
-    const BMessage& settings)
-    : BWindow(KeptFrame(settings), "Zimbrel Canvas", B_TITLED_WINDOW, B_ASYNCHRONOUS_CONTROLS),
-      target(target), relay(relay)
+    BRect mainFrame, const BMessage& settings)
+    : BWindow(KeptFrame(settings).IsValid() ? KeptFrame(settings) : kDefaultFrame, "Zimbrel Canvas",
+        B_TITLED_WINDOW, B_ASYNCHRONOUS_CONTROLS),
+      target(target), relay(relay), mainFrame(KeptFrame(settings).IsValid() ? BRect() : mainFrame)
 {
     // The name its thread shows in `top -H`.
     SetName("canvas");
@@ -66,7 +92,7 @@ VCanvas::VCanvas(BLooper* target, BMessenger relay, const std::string& picturePa
 
     if (!picturePath.empty())
         picture->OpenPicture(picturePath.c_str(), true);
-    else if (restoreKept && settings.FindString("path") != nullptr
+    else if (restoreKept && settings.FindBool("open") && settings.FindString("path") != nullptr
         && settings.FindString("path")[0] != '\0')
         picture->OpenPicture(settings.FindString("path"), false);
     // Hidden, but running, so that it hears when a picture opened.
@@ -88,10 +114,7 @@ void VCanvas::DispatchMessage(BMessage* message, BHandler* handler)
     case kPictureOpened: PictureOpened(message); break;
     case kPictureFailed:
         // The display says why, in the window and on standard error.
-        if (IsHidden()) {
-            Show();
-            SilenceRelay();
-        }
+        ShowUp();
         break;
     case kWindowFrameChanged:
         BWindow::DispatchMessage(message, handler);
@@ -102,9 +125,12 @@ void VCanvas::DispatchMessage(BMessage* message, BHandler* handler)
     case kCanvasChoose: picture->ChoosePicture(); break;
     case kCanvasPaste: picture->PastePicture(); break;
     case kCanvasFullScreen:
-        if (IsHidden())
-            Show();
+        ShowUp();
         ToggleFullScreen();
+        break;
+    case B_QUIT_REQUESTED:
+        quitWithApplication = message->FindBool(B_APPLICATION_QUITTING);
+        BWindow::DispatchMessage(message, handler);
         break;
     default: BWindow::DispatchMessage(message, handler); break;
     }
@@ -153,25 +179,37 @@ void VCanvas::PictureOpened(const BMessage* message)
     picturePath = path != nullptr ? path : "";
     const char* name = message->FindString(kNameField);
     SetTitle((std::string("Zimbrel Canvas \u2014 ") + (name != nullptr ? name : "")).c_str());
-    if (IsHidden()) {
-        Show();
-        SilenceRelay();
-    }
+    ShowUp();
+}
+
+void VCanvas::ShowUp()
+{
+    if (!IsHidden())
+        return;
+    BScreen screen(B_MAIN_SCREEN_ID);
+    if (mainFrame.IsValid() && screen.IsValid())
+        MoveTo(PlaceBeside(Frame(), mainFrame, screen.Frame()));
+    mainFrame = BRect();
+    Show();
+    SilenceRelay();
 }
 
 bool VCanvas::QuitRequested()
 {
+    // Closed by its close box, it does not come back at the next start.
+    const bool open = quitWithApplication && !IsHidden();
     Hide();
     SilenceRelay();
-    SaveSettings();
+    SaveSettings(open);
     return true;
 }
 
-void VCanvas::SaveSettings()
+void VCanvas::SaveSettings(bool open)
 {
     BMessage settings(kCanvasSettings);
     settings.AddString("path", picturePath.c_str());
     settings.AddRect("frame", Frame());
+    settings.AddBool("open", open);
     create_directory(UserSettingsDirectory().c_str(), 0777);
     const std::vector<char> bytes = settings.Flatten();
     if (const int error = ReplaceFileContents(SettingsPath().c_str(), bytes.data(), bytes.size()))

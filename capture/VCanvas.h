@@ -10,9 +10,11 @@
 // motion is never sent twice.
 //
 // It starts hidden and shows itself once a picture opened (or failed to,
-// so that the window can say why). Its last picture file and its frame are
-// kept in the user's settings as it quits, and come back with the next
-// canvas that restores them.
+// so that the window can say why), beside the main window unless it has a
+// frame kept from before. Its last picture file, its frame and whether it
+// was open are kept in the user's settings as it quits: a canvas open when
+// the program quit comes back at the next start; one closed with its close
+// box does not, though its frame is kept for the next one.
 //
 // Commands it takes: kCanvasOpen ("path"), kCanvasChoose, kCanvasPaste,
 // kCanvasFullScreen, and B_SIMPLE_DATA (files dropped: the first "be:path"
@@ -34,8 +36,10 @@ enum : uint32 {
 class VCanvas : public BWindow {
 public:
     // `picture`, when not empty, opens at once; otherwise, with
-    // `restoreKept`, the picture kept from last time.
-    VCanvas(BLooper* target, BMessenger relay, const std::string& picture, bool restoreKept);
+    // `restoreKept`, the picture kept from last time if the canvas was open
+    // when the program quit. `mainFrame` is the main window's frame, which
+    // a canvas without a kept frame keeps clear of.
+    VCanvas(BLooper* target, BMessenger relay, const std::string& picture, bool restoreKept, BRect mainFrame);
 
     void DispatchMessage(BMessage* message, BHandler* handler) override;
     bool QuitRequested() override;
@@ -48,16 +52,21 @@ public:
     static std::string SettingsPath();
 
 private:
-    VCanvas(BLooper* target, BMessenger relay, const std::string& picture, bool restoreKept,
+    VCanvas(BLooper* target, BMessenger relay, const std::string& picture, bool restoreKept, BRect mainFrame,
         const BMessage& settings);
     void Pointer(BMessage* event);
+    // Shows the window, the first time beside the main window unless it
+    // has a kept frame.
+    void ShowUp();
     // Tells the relay where the canvas is, or that it is hidden.
     void SilenceRelay();
     void PictureOpened(const BMessage* message);
-    void SaveSettings();
+    void SaveSettings(bool open);
 
     BMessenger target;
     BMessenger relay;
     BPictureView* picture;
     std::string picturePath; // empty for a pasted picture
+    BRect mainFrame; // invalid once the canvas has its place
+    bool quitWithApplication = false;
 };

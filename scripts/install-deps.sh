@@ -21,6 +21,9 @@ if [[ "${1:-}" == "--tests" ]]; then
         libgtest-dev libgmock-dev libbenchmark-dev
         libxdamage-dev xvfb xauth xdotool x11-xserver-utils x11-utils imagemagick
         jackd2 alsa-utils procps ccache
+        # A real X server with a pen: Xorg, its dummy video driver, and the
+        # protocol header of its inputtest input driver.
+        xserver-xorg-core xserver-xorg-video-dummy xserver-xorg-dev
         pipewire pipewire-bin pipewire-jack wireplumber dbus-user-session
         # The fuzz targets: clang with its libFuzzer and sanitizer runtimes.
         clang libclang-rt-14-dev

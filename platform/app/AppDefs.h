@@ -15,3 +15,7 @@ enum : uint32 {
     B_SCREEN_CHANGED = '_SCH',
     B_NO_REPLY = '_NRP',
 };
+
+// bool: set in the B_QUIT_REQUESTED that the application sends every looper
+// as it quits; a window's close box sends one without it.
+inline constexpr const char* B_APPLICATION_QUITTING = "be:application_quitting";

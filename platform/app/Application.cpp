@@ -64,9 +64,11 @@ void BApplication::Quit()
 bool BApplication::QuitRequested()
 {
     const BMessenger self(this);
+    BMessage quit(B_QUIT_REQUESTED);
+    quit.AddBool(B_APPLICATION_QUITTING, true);
     for (const BMessenger& looper : BLooper::LiveLoopers())
         if (!(looper == self))
-            looper.SendMessage(B_QUIT_REQUESTED);
+            looper.SendMessage(&quit);
     return true;
 }
 

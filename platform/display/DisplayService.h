@@ -124,6 +124,8 @@ public:
     virtual void SetWindowTitle(PeerId window, const std::string& title) = 0;
     // Fills the screen with the window, or gives it back its frame.
     virtual void ToggleFullScreen(PeerId window) = 0;
+    // Puts the window's top left corner at `where` (screen coordinates).
+    virtual void MoveWindow(PeerId window, BPoint where) = 0;
     // Forgets the window together with its views, menus and items.
     virtual void DestroyWindow(PeerId window) = 0;
 

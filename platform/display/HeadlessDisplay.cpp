@@ -43,6 +43,13 @@ void HeadlessDisplay::SetWindowTitle(PeerId window, const std::string& title)
         record->info.title = title;
 }
 
+void HeadlessDisplay::MoveWindow(PeerId window, BPoint where)
+{
+    std::lock_guard lock(fLock);
+    if (WindowRecord* record = Lookup(fWindows, window))
+        record->info.frame.OffsetTo(where.x, where.y);
+}
+
 // Nothing is shown, so there is no screen to fill and no picture to show.
 void HeadlessDisplay::ToggleFullScreen(PeerId /*window*/) { }
 void HeadlessDisplay::OpenPicture(PeerId /*view*/, const std::string& /*path*/, bool /*fitWindow*/) { }

@@ -42,6 +42,22 @@ enum : uint32 {
     B_SHIFT_KEY = 0x00000001,
 };
 
+// Function keys as menu shortcuts, which take no command key.
+enum : char {
+    B_F1_KEY = 0x02,
+    B_F2_KEY = 0x03,
+    B_F3_KEY = 0x04,
+    B_F4_KEY = 0x05,
+    B_F5_KEY = 0x06,
+    B_F6_KEY = 0x07,
+    B_F7_KEY = 0x08,
+    B_F8_KEY = 0x09,
+    B_F9_KEY = 0x0a,
+    B_F10_KEY = 0x0b,
+    B_F11_KEY = 0x0c,
+    B_F12_KEY = 0x0d,
+};
+
 // Mouse buttons in the "buttons" mask of pointer messages.
 enum : int32 {
     B_PRIMARY_MOUSE_BUTTON = 0x01,

@@ -139,6 +139,12 @@ void BWindow::ToggleFullScreen()
     fDisplay->ToggleFullScreen(fPeer);
 }
 
+void BWindow::MoveTo(BPoint where)
+{
+    fFrame.OffsetTo(where.x, where.y);
+    fDisplay->MoveWindow(fPeer, where);
+}
+
 void BWindow::AddChild(BView* child, BView* before)
 {
     fRoot.AddChild(child, before);

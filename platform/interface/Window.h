@@ -52,6 +52,7 @@ public:
     void SetTitle(const char* title);
     // Fills the screen with the window, or gives it back its frame.
     void ToggleFullScreen();
+    void MoveTo(BPoint where);
     window_type Type() const { return fType; }
     uint32 Flags() const { return fFlags; }
     uint32 Workspaces() const { return fWorkspaces; }

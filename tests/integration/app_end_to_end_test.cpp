@@ -134,20 +134,7 @@ protected:
     }
 
     // Asks the window to close, as a window manager's close button does.
-    void CloseWindow()
-    {
-        ::Display* display = XOpenDisplay(xvfb.Name().c_str());
-        ASSERT_NE(display, nullptr);
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window.id;
-        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(display, window.id, False, NoEventMask, &event);
-        XCloseDisplay(display);
-    }
+    void CloseWindow() { relay_test::PointerDriver(xvfb.Name()).Close(window.id); }
 
     PrivateSettings settings;
     XvfbServer xvfb;

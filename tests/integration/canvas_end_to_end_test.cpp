@@ -1,13 +1,17 @@
-// The canvas of the real program: a private Xvfb and a private JACK server
-// (jackd with the dummy driver) with jack_midi_dump as the synthesizer. The
-// program starts with `--canvas` on a generated picture of four coloured
-// quarters; the pointer moves with XTest, which the screen relay hears as
-// well, so every value the relay would send differs from the canvas's.
+// The canvas of the real program: a private X server and a private JACK
+// server (jackd with the dummy driver) with jack_midi_dump as the
+// synthesizer. The program starts with `--canvas` on a generated picture of
+// four coloured quarters; the pointer moves with XTest, which the screen
+// relay hears as well, so every value the relay would send differs from the
+// canvas's. The pen's case runs on Xorg, whose inputtest driver gives a
+// stylus and an eraser with pressure.
 
 #include "mapping/PresetFile.h"
 #include "tests/common/ChildProcess.h"
 #include "tests/common/ChooseJackTestServer.h"
+#include "tests/common/InputTestDevice.h"
 #include "tests/common/PrivateSettings.h"
+#include "tests/common/XorgServer.h"
 #include "tests/common/XvfbServer.h"
 #include "tests/integration/relay_pointer_driver.h"
 
@@ -19,6 +23,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include <X11/keysym.h>
 
 using testing::ElementsAre;
 using testing::HasSubstr;
@@ -48,20 +54,14 @@ void WritePicture(const std::string& path)
         }
 }
 
-// Channel 1; Horizontal on controller 7, Vertical on 8, Red, Green and Blue
-// on 20, 21 and 22, each over the full range.
-void WriteMappingPreset(const std::string& folder)
+constexpr cfg kOff { 128, 127, 0, false };
+
+// Channel 1; Horizontal on controller 7 over the full range; by default
+// Vertical on 8 and Red, Green and Blue on 20, 21 and 22, and no Pressure.
+void WriteMappingPreset(const std::string& folder, PresetMapping mapping = {0, {7, 127, 0, true},
+    {8, 127, 0, true}, kOff, {20, 127, 0, true}, {21, 127, 0, true}, {22, 127, 0, true}})
 {
     std::filesystem::create_directories(folder);
-    PresetMapping mapping {};
-    mapping.channel = 0;
-    const cfg off { 128, 127, 0, false };
-    mapping.pressure = off;
-    mapping.x = cfg { 7, 127, 0, true };
-    mapping.y = cfg { 8, 127, 0, true };
-    mapping.red = cfg { 20, 127, 0, true };
-    mapping.green = cfg { 21, 127, 0, true };
-    mapping.blue = cfg { 22, 127, 0, true };
     BMessage preset('bsav');
     AddMapping(&preset, mapping);
     ASSERT_EQ(WritePreset((folder + "/Canvas").c_str(), preset), 0);
@@ -75,35 +75,77 @@ std::string Change(int controller, int value)
     return text;
 }
 
+// The value a row with the range `low`..`high` sends for `position` of
+// `extent`, computed as the program does.
+int Level(int position, int extent, int low = 0, int high = 127)
+{
+    return low + int(double(float(position / (long double)extent)) * (high - low));
+}
+
 // The five changes one canvas position sends: where it is and its colour.
 std::vector<std::string> CanvasChanges(int column, int row, int shownWidth, int shownHeight, unsigned rgb)
 {
-    return {Change(7, int(float(column / (long double)(shownWidth - 1)) * 127)),
-        Change(8, int(float(row / (long double)(shownHeight - 1)) * 127)),
-        Change(20, int(float(((rgb >> 16) & 0xff) / 255.0L) * 127)),
-        Change(21, int(float(((rgb >> 8) & 0xff) / 255.0L) * 127)),
-        Change(22, int(float((rgb & 0xff) / 255.0L) * 127))};
+    return {Change(7, Level(column, shownWidth - 1)), Change(8, Level(row, shownHeight - 1)),
+        Change(20, Level(int(rgb >> 16 & 0xff), 255)), Change(21, Level(int(rgb >> 8 & 0xff), 255)),
+        Change(22, Level(int(rgb & 0xff), 255))};
 }
 
-class CanvasTest : public testing::Test {
+// The program on an X server of the test's own (XvfbServer or XorgServer).
+template <typename XServer> class CanvasSession : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(xvfb.IsRunning()) << xvfb.Error();
+        ASSERT_TRUE(x.IsRunning()) << x.Error();
         const std::string missing = MissingTools({"xdotool", "jack_midi_dump", "jack_lsp", "jack_connect", "stdbuf"});
         ASSERT_TRUE(missing.empty()) << "missing tool(s): " << missing << " (Debian packages xdotool, jackd2, coreutils)";
-        const std::string jackError = jack->Start("zimbrel-canvas");
+        const std::string jackError
+            = jack->Start(std::string("zimbrel-") + testing::UnitTest::GetInstance()->current_test_suite()->name());
         ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
         ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
         ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
-        ASSERT_TRUE(pointer.IsReady()) << "no XTest on " << xvfb.Name();
+        ASSERT_TRUE(pointer.IsReady()) << "no XTest on " << x.Name();
+    }
+
+    void StartProgram(const std::vector<std::string>& arguments)
+    {
+        std::vector<std::string> argv{ZIMBREL_PROGRAM};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        ASSERT_TRUE(program.Start(argv, {{"DISPLAY", x.Name()}, {"WAYLAND_DISPLAY", ""},
+                                         {"XDG_CONFIG_HOME", settings.Root()}, {"ZIMBREL_MIDI", "jack"}}))
+            << program.Error();
+        program.CloseInput();
+    }
+
+    void Quit()
+    {
+        kill(program.Pid(), SIGTERM);
+        ASSERT_EQ(program.Wait(10s), 0) << program.Errors();
+    }
+
+    // Links the program to the dump and loads the preset "Canvas" from the
+    // Presets pop-up at the top left of the main window's panel.
+    void LoadPreset(const std::array<int, 5>& main)
+    {
+        ASSERT_TRUE(WaitUntil(
+            [] { return RunTool({"jack_connect", "Zimbrel:Zimbrel", "midi-monitor:input"}).status == 0; }, 5s));
+        pointer.MoveTo(main[1] + 80, main[2] + main[4] - 310 + 40);
+        pointer.Press(1);
+        pointer.Release(1);
+        Xdotool({"key", "--delay", "40", "Down", "Return"});
+        ASSERT_TRUE(program.WaitForOutput("'blod'", 5s)) << program.Output() << program.Errors();
+    }
+
+    // Whether a window whose name matches `pattern` is on screen.
+    bool Visible(const std::string& pattern)
+    {
+        return RunTool({"xdotool", "search", "--onlyvisible", "--name", pattern}, {{"DISPLAY", x.Name()}}).status == 0;
     }
 
     std::string Xdotool(const std::vector<std::string>& arguments)
     {
         std::vector<std::string> argv{"xdotool"};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
-        const ToolResult xdotool = RunTool(argv, {{"DISPLAY", xvfb.Name()}});
+        const ToolResult xdotool = RunTool(argv, {{"DISPLAY", x.Name()}});
         EXPECT_EQ(xdotool.status, 0) << "xdotool " << arguments[0] << " failed: " << xdotool.errors;
         return xdotool.output;
     }
@@ -111,10 +153,17 @@ protected:
     // The window whose whole name is `title` once it shows, and its place.
     std::array<int, 5> WaitForWindow(const std::string& title)
     {
-        std::array<int, 5> found{};
+        int id = 0;
         std::istringstream ids(Xdotool({"search", "--sync", "--onlyvisible", "--name", "^" + title + "$"}));
-        ids >> found[0];
-        std::istringstream shell(Xdotool({"getwindowgeometry", "--shell", std::to_string(found[0])}));
+        ids >> id;
+        return Geometry(id);
+    }
+
+    // The window `id` and its place: id, x, y, width and height.
+    std::array<int, 5> Geometry(int id)
+    {
+        std::array<int, 5> found{id};
+        std::istringstream shell(Xdotool({"getwindowgeometry", "--shell", std::to_string(id)}));
         for (std::string line; std::getline(shell, line);) {
             const int value = std::atoi(line.c_str() + line.find('=') + 1);
             for (const auto& [key, slot] : {std::pair{"X=", 1}, {"Y=", 2}, {"WIDTH=", 3}, {"HEIGHT=", 4}})
@@ -151,13 +200,16 @@ protected:
         return arrived;
     }
 
-    XvfbServer xvfb;
+    XServer x;
     PrivateSettings settings;
     std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
     ChildProcess dump;
     ChildProcess program;
-    relay_test::PointerDriver pointer{xvfb.Name()};
+    relay_test::PointerDriver pointer{x.Name()};
 };
+
+using CanvasTest = CanvasSession<XvfbServer>;
+using PenTest = CanvasSession<XorgServer>;
 
 } // namespace
 
@@ -166,22 +218,14 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
     const std::string picture = settings.Root() + "/quarters.ppm";
     WritePicture(picture);
     WriteMappingPreset(settings.PresetFolder());
-    ASSERT_TRUE(program.Start({ZIMBREL_PROGRAM, "--canvas", picture},
-        {{"DISPLAY", xvfb.Name()}, {"XDG_CONFIG_HOME", settings.Root()}, {"ZIMBREL_MIDI", "jack"}}))
-        << program.Error();
-    program.CloseInput();
+    StartProgram({"--canvas", picture});
     const auto main = WaitForWindow("Zimbrel 2.01");
     const auto canvas = WaitForWindow("Zimbrel Canvas \u2014 quarters.ppm");
     EXPECT_EQ(canvas[3], kPictureWidth) << "a picture that fits opens at its own size";
     EXPECT_EQ(canvas[4], kPictureHeight);
-    ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_connect", "Zimbrel:Zimbrel", "midi-monitor:input"}).status == 0; }, 5s));
-
-    // Presets > Canvas, the pop-up at the panel's top left.
-    pointer.MoveTo(main[1] + 80, main[2] + main[4] - 310 + 40);
-    pointer.Press(1);
-    pointer.Release(1);
-    Xdotool({"key", "--delay", "40", "Down", "Return"});
-    ASSERT_TRUE(program.WaitForOutput("'blod'", 5s)) << program.Output() << program.Errors();
+    EXPECT_TRUE(canvas[1] >= main[1] + main[3] || canvas[2] >= main[2] + main[4])
+        << "without a window manager the canvas opened over the main window";
+    LoadPreset(main);
 
     // Beside both windows the relay plays the screen.
     size_t seen = 0;
@@ -221,30 +265,93 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
     pointer.MoveTo(900, 700);
     EXPECT_TRUE(DumpEndsWith(seen, blackScreenAt900x700)) << dump.Output();
 
+    // F11 over the main window (its Full Screen item) fills the screen with
+    // the canvas, even without a window manager: the picture, 5.12 times
+    // its size, plays between bands above and below. Escape gives the
+    // canvas its frame back.
+    pointer.MoveTo(main[1] + 200, main[2] + main[4] - 20);
+    pointer.TypeKey(XK_F11);
+    const auto filling = [&](const std::array<int, 4>& frame) {
+        return WaitUntil([&] { return std::equal(frame.begin(), frame.end(), Geometry(canvas[0]).begin() + 1); }, 5s);
+    };
+    EXPECT_TRUE(filling({0, 0, 1024, 768})) << "not full screen";
+    pointer.MoveTo(512, 128 + 256);
+    EXPECT_TRUE(DumpEndsWith(seen, CanvasChanges(512, 256, 1024, 512, 0x4080c0))) << dump.Output();
+    pointer.TypeKey(XK_Escape);
+    EXPECT_TRUE(filling({left, top, 2 * kPictureWidth, kPictureHeight})) << "still full screen";
+
     // A quit keeps the picture, the size and the place for the next start.
-    kill(program.Pid(), SIGTERM);
-    ASSERT_EQ(program.Wait(10s), 0) << program.Errors();
-    ASSERT_TRUE(program.Start({ZIMBREL_PROGRAM},
-        {{"DISPLAY", xvfb.Name()}, {"XDG_CONFIG_HOME", settings.Root()}, {"ZIMBREL_MIDI", "jack"}}))
-        << program.Error();
-    program.CloseInput();
+    Quit();
+    StartProgram({});
     const auto again = WaitForWindow("Zimbrel Canvas — quarters.ppm");
     EXPECT_THAT(std::vector<int>(again.begin() + 1, again.end()),
         ElementsAre(left, top, 2 * kPictureWidth, kPictureHeight));
 
-    // A file that is no picture: the canvas shows with the reason, which
-    // standard error gives too.
-    kill(program.Pid(), SIGTERM);
-    ASSERT_EQ(program.Wait(10s), 0) << program.Errors();
+    // A canvas closed with its close box stays closed at the next start.
+    pointer.Close(unsigned(again[0]));
+    ASSERT_TRUE(WaitUntil([&] { return !Visible("^Zimbrel Canvas"); }, 5s));
+    Quit();
+    StartProgram({});
+    WaitForWindow("Zimbrel 2.01");
+    EXPECT_FALSE(WaitUntil([&] { return Visible("^Zimbrel Canvas"); }, 2s)) << "the closed canvas came back";
+
+    // A file that is no picture: the canvas shows with the reason written
+    // in it, which standard error gives too.
+    Quit();
     const std::string damaged = settings.Root() + "/damaged.png";
     std::ofstream(damaged) << "not a picture";
-    ASSERT_TRUE(program.Start({ZIMBREL_PROGRAM, "--canvas", damaged},
-        {{"DISPLAY", xvfb.Name()}, {"XDG_CONFIG_HOME", settings.Root()}, {"ZIMBREL_MIDI", "jack"}}))
-        << program.Error();
-    program.CloseInput();
+    StartProgram({"--canvas", damaged});
     EXPECT_TRUE(program.WaitForError("cannot open the picture " + damaged + ": ", 5s)) << program.Errors();
-    EXPECT_NE(WaitForWindow("Zimbrel Canvas")[0], 0);
+    const auto failed = WaitForWindow("Zimbrel Canvas");
+    EXPECT_TRUE(WaitUntil([&] { return pointer.LightPixels(failed[1], failed[2], unsigned(failed[3]), 40) > 50; }, 5s))
+        << "no reason written in the window";
 
-    kill(program.Pid(), SIGTERM);
-    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+    Quit();
+}
+
+TEST_F(PenTest, PressureOfStylusAndEraserPlaysOverTheCanvasAndOverTheScreen)
+{
+    const std::string picture = settings.Root() + "/quarters.ppm";
+    WritePicture(picture);
+    // Horizontal on 7 over the full range, Pressure on 11 from 20 to 100.
+    WriteMappingPreset(settings.PresetFolder(), {0, {7, 127, 0, true}, kOff, {11, 100, 20, true}, kOff, kOff, kOff});
+    InputTestDevice stylus(x.StylusSocket(), x.Width(), x.Height());
+    ASSERT_TRUE(stylus.IsReady()) << stylus.Error();
+    InputTestDevice eraser(x.EraserSocket(), x.Width(), x.Height());
+    ASSERT_TRUE(eraser.IsReady()) << eraser.Error();
+    StartProgram({"--canvas", picture});
+    const auto main = WaitForWindow("Zimbrel 2.01");
+    const auto canvas = WaitForWindow("Zimbrel Canvas \u2014 quarters.ppm");
+    LoadPreset(main);
+    const int left = canvas[1];
+    const int top = canvas[2];
+    const auto pressure = [](double level) { return Change(11, Level(int(level * 1000), 1000, 20, 100)); };
+
+    // Over the picture the canvas plays the pen through Qt's tablet events.
+    size_t seen = DumpLines(0).size();
+    ASSERT_TRUE(stylus.Proximity(true, left + 10, top + 10, 0.0));
+    ASSERT_TRUE(stylus.MoveTo(left + 10, top + 10, 0.5));
+    EXPECT_TRUE(DumpEndsWith(seen, {Change(7, Level(10, kPictureWidth - 1)), pressure(0.5)})) << dump.Output();
+    const size_t beforeHarder = seen;
+    ASSERT_TRUE(stylus.MoveTo(left + 150, top + 70, 0.8));
+    EXPECT_TRUE(DumpEndsWith(seen, {Change(7, Level(150, kPictureWidth - 1)), pressure(0.8)})) << dump.Output();
+    EXPECT_EQ(seen - beforeHarder, 2u) << "one motion was sent more than once:\n" << dump.Output();
+    ASSERT_TRUE(stylus.Proximity(false, left + 150, top + 70, 0.0));
+    ASSERT_TRUE(eraser.Proximity(true, left + 50, top + 50, 0.0));
+    ASSERT_TRUE(eraser.MoveTo(left + 50, top + 50, 0.25));
+    EXPECT_TRUE(DumpEndsWith(seen, {Change(7, Level(50, kPictureWidth - 1)), pressure(0.25)})) << dump.Output();
+    // A mouse over the picture presses with nothing.
+    pointer.MoveTo(left + 20, top + 20);
+    EXPECT_TRUE(DumpEndsWith(seen, {Change(7, Level(20, kPictureWidth - 1)), pressure(0.0)})) << dump.Output();
+
+    // Beside both windows the relay plays the pen through XInput 2.
+    ASSERT_TRUE(eraser.MoveTo(900, 700, 1.0));
+    EXPECT_TRUE(DumpEndsWith(seen, {Change(7, Level(900, x.Width() - 1)), pressure(1.0)})) << dump.Output();
+    ASSERT_TRUE(eraser.Proximity(false, 900, 700, 0.0));
+    ASSERT_TRUE(stylus.Proximity(true, 800, 600, 0.0));
+    const size_t beforeStylus = seen;
+    ASSERT_TRUE(stylus.MoveTo(800, 600, 0.3));
+    EXPECT_TRUE(DumpEndsWith(seen, {Change(7, Level(800, x.Width() - 1)), pressure(0.3)})) << dump.Output();
+    EXPECT_EQ(seen - beforeStylus, 2u) << "one motion was sent more than once:\n" << dump.Output();
+    Quit();
 }

@@ -1,6 +1,7 @@
 #include "tests/integration/relay_pointer_driver.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
 namespace relay_test {
@@ -67,6 +68,34 @@ void PointerDriver::PaintRectangle(int x, int y, unsigned int width, unsigned in
     XFillRectangle(fDisplay, root, gc, x, y, width, height);
     XFreeGC(fDisplay, gc);
     Flush();
+}
+
+void PointerDriver::Close(unsigned long window)
+{
+    XEvent event {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(fDisplay, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(fDisplay, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(fDisplay, window, False, NoEventMask, &event);
+    Flush();
+}
+
+int PointerDriver::LightPixels(int x, int y, unsigned int width, unsigned int height)
+{
+    XImage* image = XGetImage(fDisplay, DefaultRootWindow(fDisplay), x, y, width, height, AllPlanes, ZPixmap);
+    if (image == nullptr)
+        return 0;
+    int light = 0;
+    for (unsigned int row = 0; row < height; ++row)
+        for (unsigned int column = 0; column < width; ++column) {
+            const unsigned long pixel = XGetPixel(image, int(column), int(row));
+            light += (pixel >> 16 & 0xff) > 200 && (pixel >> 8 & 0xff) > 200 && (pixel & 0xff) > 200;
+        }
+    XDestroyImage(image);
+    return light;
 }
 
 void PointerDriver::QueueMoveTo(int x, int y)

@@ -35,6 +35,11 @@ public:
     void PaintRoot(unsigned long rgb);
     void PaintRectangle(int x, int y, unsigned int width, unsigned int height, unsigned long rgb);
 
+    // Asks a window to close, as a window manager's close button does.
+    void Close(unsigned long window);
+    // How many pixels of the screen rectangle are nearly white.
+    int LightPixels(int x, int y, unsigned int width, unsigned int height);
+
     // Queues a motion without waiting for the server, for bursts; Flush()
     // waits until the server has taken all queued requests.
     void QueueMoveTo(int x, int y);

@@ -35,6 +35,11 @@ void QtDisplay::ToggleFullScreen(PeerId window)
     Enqueue([=](QtPeers& peers) { peers.ToggleFullScreen(window); });
 }
 
+void QtDisplay::MoveWindow(PeerId window, BPoint where)
+{
+    Enqueue([=](QtPeers& peers) { peers.MoveWindow(window, where); });
+}
+
 void QtDisplay::CreateView(PeerId view, const ViewInfo& info)
 {
     Enqueue([=](QtPeers& peers) { peers.CreateView(view, info); });

@@ -71,7 +71,13 @@ void QtPeers::SetWindowTitle(PeerId window, const std::string& title)
 void QtPeers::ToggleFullScreen(PeerId window)
 {
     if (QtWindow* qtWindow = Window(window))
-        qtWindow->isFullScreen() ? qtWindow->showNormal() : qtWindow->showFullScreen();
+        qtWindow->SetFullScreen(!qtWindow->IsFullScreen());
+}
+
+void QtPeers::MoveWindow(PeerId window, BPoint where)
+{
+    if (QtWindow* qtWindow = Window(window))
+        qtWindow->MoveTo(QPoint(qRound(where.x), qRound(where.y)));
 }
 
 void QtPeers::DestroyWindow(PeerId window)
@@ -281,7 +287,9 @@ void QtPeers::AddMenuItem(PeerId container, int32 index, const MenuItemInfo& inf
     }
     action->setText(ToQLabel(info.label));
     action->setEnabled(info.enabled);
-    if (info.shortcut != 0) {
+    if (info.shortcut >= B_F1_KEY && info.shortcut <= B_F12_KEY) {
+        action->setShortcut(QKeyCombination(Qt::Key(Qt::Key_F1 + (info.shortcut - B_F1_KEY))));
+    } else if (info.shortcut != 0) {
         QKeyCombination keys(Qt::ControlModifier, Qt::Key(QChar(info.shortcut).toUpper().unicode()));
         if (info.modifiers & B_SHIFT_KEY)
             keys = QKeyCombination(keys.keyboardModifiers() | Qt::ShiftModifier, keys.key());

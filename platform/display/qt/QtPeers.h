@@ -47,6 +47,7 @@ public:
     void DestroyWindow(PeerId window);
     void SetWindowTitle(PeerId window, const std::string& title);
     void ToggleFullScreen(PeerId window);
+    void MoveWindow(PeerId window, BPoint where);
     void CreateView(PeerId view, const ViewInfo& info);
     void SetViewFrame(PeerId view, BRect frame);
     void SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColor);

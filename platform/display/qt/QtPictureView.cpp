@@ -148,7 +148,7 @@ void QtPictureView::Finished(const Decoded& decoded, const QString& path, const 
 void QtPictureView::FitWindow(QSize pictureSize)
 {
     auto* top = dynamic_cast<QtWindow*>(window());
-    if (top == nullptr || top->isFullScreen())
+    if (top == nullptr || top->IsFullScreen())
         return;
     const QSize bound = screen()->availableSize() * kScreenShare;
     QSize size = pictureSize;
@@ -228,11 +228,11 @@ void QtPictureView::tabletEvent(QTabletEvent* event)
 
 void QtPictureView::keyPressEvent(QKeyEvent* event)
 {
-    QWidget* top = window();
-    if (event->key() == Qt::Key_F11)
-        top->isFullScreen() ? top->showNormal() : top->showFullScreen();
-    else if (event->key() == Qt::Key_Escape && top->isFullScreen())
-        top->showNormal();
+    auto* top = dynamic_cast<QtWindow*>(window());
+    if (event->key() == Qt::Key_F11 && top != nullptr)
+        top->SetFullScreen(!top->IsFullScreen());
+    else if (event->key() == Qt::Key_Escape && top != nullptr && top->IsFullScreen())
+        top->SetFullScreen(false);
     else if (event->matches(QKeySequence::Paste))
         Paste();
     else if (event->matches(QKeySequence::Open))

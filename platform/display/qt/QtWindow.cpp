@@ -5,8 +5,10 @@
 #include "platform/display/qt/QtConversions.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMimeData>
 #include <QMenuBar>
+#include <QScreen>
 
 namespace {
 
@@ -73,6 +75,35 @@ void QtWindow::Resize(QSize size)
     // applies the frame: the frame changes first.
     resize(size);
     ReportFrame();
+}
+
+void QtWindow::MoveTo(QPoint where)
+{
+    move(where);
+    ReportFrame();
+}
+
+void QtWindow::SetFullScreen(bool fullScreen)
+{
+    if (fullScreen == fFullScreen)
+        return;
+    fFullScreen = fullScreen;
+    // On X11 only a window manager acts on the full-screen state; without
+    // one the window takes the screen, and gives it back, itself.
+    const bool unmanaged = QGuiApplication::platformName() == "xcb";
+    if (fullScreen) {
+        fNormalGeometry = geometry();
+        showFullScreen();
+        if (unmanaged)
+            setGeometry(screen()->geometry());
+        // It covers the other windows, so it takes the keys too (Escape).
+        raise();
+        activateWindow();
+    } else {
+        showNormal();
+        if (unmanaged)
+            setGeometry(fNormalGeometry);
+    }
 }
 
 void QtWindow::closeEvent(QCloseEvent* event)

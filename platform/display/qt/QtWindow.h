@@ -34,6 +34,13 @@ public:
     void ApplyGeometry();
     // Gives the window a new size, as the user would, whether shown or not.
     void Resize(QSize size);
+    // Moves the window, as the user would, whether shown or not.
+    void MoveTo(QPoint where);
+    // Fills the screen with the window, or gives it back its frame.
+    void SetFullScreen(bool fullScreen);
+    // Qt's own isFullScreen() follows the window manager, and without one
+    // it can lose the state.
+    bool IsFullScreen() const { return fFullScreen; }
 
     // Whether the menus of the bar are open (between MenusBeginning and
     // MenusEnded of the API window).
@@ -55,6 +62,8 @@ private:
     uint32 fFlags;
     QWidget* fContent;
     QPointer<QMenuBar> fBar;
+    bool fFullScreen = false;
+    QRect fNormalGeometry; // before full screen
     float fStrip = 0;
     bool fMenusOpen = false;
 };
