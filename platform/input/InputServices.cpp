@@ -3,6 +3,8 @@
 #include "platform/input/PointerBroadcaster.h"
 #include "platform/input/ScreenChangeBroadcaster.h"
 #include "platform/input/UnavailableScreen.h"
+#include "platform/input/portal/CastScreen.h"
+#include "platform/input/portal/PortalScreenCast.h"
 #include "platform/input/x11/X11EventReader.h"
 #include "platform/input/x11/X11ScreenSource.h"
 
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -22,15 +25,18 @@ bool IsSet(const char* variable)
     return value != nullptr && *value != '\0';
 }
 
-// The machine's pointer and screen: the X server named by DISPLAY, or
-// nothing at all.
+// The machine's pointer and screen: on Wayland the desktop portal's screen
+// cast when it gives the pointer's position, else the X server named by
+// DISPLAY, or nothing at all.
 class MachineInput {
 public:
     MachineInput()
     {
         Connect();
-        fServices.emplace(InputServices { fPointer, fScreenChanges,
-            fScreen != nullptr ? static_cast<ScreenSource&>(*fScreen) : fNoScreen });
+        ScreenSource& screen = fScreenCast != nullptr ? static_cast<ScreenSource&>(fCastScreen)
+            : fScreen != nullptr                       ? static_cast<ScreenSource&>(*fScreen)
+                                                       : fNoScreen;
+        fServices.emplace(InputServices { fPointer, fScreenChanges, screen });
     }
 
     const InputServices& Services() const { return *fServices; }
@@ -39,6 +45,8 @@ private:
     void Connect()
     {
         const bool onWayland = IsSet("WAYLAND_DISPLAY");
+        if (onWayland && FollowThroughPortal())
+            return;
         if (!IsSet("DISPLAY")) {
             std::fputs(onWayland ? "zimbrel: Wayland session without Xwayland (DISPLAY is not set): "
                                    "Wayland shows no program the pointer or other windows' pixels, "
@@ -62,9 +70,30 @@ private:
         }
     }
 
+    // The portal sees X11 windows under Xwayland too, so the X server is not
+    // read beside it: a motion is never sent twice.
+    bool FollowThroughPortal()
+    {
+        std::string why;
+        if (!PortalScreenCast::Offered(&why)) {
+            std::fprintf(stderr, "zimbrel: Wayland session: the whole screen cannot be followed, because %s\n",
+                why.c_str());
+            return false;
+        }
+        std::fputs("zimbrel: Wayland session: the whole screen is followed through the desktop's ScreenCast "
+                   "portal, which gives the pointer's position and the screen's pixels (not buttons or "
+                   "pressure)\n",
+            stderr);
+        fScreenCast = std::make_unique<PortalScreenCast>(fPointer, fScreenChanges, fCastScreen);
+        return true;
+    }
+
     PointerBroadcaster fPointer;
     ScreenChangeBroadcaster fScreenChanges;
     UnavailableScreen fNoScreen;
+    CastScreen fCastScreen;
+    // Declared after what it feeds, so it stops first.
+    std::unique_ptr<PortalScreenCast> fScreenCast;
     std::unique_ptr<X11ScreenSource> fScreen;
     // Declared after the broadcasters it posts to, so it stops first.
     std::unique_ptr<X11EventReader> fReader;
