@@ -9,7 +9,7 @@
 
 #include <cstdio>
 
-zbWindow::zbWindow(BRect frame, const char* title, const std::string& canvasPicture)
+zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
     : BWindow(frame, title, B_TITLED_WINDOW, B_NOT_ZOOMABLE | B_ASYNCHRONOUS_CONTROLS, B_CURRENT_WORKSPACE)
 {
     // The name its thread shows in `top -H`.
@@ -48,12 +48,14 @@ zbWindow::zbWindow(BRect frame, const char* title, const std::string& canvasPict
 
     output = new zbOutput("test");
     AddChild(output);
+    if (!options.preset.empty())
+        output->ChoosePreset(options.preset);
 
     VCursorRelay* cursorRelay = new VCursorRelay(this);
     relay = BMessenger(cursorRelay);
     cursorRelay->Hide();
     cursorRelay->Show();
-    canvas = BMessenger(new VCanvas(this, relay, canvasPicture, true));
+    canvas = BMessenger(new VCanvas(this, relay, options.canvasPicture, true));
 }
 
 void zbWindow::MessageReceived(BMessage* message)
