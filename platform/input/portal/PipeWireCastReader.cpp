@@ -145,7 +145,7 @@ private:
             SPA_POD_Int(sizeof(spa_meta_header))));
         params[2] = static_cast<const spa_pod*>(spa_pod_builder_add_object(&builder, SPA_TYPE_OBJECT_ParamMeta,
             SPA_PARAM_Meta, SPA_PARAM_META_type, SPA_POD_Id(SPA_META_Cursor), SPA_PARAM_META_size,
-            SPA_POD_CHOICE_RANGE_Int(CursorMetaSize(64, 64), CursorMetaSize(1, 1), CursorMetaSize(256, 256))));
+            SPA_POD_CHOICE_RANGE_Int(CursorMetaSize(64, 64), CursorMetaSize(1, 1), CursorMetaSize(1024, 1024))));
         pw_stream_update_params(fStream, params, 3);
         fOwner.StreamFormatChanged();
     }
