@@ -160,6 +160,21 @@ public:
                 kLeftButton, 0);
     }
 
+    // Ends the portal's GNOME backend, as a crash would: mutter then ends
+    // the screen casts it made, as when the user stops sharing.
+    bool EndPortalBackend()
+    {
+        uint32 pid = 0;
+        sd_bus_message* reply = nullptr;
+        const bool found = sd_bus_call_method(fDBus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                               "org.freedesktop.DBus", "GetConnectionUnixProcessID", nullptr, &reply, "s",
+                               "org.freedesktop.impl.portal.desktop.gnome")
+                >= 0
+            && sd_bus_message_read(reply, "u", &pid) >= 0 && pid > 0;
+        sd_bus_message_unref(reply);
+        return found && kill(pid_t(pid), SIGTERM) == 0;
+    }
+
     const std::string& Errors() const { return fError; }
     // Xwayland's display name, ":1".
     const std::string& XDisplay() const { return fXDisplay; }

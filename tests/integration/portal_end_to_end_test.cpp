@@ -131,7 +131,7 @@ protected:
 
 } // namespace
 
-TEST_F(PortalTest, SharedScreenPlaysPositionsAndColoursAndTheSecondStartAsksNothing)
+TEST_F(PortalTest, SharedScreenPlaysPositionsAndColoursAsksOnceAndEndsCleanly)
 {
     StartProgram();
     ASSERT_TRUE(program.WaitForError("followed through the desktop's ScreenCast portal", 10s)) << program.Errors();
@@ -175,4 +175,9 @@ TEST_F(PortalTest, SharedScreenPlaysPositionsAndColoursAndTheSecondStartAsksNoth
         << "the second start did not share without the dialog: " << program.Errors();
     Screenshot("second-start");
     EXPECT_TRUE(MoveAndExpect(seen, 800, 400, Changes(800, 400, 0x0000ff))) << dump.Output();
+
+    // Sharing that ends is said, and the program goes on.
+    ASSERT_TRUE(gnome.EndPortalBackend());
+    EXPECT_TRUE(program.WaitForError("the screen cast has ended", 20s)) << program.Errors();
+    EXPECT_TRUE(program.Running());
 }

@@ -10,7 +10,10 @@
 #include <spa/pod/builder.h>
 #include <spa/utils/result.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <mutex>
 #include <cstdio>
 #include <optional>
 #include <unistd.h>
@@ -212,6 +215,12 @@ private:
 
 struct PipeWireCastReader::CoreListener {
     spa_hook hook {};
+    // The registry tells when a stream's node goes, which is how the
+    // compositor ending a screen cast shows first: the stream itself may
+    // only pause.
+    pw_registry* registry = nullptr;
+    spa_hook registryHook {};
+    std::vector<uint32> nodes;
 };
 
 PipeWireCastReader::PipeWireCastReader(int pipeWireFd, const std::vector<Stream>& streams,
@@ -253,6 +262,22 @@ PipeWireCastReader::PipeWireCastReader(int pipeWireFd, const std::vector<Stream>
         return e;
     }();
     pw_core_add_listener(fCore, &fCoreListener->hook, &coreEvents, this);
+    static const pw_registry_events registryEvents = [] {
+        pw_registry_events e {};
+        e.version = PW_VERSION_REGISTRY_EVENTS;
+        e.global_remove = [](void* data, uint32_t id) {
+            auto* reader = static_cast<PipeWireCastReader*>(data);
+            const std::vector<uint32>& nodes = reader->fCoreListener->nodes;
+            if (std::find(nodes.begin(), nodes.end(), id) != nodes.end())
+                reader->StreamEnded("the desktop stopped sharing");
+        };
+        return e;
+    }();
+    for (const Stream& stream : streams)
+        fCoreListener->nodes.push_back(stream.node);
+    fCoreListener->registry = pw_core_get_registry(fCore, PW_VERSION_REGISTRY, 0);
+    if (fCoreListener->registry != nullptr)
+        pw_registry_add_listener(fCoreListener->registry, &fCoreListener->registryHook, &registryEvents, this);
 
     for (const Stream& stream : streams) {
         fStreams.push_back(std::make_unique<StreamReader>(*this, fCore, stream));
@@ -277,6 +302,10 @@ PipeWireCastReader::~PipeWireCastReader()
         fThread.join();
     }
     fStreams.clear();
+    if (fCoreListener->registry != nullptr) {
+        spa_hook_remove(&fCoreListener->registryHook);
+        pw_proxy_destroy(reinterpret_cast<pw_proxy*>(fCoreListener->registry));
+    }
     if (fCore != nullptr) {
         spa_hook_remove(&fCoreListener->hook);
         pw_core_disconnect(fCore);
