@@ -45,14 +45,20 @@ private:
     void Connect()
     {
         const bool onWayland = IsSet("WAYLAND_DISPLAY");
-        if (onWayland && FollowThroughPortal())
+        // Why the portal cannot follow the whole screen, said with what
+        // comes instead.
+        std::string noPortal;
+        if (onWayland && FollowThroughPortal(&noPortal))
             return;
         if (!IsSet("DISPLAY")) {
-            std::fputs(onWayland ? "zimbrel: Wayland session without Xwayland (DISPLAY is not set): "
-                                   "Wayland shows no program the pointer or other windows' pixels, "
-                                   "so there is no pointer capture\n"
-                                 : "zimbrel: no X server (DISPLAY is not set): no pointer capture\n",
-                stderr);
+            if (onWayland) {
+                std::fprintf(stderr,
+                    "zimbrel: Wayland session without Xwayland (DISPLAY is not set): Wayland shows no "
+                    "program the pointer or other windows' pixels, and %s, so there is no pointer capture\n",
+                    noPortal.c_str());
+            } else {
+                std::fputs("zimbrel: no X server (DISPLAY is not set): no pointer capture\n", stderr);
+            }
             return;
         }
         const char* display = std::getenv("DISPLAY");
@@ -64,22 +70,19 @@ private:
         }
         fReader = std::make_unique<X11EventReader>(display, fPointer, fScreenChanges);
         if (onWayland && fReader->IsReadingPointer()) {
-            std::fputs("zimbrel: Wayland session through Xwayland: only pointer events over X11 windows "
-                       "can be seen, and only X11 windows' pixels read\n",
-                stderr);
+            std::fprintf(stderr,
+                "zimbrel: Wayland session through Xwayland: only pointer events over X11 windows can be "
+                "seen, and only X11 windows' pixels read, because %s\n",
+                noPortal.c_str());
         }
     }
 
     // The portal sees X11 windows under Xwayland too, so the X server is not
     // read beside it: a motion is never sent twice.
-    bool FollowThroughPortal()
+    bool FollowThroughPortal(std::string* why)
     {
-        std::string why;
-        if (!PortalScreenCast::Offered(&why)) {
-            std::fprintf(stderr, "zimbrel: Wayland session: the whole screen cannot be followed, because %s\n",
-                why.c_str());
+        if (!PortalScreenCast::Offered(why))
             return false;
-        }
         std::fputs("zimbrel: Wayland session: the whole screen is followed through the desktop's ScreenCast "
                    "portal, which gives the pointer's position and the screen's pixels (not buttons or "
                    "pressure)\n",

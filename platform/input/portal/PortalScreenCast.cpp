@@ -436,7 +436,8 @@ bool PortalScreenCast::Offered(std::string* why)
 {
     sd_bus* raw = nullptr;
     if (const int r = sd_bus_open_user(&raw); r < 0) {
-        *why = std::string("no session bus (") + std::strerror(-r) + ")";
+        *why = std::string("there is no session bus to reach the desktop's screen-sharing portal (")
+            + std::strerror(-r) + ")";
         return false;
     }
     Bus bus(raw);

@@ -30,7 +30,8 @@
 class PortalScreenCast {
 public:
     // True when the session bus has a ScreenCast portal that offers cursor
-    // metadata and restore tokens; otherwise false, with the reason in `why`.
+    // metadata; otherwise false, with the reason in `why` as a clause ("the
+    // desktop has no ScreenCast portal (…)").
     static bool Offered(std::string* why);
 
     PortalScreenCast(PointerBroadcaster& pointer, ScreenChangeBroadcaster& screenChanges, CastScreen& screen);
