@@ -160,6 +160,30 @@ public:
                 kLeftButton, 0);
     }
 
+    // Answers the portal's "Screen Share" dialog as a person would: picks
+    // the one monitor, then Share. Empty on success, else what went wrong.
+    // (On 1024 x 768 the dialog's monitor row and Share button lie here.)
+    std::string AnswerShareDialog()
+    {
+        constexpr int kMonitorRowX = 600, kMonitorRowY = 410;
+        constexpr int kShareX = 724, kShareY = 256;
+        if (!WaitUntil([&] { return ColourAt(kMonitorRowX, kMonitorRowY) == 0xffffff; }, std::chrono::seconds(30)))
+            return "no sharing dialog showed within 30 s";
+        // The first click may only bring the dialog forward: click until the
+        // Share button turns from pale to the accent blue.
+        const auto shareEnabled = [&] { return (ColourAt(kShareX, kShareY) >> 16) < 0x80; };
+        for (int attempt = 0; attempt < 3 && !shareEnabled(); ++attempt) {
+            if (!MoveTo(kMonitorRowX, kMonitorRowY) || !Click())
+                return fError;
+            WaitUntil(shareEnabled, std::chrono::seconds(3));
+        }
+        if (!shareEnabled())
+            return "picking the monitor did not enable Share";
+        if (!MoveTo(kShareX, kShareY) || !Click())
+            return fError;
+        return {};
+    }
+
     // Ends the portal's GNOME backend, as a crash would: mutter then ends
     // the screen casts it made, as when the user stops sharing.
     bool EndPortalBackend()

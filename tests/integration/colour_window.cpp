@@ -1,11 +1,13 @@
 // A full-screen window of known colours for the screen-sharing test: the
 // left half red and the right half blue, until a line on standard input
-// turns the left half green. A native Wayland client (Qt's wayland
+// turns the left half green; with --flash the left half changes between
+// red and green 30 times a second instead. A native Wayland client (Qt's wayland
 // platform), so that only the compositor shows it.
 
 #include <QApplication>
 #include <QPainter>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWidget>
 
 #include <unistd.h>
@@ -16,7 +18,7 @@ class Colours final : public QWidget {
 public:
     void Change()
     {
-        fLeft = QColor(0x00, 0xff, 0x00);
+        fLeft = fLeft == QColor(0xff, 0x00, 0x00) ? QColor(0x00, 0xff, 0x00) : QColor(0xff, 0x00, 0x00);
         update();
     }
 
@@ -47,6 +49,12 @@ int main(int argc, char** argv)
         else
             window.Change();
     });
+    QTimer flash;
+    if (argc > 1 && QString(argv[1]) == "--flash") {
+        QObject::connect(&flash, &QTimer::timeout, [&] { window.Change(); });
+        flash.setTimerType(Qt::PreciseTimer);
+        flash.start(1000 / 30);
+    }
     window.showFullScreen();
     return application.exec();
 }
