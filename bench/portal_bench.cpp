@@ -9,7 +9,9 @@
 //     window changes 30 times a second, against the same window at rest.
 // Both send every Control Change of the full-range preset to jack_midi_dump
 // on a private dummy JACK server. Only the program's own CPU is counted,
-// not the compositor's or the X server's.
+// not the compositor's or the X server's. Each run also says how many
+// motions reached the consumer (mutter sends the cursor at most once per
+// frame of its monitor) and which threads spent the time.
 
 #include "tests/common/ChildProcess.h"
 #include "tests/common/DummyJackServer.h"
@@ -23,6 +25,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -38,9 +42,9 @@ constexpr int kSeconds = 3;
 constexpr int kRuns = 3;
 
 // The program's user and system time so far, in milliseconds.
-double CpuMs(pid_t pid)
+double CpuMs(pid_t pid, const std::filesystem::path& stat = {})
 {
-    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::ifstream file(stat.empty() ? "/proc/" + std::to_string(pid) + "/stat" : stat.string());
     const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     // After the command name (which may hold spaces), utime and stime are
     // the 12th and 13th fields.
@@ -49,6 +53,38 @@ double CpuMs(pid_t pid)
     if (field.size() <= 12)
         return 0;
     return 1000.0 * double(std::stol(field[11]) + std::stol(field[12])) / double(sysconf(_SC_CLK_TCK));
+}
+
+// Each thread's CPU time so far in milliseconds, by thread name.
+std::map<std::string, double> ThreadCpuMs(pid_t pid)
+{
+    std::map<std::string, double> threads;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code ignored;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, ignored)) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        threads[name] += CpuMs(pid_t(std::stol(task.path().filename().string())), task.path() / "stat");
+    }
+    return threads;
+}
+
+// What each thread spent since `before`, times `scale`, busiest first.
+std::string ThreadsSince(pid_t pid, const std::map<std::string, double>& before, double scale)
+{
+    std::vector<std::pair<double, std::string>> spent;
+    for (const auto& [name, ms] : ThreadCpuMs(pid)) {
+        const auto earlier = before.find(name);
+        const double value = (ms - (earlier != before.end() ? earlier->second : 0)) * scale;
+        if (value > 0)
+            spent.emplace_back(value, name);
+    }
+    std::sort(spent.rbegin(), spent.rend());
+    std::string text;
+    for (const auto& [value, name] : spent)
+        text += " " + name + " " + std::to_string(int(value)) + ";";
+    return text;
 }
 
 double Median(std::vector<double> values)
@@ -75,11 +111,20 @@ std::string StartZimbrel(ChildProcess& program, const std::string& settings,
 
 // The program's CPU per motion, in microseconds, over kSeconds of motions
 // at kMotionsPerSecond that `move(i)` makes.
-template <typename Move>
-double CpuUsPerMotion(ChildProcess& program, Move move)
+// The lines jack_midi_dump has printed so far.
+size_t Lines(const ChildProcess& dump)
 {
+    const std::string output = dump.Output();
+    return size_t(std::count(output.begin(), output.end(), '\n'));
+}
+
+template <typename Move>
+double CpuUsPerMotion(const char* kind, ChildProcess& program, const ChildProcess& dump, Move move)
+{
+    const size_t linesBefore = Lines(dump);
     std::this_thread::sleep_for(300ms);
     const double before = CpuMs(program.Pid());
+    const std::map<std::string, double> threadsBefore = ThreadCpuMs(program.Pid());
     const int motions = kMotionsPerSecond * kSeconds;
     const Clock::time_point start = Clock::now();
     for (int i = 0; i < motions; ++i) {
@@ -88,6 +133,10 @@ double CpuUsPerMotion(ChildProcess& program, Move move)
     }
     // What is still on its way.
     std::this_thread::sleep_for(500ms);
+    // Horizontal and Vertical change with every delivered motion.
+    std::fprintf(stderr, "portal_bench: %s, %.0f motions reached the consumer of %d; us per motion by thread:%s\n",
+        kind, double(Lines(dump) - linesBefore) / 2, motions,
+        ThreadsSince(program.Pid(), threadsBefore, 1000.0 / motions).c_str());
     return 1000.0 * (CpuMs(program.Pid()) - before) / motions;
 }
 
@@ -111,7 +160,7 @@ void BM_PortalCost(benchmark::State& state)
     if (const std::string error = jack.Start("zimbrel-portal-bench"); !error.empty())
         return Fail(state, "JACK: " + error);
     ChildProcess dump;
-    if (!dump.Start({ "setpriv", "--pdeathsig", "TERM", "jack_midi_dump" })
+    if (!dump.Start({ "setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump" })
         || !WaitUntil([] { return RunTool({ "jack_lsp", "midi-monitor:input" }).status == 0; }, 10s))
         return Fail(state, "jack_midi_dump did not start");
     PrivateSettings settings;
@@ -134,7 +183,7 @@ void BM_PortalCost(benchmark::State& state)
             }
             if (!program.WaitForError("Following the whole screen", 20s))
                 return Fail(state, "no screen sharing: " + program.Errors());
-            portalUs.push_back(CpuUsPerMotion(program, [&](int i) { gnome.MoveTo(i % 2 == 0 ? 300 : 700, 600); }));
+            portalUs.push_back(CpuUsPerMotion("portal", program, dump, [&](int i) { gnome.MoveTo(i % 2 == 0 ? 300 : 700, 600); }));
 
             // The pointer at rest over a window that changes 30 times a
             // second, and over the same window at rest.
@@ -148,8 +197,12 @@ void BM_PortalCost(benchmark::State& state)
                     return Fail(state, "the colour window did not show: " + window.Errors());
                 std::this_thread::sleep_for(500ms);
                 const double before = CpuMs(program.Pid());
+                const std::map<std::string, double> threadsBefore = ThreadCpuMs(program.Pid());
                 std::this_thread::sleep_for(std::chrono::seconds(kSeconds));
                 (flashing ? changingMsPerS : stillMsPerS).push_back((CpuMs(program.Pid()) - before) / kSeconds);
+                std::fprintf(stderr, "portal_bench: pointer at rest, screen %s, ms/s by thread:%s\n",
+                    flashing ? "at 30 frames/s" : "still",
+                    ThreadsSince(program.Pid(), threadsBefore, 1.0 / kSeconds).c_str());
             }
             program.Stop();
 
@@ -158,7 +211,7 @@ void BM_PortalCost(benchmark::State& state)
                     { { "DISPLAY", xvfb.Name() }, { "WAYLAND_DISPLAY", "" } });
                 !error.empty())
                 return Fail(state, error);
-            x11Us.push_back(CpuUsPerMotion(program, [&](int i) { xtest.MoveTo(i % 2 == 0 ? 300 : 700, 600); }));
+            x11Us.push_back(CpuUsPerMotion("X11", program, dump, [&](int i) { xtest.MoveTo(i % 2 == 0 ? 300 : 700, 600); }));
             program.Stop();
         }
         state.SetIterationTime(double(kRuns * kSeconds * 4));
