@@ -30,6 +30,7 @@ constexpr uint32 kPersistUntilRevoked = 2;
 // A portal that is started by the bus answers within this; a missing one
 // must not hold up the program's start for long.
 constexpr uint64 kProbeTimeoutMicroseconds = 5'000'000;
+constexpr uint64 kCallTimeoutMicroseconds = 10'000'000;
 // The wake pipe stops the thread at once; the timeout only bounds how long
 // a lost wake-up could keep it.
 constexpr int kPollTimeoutMs = 500;
@@ -174,6 +175,9 @@ public:
             return;
         }
         fBus.reset(bus);
+        // Every call is answered at once (the dialog's answer comes as a
+        // signal), so a portal that hangs must not hold the program's exit.
+        sd_bus_set_method_call_timeout(bus, kCallTimeoutMicroseconds);
         const char* unique = nullptr;
         if (sd_bus_get_unique_name(bus, &unique) < 0) {
             Fail("cannot learn this program's name on the session bus");
