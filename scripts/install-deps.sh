@@ -10,6 +10,7 @@ packages=(
     qt6-base-dev libgl-dev
     libasound2-dev libjack-jackd2-dev
     libx11-dev libxcb1-dev libxi-dev libxrandr-dev libxtst-dev
+    libpipewire-0.3-dev libsystemd-dev
     xdg-utils fonts-dejavu-core
 )
 if [[ "${1:-}" == "--package" || "${1:-}" == "--tests" ]]; then
@@ -25,6 +26,8 @@ if [[ "${1:-}" == "--tests" ]]; then
         # protocol header of its inputtest input driver.
         xserver-xorg-core xserver-xorg-video-dummy xserver-xorg-dev
         pipewire pipewire-bin pipewire-jack wireplumber dbus-user-session
+        # Headless GNOME for the screen-sharing test.
+        mutter xwayland xdg-desktop-portal xdg-desktop-portal-gnome qt6-wayland
         # The fuzz targets: clang with its libFuzzer and sanitizer runtimes.
         clang libclang-rt-14-dev
     )

@@ -3,6 +3,8 @@
 #include "platform/input/PointerBroadcaster.h"
 #include "platform/input/ScreenChangeBroadcaster.h"
 #include "platform/input/UnavailableScreen.h"
+#include "platform/input/portal/CastScreen.h"
+#include "platform/input/portal/PortalScreenCast.h"
 #include "platform/input/x11/X11EventReader.h"
 #include "platform/input/x11/X11ScreenSource.h"
 
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -22,15 +25,18 @@ bool IsSet(const char* variable)
     return value != nullptr && *value != '\0';
 }
 
-// The machine's pointer and screen: the X server named by DISPLAY, or
-// nothing at all.
+// The machine's pointer and screen: on Wayland the desktop portal's screen
+// cast when it gives the pointer's position, else the X server named by
+// DISPLAY, or nothing at all.
 class MachineInput {
 public:
     MachineInput()
     {
         Connect();
-        fServices.emplace(InputServices { fPointer, fScreenChanges,
-            fScreen != nullptr ? static_cast<ScreenSource&>(*fScreen) : fNoScreen });
+        ScreenSource& screen = fScreenCast != nullptr ? static_cast<ScreenSource&>(fCastScreen)
+            : fScreen != nullptr                       ? static_cast<ScreenSource&>(*fScreen)
+                                                       : fNoScreen;
+        fServices.emplace(InputServices { fPointer, fScreenChanges, screen });
     }
 
     const InputServices& Services() const { return *fServices; }
@@ -39,12 +45,20 @@ private:
     void Connect()
     {
         const bool onWayland = IsSet("WAYLAND_DISPLAY");
+        // Why the portal cannot follow the whole screen, said with what
+        // comes instead.
+        std::string noPortal;
+        if (onWayland && FollowThroughPortal(&noPortal))
+            return;
         if (!IsSet("DISPLAY")) {
-            std::fputs(onWayland ? "zimbrel: Wayland session without Xwayland (DISPLAY is not set): "
-                                   "Wayland shows no program the pointer or other windows' pixels, "
-                                   "so there is no pointer capture\n"
-                                 : "zimbrel: no X server (DISPLAY is not set): no pointer capture\n",
-                stderr);
+            if (onWayland) {
+                std::fprintf(stderr,
+                    "zimbrel: Wayland session without Xwayland (DISPLAY is not set): Wayland shows no "
+                    "program the pointer or other windows' pixels, and %s, so there is no pointer capture\n",
+                    noPortal.c_str());
+            } else {
+                std::fputs("zimbrel: no X server (DISPLAY is not set): no pointer capture\n", stderr);
+            }
             return;
         }
         const char* display = std::getenv("DISPLAY");
@@ -56,15 +70,33 @@ private:
         }
         fReader = std::make_unique<X11EventReader>(display, fPointer, fScreenChanges);
         if (onWayland && fReader->IsReadingPointer()) {
-            std::fputs("zimbrel: Wayland session through Xwayland: only pointer events over X11 windows "
-                       "can be seen, and only X11 windows' pixels read\n",
-                stderr);
+            std::fprintf(stderr,
+                "zimbrel: Wayland session through Xwayland: only pointer events over X11 windows can be "
+                "seen, and only X11 windows' pixels read, because %s\n",
+                noPortal.c_str());
         }
+    }
+
+    // The portal sees X11 windows under Xwayland too, so the X server is not
+    // read beside it: a motion is never sent twice.
+    bool FollowThroughPortal(std::string* why)
+    {
+        if (!PortalScreenCast::Offered(why))
+            return false;
+        std::fputs("zimbrel: Wayland session: the whole screen is followed through the desktop's ScreenCast "
+                   "portal, which gives the pointer's position and the screen's pixels (not buttons or "
+                   "pressure)\n",
+            stderr);
+        fScreenCast = std::make_unique<PortalScreenCast>(fPointer, fScreenChanges, fCastScreen);
+        return true;
     }
 
     PointerBroadcaster fPointer;
     ScreenChangeBroadcaster fScreenChanges;
     UnavailableScreen fNoScreen;
+    CastScreen fCastScreen;
+    // Declared after what it feeds, so it stops first.
+    std::unique_ptr<PortalScreenCast> fScreenCast;
     std::unique_ptr<X11ScreenSource> fScreen;
     // Declared after the broadcasters it posts to, so it stops first.
     std::unique_ptr<X11EventReader> fReader;

@@ -5,10 +5,13 @@
 // ScreenChangeNotifier::Instance() and ScreenSource::Instance() return the
 // members of the set in force.
 //
-// The machine's set is made on first use, once per process: the X server's
-// when DISPLAY reaches one (with a line on standard error, under Wayland,
-// that only X11 windows can be seen); otherwise a set that delivers nothing
-// and reads no pixels, after one line on standard error that says why.
+// The machine's set is made on first use, once per process: under Wayland
+// (WAYLAND_DISPLAY set) the desktop portal's screen cast when its probe
+// finds cursor metadata (PortalScreenCast); else the X server's when
+// DISPLAY reaches one (with a line on standard error, under Wayland, that
+// only X11 windows can be seen, and why); otherwise a set that delivers
+// nothing and reads no pixels, after one line on standard error that says
+// why.
 
 #include "platform/input/PointerService.h"
 #include "platform/input/ScreenChangeNotifier.h"

@@ -2,7 +2,12 @@
 
 void PointerBroadcaster::AddListener(const BMessenger& listener, bool noPointerHistory)
 {
+    // Under the status lock, so a status set meanwhile cannot overtake the
+    // one this listener is sent.
+    std::lock_guard lock(fStatusLock);
     fListeners.Add(listener, noPointerHistory);
+    if (fStatus.what == kPointerServiceStatus)
+        listener.SendMessage(&fStatus);
 }
 
 void PointerBroadcaster::RemoveListener(const BMessenger& listener)
@@ -13,4 +18,14 @@ void PointerBroadcaster::RemoveListener(const BMessenger& listener)
 void PointerBroadcaster::Broadcast(const BMessage& event)
 {
     fListeners.Post(event);
+}
+
+void PointerBroadcaster::SetStatus(PointerServiceState state, const char* text)
+{
+    BMessage status(kPointerServiceStatus);
+    status.AddInt32("state", state);
+    status.AddString("text", text);
+    std::lock_guard lock(fStatusLock);
+    fStatus = status;
+    fListeners.Post(status);
 }

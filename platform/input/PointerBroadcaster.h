@@ -9,6 +9,8 @@
 #include "platform/input/ListenerList.h"
 #include "platform/input/PointerService.h"
 
+#include <mutex>
+
 class PointerBroadcaster final : public PointerService {
 public:
     void AddListener(const BMessenger& listener, bool noPointerHistory) override;
@@ -18,7 +20,12 @@ public:
     // listener, as ListenerList describes.
     void Broadcast(const BMessage& event);
     size_t CountListeners() const { return fListeners.Count(); }
+    // Posts kPointerServiceStatus (see PointerService.h) to every listener
+    // and keeps it for listeners added later.
+    void SetStatus(PointerServiceState state, const char* text);
 
 private:
     ListenerList fListeners;
+    std::mutex fStatusLock;
+    BMessage fStatus;
 };

@@ -18,6 +18,23 @@
 
 #include "platform/app/Messenger.h"
 
+// A service that needs the desktop's consent to follow the pointer (the
+// screen-cast portal on Wayland) also tells its listeners how that stands:
+// kPointerServiceStatus with "state" (int32, a PointerServiceState) and
+// "text" (string, one sentence for the user), whenever it changes, and the
+// latest one to each listener as it is added. Other services post none.
+constexpr uint32 kPointerServiceStatus = 'zpst';
+
+enum PointerServiceState : int32 {
+    // The desktop's sharing dialog is open.
+    kPointerAsking = 1,
+    kPointerFollowing,
+    // The user declined, or the desktop could not share.
+    kPointerRefused,
+    // The user stopped sharing from the desktop.
+    kPointerEnded,
+};
+
 class PointerService {
 public:
     // The service in force (see InputServices.h): the X server's when one is

@@ -4,6 +4,7 @@
 
 #include "platform/app/AppDefs.h"
 #include "platform/input/ListenerList.h"
+#include "platform/input/PointerBroadcaster.h"
 #include "platform/input/ScreenChangeBroadcaster.h"
 #include "tests/capture/RecordingLooper.h"
 
@@ -136,6 +137,29 @@ TEST(ListenerListLifetime, LooperThatQuitIsDroppedOnTheNextPost)
 
     stayingMessenger.SendMessage(B_QUIT_REQUESTED);
     EXPECT_TRUE(BLooper::WaitForOtherLoopers(nullptr, RecordingLooper::kPatience));
+}
+
+// A window that starts listening after the screen-sharing dialog was
+// answered still learns how it went, and only the latest word.
+TEST_F(ListenerListTest, PointerStatusReachesEveryListenerAndLaterOnesGetOnlyTheLatest)
+{
+    PointerBroadcaster pointer;
+    pointer.AddListener(BMessenger(fWithHistory), false);
+    pointer.SetStatus(kPointerAsking, "asking");
+    pointer.SetStatus(kPointerFollowing, "following");
+    pointer.AddListener(BMessenger(fWithoutHistory), true);
+    pointer.Broadcast(Move(1));
+
+    const std::vector<BMessage> early = Drain(fWithHistory);
+    ASSERT_EQ(early.size(), 3u);
+    EXPECT_EQ(early[0].FindInt32("state"), kPointerAsking);
+    EXPECT_EQ(early[1].FindInt32("state"), kPointerFollowing);
+    const std::vector<BMessage> late = Drain(fWithoutHistory);
+    ASSERT_EQ(late.size(), 2u);
+    EXPECT_EQ(late[0].what, kPointerServiceStatus);
+    EXPECT_EQ(late[0].FindInt32("state"), kPointerFollowing);
+    EXPECT_STREQ(late[0].FindString("text"), "following");
+    EXPECT_EQ(late[1].what, uint32(B_MOUSE_MOVED));
 }
 
 } // namespace

@@ -1,0 +1,154 @@
+// The real program on a private headless GNOME, following the whole screen
+// through the desktop portal's screen sharing: the test answers the
+// portal's dialog, moves the pointer through mutter's remote-desktop
+// interface over a full-screen Wayland window of known colours, and reads
+// the Control Changes at jack_midi_dump on a private dummy JACK server.
+//
+// ZIMBREL_TEST_SCREENSHOTS=FOLDER keeps pictures of the screen there.
+
+#include "tests/common/ChildProcess.h"
+#include "tests/common/DummyJackServer.h"
+#include "tests/common/FullRangePreset.h"
+#include "tests/common/HeadlessGnome.h"
+#include "tests/common/PrivateSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+
+// "b0 CC VV" as jack_midi_dump prints a Control Change on channel 1.
+std::string Change(int controller, int value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "b0 %02x %02x", controller, value);
+    return text;
+}
+
+// The five changes the pointer at (x, y) over `rgb` sends with the preset
+// below: Horizontal on 7, Vertical on 8, Red, Green and Blue on 20 to 22.
+std::vector<std::string> Changes(int x, int y, unsigned rgb)
+{
+    return { Change(7, int(float(x / (long double)(HeadlessGnome::kWidth - 1)) * 127)),
+        Change(8, int(float(y / (long double)(HeadlessGnome::kHeight - 1)) * 127)),
+        Change(20, int(float(((rgb >> 16) & 0xff) / 255.0L) * 127)),
+        Change(21, int(float(((rgb >> 8) & 0xff) / 255.0L) * 127)),
+        Change(22, int(float((rgb & 0xff) / 255.0L) * 127)) };
+}
+
+class PortalTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string desktop = gnome.Start("zimbrel-portal");
+        ASSERT_TRUE(desktop.empty()) << "headless GNOME: " << desktop;
+        const std::string missing = MissingTools({ "jack_midi_dump", "jack_lsp", "jack_connect", "stdbuf" });
+        ASSERT_TRUE(missing.empty()) << "missing tool(s): " << missing << " (Debian packages jackd2, coreutils)";
+        const std::string jackError = jack.Start("zimbrel-portal");
+        ASSERT_TRUE(jackError.empty()) << "JACK: " << jackError;
+        ASSERT_TRUE(dump.Start({ "setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump" }));
+        ASSERT_TRUE(WaitUntil([] { return RunTool({ "jack_lsp", "midi-monitor:input" }).status == 0; }, 10s));
+        ASSERT_EQ(WriteFullRangePreset(settings.PresetFolder(), "Portal"), 0);
+    }
+
+    void StartProgram()
+    {
+        ASSERT_TRUE(program.Start({ ZIMBREL_PROGRAM, "--preset", "Portal" },
+            { { "ZIMBREL_MIDI", "jack" }, { "DISPLAY", gnome.XDisplay() }, { "XDG_CONFIG_HOME", settings.Root() } }))
+            << program.Error();
+        program.CloseInput();
+        // A sanitized program on a busy machine has been seen to take over
+        // 20 s to come up.
+        ASSERT_TRUE(WaitUntil([] { return RunTool({ "jack_connect", "Zimbrel:Zimbrel", "midi-monitor:input" }).status == 0; }, 60s))
+            << program.Errors();
+    }
+
+    void Screenshot(const std::string& name)
+    {
+        if (const char* folder = std::getenv("ZIMBREL_TEST_SCREENSHOTS"))
+            gnome.SaveScreen(std::string(folder) + "/" + name + ".ppm");
+    }
+
+    // The dump's lines from line `from` on, each "b0 CC VV".
+    std::vector<std::string> DumpLines(size_t from)
+    {
+        std::vector<std::string> lines;
+        std::istringstream all(dump.Output());
+        size_t index = 0;
+        for (std::string line; std::getline(all, line); ++index)
+            if (index >= from)
+                lines.push_back(line.substr(line.find(": ") + 2, 8));
+        return lines;
+    }
+
+    // Moves the pointer to (x, y) and waits until the dump's newest lines
+    // are `expected`; then `seen` is past them.
+    bool MoveAndExpect(size_t& seen, int x, int y, const std::vector<std::string>& expected)
+    {
+        EXPECT_TRUE(gnome.MoveTo(x, y)) << gnome.Errors();
+        const bool arrived = WaitUntil(
+            [&] {
+                const std::vector<std::string> lines = DumpLines(seen);
+                return lines.size() >= expected.size()
+                    && std::equal(expected.begin(), expected.end(), lines.end() - long(expected.size()));
+            },
+            10s);
+        seen += DumpLines(seen).size();
+        return arrived;
+    }
+
+    HeadlessGnome gnome;
+    PrivateSettings settings;
+    DummyJackServer jack;
+    ChildProcess dump;
+    ChildProcess program;
+    ChildProcess colours;
+};
+
+} // namespace
+
+TEST_F(PortalTest, SharedScreenPlaysPositionsAndColoursAsksOnceAndEndsCleanly)
+{
+    StartProgram();
+    ASSERT_TRUE(program.WaitForError("followed through the desktop's ScreenCast portal", 60s)) << program.Errors();
+
+    // The dialog: pick the monitor, then Share.
+    Screenshot("dialog");
+    const std::string answered = gnome.AnswerShareDialog();
+    ASSERT_TRUE(answered.empty()) << answered << "; " << program.Errors();
+    const bool following = program.WaitForError("Following the whole screen", 20s);
+    Screenshot("shared");
+    ASSERT_TRUE(following) << program.Errors();
+
+    ASSERT_TRUE(colours.Start({ COLOUR_WINDOW }, { { "QT_QPA_PLATFORM", "wayland" } })) << colours.Error();
+    ASSERT_TRUE(WaitUntil([&] { return gnome.ColourAt(100, 600) == 0xff0000 && gnome.ColourAt(900, 100) == 0x0000ff; }, 20s))
+        << "the colour window did not fill the screen: " << colours.Errors();
+    Screenshot("colours");
+
+    size_t seen = 0;
+    EXPECT_TRUE(MoveAndExpect(seen, 100, 600, Changes(100, 600, 0xff0000))) << dump.Output();
+    EXPECT_TRUE(MoveAndExpect(seen, 900, 100, Changes(900, 100, 0x0000ff))) << dump.Output();
+
+    // The left half turns green: the same place now plays green.
+    ASSERT_TRUE(colours.WriteInput("green\n"));
+    ASSERT_TRUE(WaitUntil([&] { return gnome.ColourAt(100, 600) == 0x00ff00; }, 10s));
+    EXPECT_TRUE(MoveAndExpect(seen, 100, 601, Changes(100, 601, 0x00ff00))) << dump.Output();
+
+    // The second start: the kept permission shares again without a dialog.
+    program.Stop();
+    StartProgram();
+    ASSERT_TRUE(program.WaitForError("Following the whole screen", 60s))
+        << "the second start did not share without the dialog: " << program.Errors();
+    Screenshot("second-start");
+    EXPECT_TRUE(MoveAndExpect(seen, 800, 400, Changes(800, 400, 0x0000ff))) << dump.Output();
+
+    // Sharing that ends is said, and the program goes on.
+    ASSERT_TRUE(gnome.EndPortalBackend());
+    EXPECT_TRUE(program.WaitForError("the screen cast has ended", 20s)) << program.Errors();
+    EXPECT_TRUE(program.Running());
+}
