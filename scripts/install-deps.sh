@@ -10,6 +10,7 @@ packages=(
     qt6-base-dev libgl-dev
     libasound2-dev libjack-jackd2-dev
     libx11-dev libxcb1-dev libxi-dev libxrandr-dev libxtst-dev
+    libwayland-dev qt6-wayland
     xdg-utils fonts-dejavu-core
 )
 if [[ "${1:-}" == "--package" || "${1:-}" == "--tests" ]]; then
@@ -22,6 +23,7 @@ if [[ "${1:-}" == "--tests" ]]; then
         libxdamage-dev xvfb xauth xdotool x11-xserver-utils x11-utils imagemagick
         jackd2 alsa-utils procps ccache
         pipewire pipewire-bin pipewire-jack wireplumber dbus-user-session
+        sway grim
         # The fuzz targets: clang with its libFuzzer and sanitizer runtimes.
         clang libclang-rt-14-dev
     )

@@ -30,7 +30,7 @@ public:
     {
         Connect();
         fServices.emplace(InputServices { fPointer, fScreenChanges,
-            fScreen != nullptr ? static_cast<ScreenSource&>(*fScreen) : fNoScreen });
+            fScreen != nullptr ? static_cast<ScreenSource&>(*fScreen) : fNoScreen, !IsSet("WAYLAND_DISPLAY") });
     }
 
     const InputServices& Services() const { return *fServices; }
@@ -84,6 +84,11 @@ const InputServices& InForce()
 void InputServices::Override(const InputServices* services)
 {
     gOverride.store(services);
+}
+
+bool InputServices::FollowWholeDesktop()
+{
+    return InForce().wholeDesktop;
 }
 
 PointerService& PointerService::Instance()

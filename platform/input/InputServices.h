@@ -8,7 +8,8 @@
 // The machine's set is made on first use, once per process: the X server's
 // when DISPLAY reaches one (with a line on standard error, under Wayland,
 // that only X11 windows can be seen); otherwise a set that delivers nothing
-// and reads no pixels, after one line on standard error that says why.
+// and reads no pixels, after one line on standard error that says why. Under
+// Wayland (WAYLAND_DISPLAY set) it does not follow the whole desktop.
 
 #include "platform/input/PointerService.h"
 #include "platform/input/ScreenChangeNotifier.h"
@@ -18,6 +19,9 @@ struct InputServices {
     PointerService& pointer;
     ScreenChangeNotifier& screenChanges;
     ScreenSource& screen;
+    // False on a Wayland desktop, where the pointer and the pixels can be
+    // followed over X11 windows only (through Xwayland), or nowhere.
+    bool wholeDesktop = true;
 
     // Puts `services` in force instead of the machine's set, which is then
     // never made; nullptr puts the machine's set back. For tests that run
@@ -26,4 +30,6 @@ struct InputServices {
     // Thread rules: call while no window listens to the pointer or to
     // screen changes and no BScreen is in use.
     static void Override(const InputServices* services);
+    // The wholeDesktop of the set in force.
+    static bool FollowWholeDesktop();
 };
