@@ -4,7 +4,7 @@
 // quarters; the pointer moves with XTest, which the screen relay hears as
 // well, so every value the relay would send differs from the canvas's.
 
-#include "mapping/PresetFile.h"
+#include "tests/common/CanvasPlay.h"
 #include "tests/common/ChildProcess.h"
 #include "tests/common/ChooseJackTestServer.h"
 #include "tests/common/PrivateSettings.h"
@@ -16,86 +16,27 @@
 
 #include <array>
 #include <csignal>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 using testing::ElementsAre;
 using testing::HasSubstr;
 using namespace std::chrono_literals;
+using namespace canvas_play;
 
 namespace {
-
-constexpr int kPictureWidth = 200;
-constexpr int kPictureHeight = 100;
-
-// The colour of each quarter of the picture, as 0xRRGGBB.
-unsigned QuarterColour(int x, int y)
-{
-    const bool right = x >= kPictureWidth / 2;
-    const bool bottom = y >= kPictureHeight / 2;
-    return bottom ? (right ? 0x4080c0 : 0x0000ff) : (right ? 0x00ff00 : 0xff0000);
-}
-
-void WritePicture(const std::string& path)
-{
-    std::ofstream file(path, std::ios::binary);
-    file << "P6 " << kPictureWidth << ' ' << kPictureHeight << " 255\n";
-    for (int y = 0; y < kPictureHeight; ++y)
-        for (int x = 0; x < kPictureWidth; ++x) {
-            const unsigned rgb = QuarterColour(x, y);
-            file.put(char(rgb >> 16)).put(char(rgb >> 8 & 0xff)).put(char(rgb & 0xff));
-        }
-}
-
-// Channel 1; Horizontal on controller 7, Vertical on 8, Red, Green and Blue
-// on 20, 21 and 22, each over the full range.
-void WriteMappingPreset(const std::string& folder)
-{
-    std::filesystem::create_directories(folder);
-    PresetMapping mapping {};
-    mapping.channel = 0;
-    const cfg off { 128, 127, 0, false };
-    mapping.pressure = off;
-    mapping.x = cfg { 7, 127, 0, true };
-    mapping.y = cfg { 8, 127, 0, true };
-    mapping.red = cfg { 20, 127, 0, true };
-    mapping.green = cfg { 21, 127, 0, true };
-    mapping.blue = cfg { 22, 127, 0, true };
-    BMessage preset('bsav');
-    AddMapping(&preset, mapping);
-    ASSERT_EQ(WritePreset((folder + "/Canvas").c_str(), preset), 0);
-}
-
-// "b0 CC VV" as jack_midi_dump prints a Control Change on channel 1.
-std::string Change(int controller, int value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "b0 %02x %02x", controller, value);
-    return text;
-}
-
-// The five changes one canvas position sends: where it is and its colour.
-std::vector<std::string> CanvasChanges(int column, int row, int shownWidth, int shownHeight, unsigned rgb)
-{
-    return {Change(7, int(float(column / (long double)(shownWidth - 1)) * 127)),
-        Change(8, int(float(row / (long double)(shownHeight - 1)) * 127)),
-        Change(20, int(float(((rgb >> 16) & 0xff) / 255.0L) * 127)),
-        Change(21, int(float(((rgb >> 8) & 0xff) / 255.0L) * 127)),
-        Change(22, int(float((rgb & 0xff) / 255.0L) * 127))};
-}
 
 class CanvasTest : public testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(xvfb.IsRunning()) << xvfb.Error();
-        const std::string missing = MissingTools({"xdotool", "jack_midi_dump", "jack_lsp", "jack_connect", "stdbuf"});
-        ASSERT_TRUE(missing.empty()) << "missing tool(s): " << missing << " (Debian packages xdotool, jackd2, coreutils)";
+        const std::string missing = MissingTools({"xdotool", "jack_connect"});
+        ASSERT_TRUE(missing.empty()) << "missing tool(s): " << missing << " (Debian packages xdotool, jackd2)";
         const std::string jackError = jack->Start("zimbrel-canvas");
         ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
-        ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
-        ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
+        const std::string dumpError = dump.Start();
+        ASSERT_TRUE(dumpError.empty()) << dumpError;
         ASSERT_TRUE(pointer.IsReady()) << "no XTest on " << xvfb.Name();
     }
 
@@ -124,37 +65,10 @@ protected:
         return found;
     }
 
-    // The dump's lines from line `from` on.
-    std::vector<std::string> DumpLines(size_t from)
-    {
-        std::vector<std::string> lines;
-        std::istringstream all(dump.Output());
-        size_t index = 0;
-        for (std::string line; std::getline(all, line); ++index)
-            if (index >= from) // "   0: b0 07 6f control change ...": the time, then the bytes
-                lines.push_back(line.substr(line.find(": ") + 2, 8));
-        return lines;
-    }
-
-    // Waits until the dump's lines from `from` end with `expected`; true
-    // when they did, and then `from` is past them.
-    bool DumpEndsWith(size_t& from, const std::vector<std::string>& expected)
-    {
-        const bool arrived = WaitUntil(
-            [&] {
-                const std::vector<std::string> lines = DumpLines(from);
-                return lines.size() >= expected.size()
-                    && std::equal(expected.begin(), expected.end(), lines.end() - long(expected.size()));
-            },
-            5s);
-        from += DumpLines(from).size();
-        return arrived;
-    }
-
     XvfbServer xvfb;
     PrivateSettings settings;
     std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
-    ChildProcess dump;
+    MidiDump dump;
     ChildProcess program;
     relay_test::PointerDriver pointer{xvfb.Name()};
 };
@@ -165,7 +79,7 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
 {
     const std::string picture = settings.Root() + "/quarters.ppm";
     WritePicture(picture);
-    WriteMappingPreset(settings.PresetFolder());
+    ASSERT_TRUE(WriteMappingPreset(settings.PresetFolder()));
     ASSERT_TRUE(program.Start({ZIMBREL_PROGRAM, "--canvas", picture},
         {{"DISPLAY", xvfb.Name()}, {"XDG_CONFIG_HOME", settings.Root()}, {"ZIMBREL_MIDI", "jack"}}))
         << program.Error();
@@ -188,21 +102,21 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
     pointer.MoveTo(900, 700);
     const std::vector<std::string> blackScreenAt900x700
         = {Change(7, 111), Change(8, 115), Change(20, 0), Change(21, 0), Change(22, 0)};
-    EXPECT_TRUE(DumpEndsWith(seen, blackScreenAt900x700)) << dump.Output();
+    EXPECT_TRUE(dump.EndsWith(seen, blackScreenAt900x700)) << dump.Output();
 
     // Over the picture, the canvas alone: the relay would send 33 and 31 at
     // the second place, and 41 and 41 at the third.
     const int left = canvas[1];
     const int top = canvas[2];
     pointer.MoveTo(left + 10, top + 10);
-    EXPECT_TRUE(DumpEndsWith(seen, CanvasChanges(10, 10, kPictureWidth, kPictureHeight, 0xff0000)))
+    EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(10, 10, kPictureWidth, kPictureHeight, 0xff0000)))
         << dump.Output();
     pointer.MoveTo(left + 150, top + 70);
-    EXPECT_TRUE(DumpEndsWith(seen, CanvasChanges(150, 70, kPictureWidth, kPictureHeight, 0x4080c0)))
+    EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(150, 70, kPictureWidth, kPictureHeight, 0x4080c0)))
         << dump.Output();
     const size_t beforeEdge = seen;
     pointer.MoveTo(left + kPictureWidth - 1, top + kPictureHeight - 1);
-    EXPECT_TRUE(DumpEndsWith(seen, {Change(7, 127), Change(8, 127), Change(20, 31), Change(21, 63), Change(22, 95)}))
+    EXPECT_TRUE(dump.EndsWith(seen, {Change(7, 127), Change(8, 127), Change(20, 31), Change(21, 63), Change(22, 95)}))
         << dump.Output();
     EXPECT_EQ(seen - beforeEdge, 5u) << "one motion was sent more than once:\n" << dump.Output();
 
@@ -214,12 +128,12 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
     pointer.MoveTo(left + 50, top + 50);
     const size_t beforeBand = seen;
     pointer.MoveTo(left + kPictureWidth / 2, top);
-    EXPECT_TRUE(DumpEndsWith(seen, CanvasChanges(0, 0, kPictureWidth, kPictureHeight, 0xff0000))) << dump.Output();
+    EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(0, 0, kPictureWidth, kPictureHeight, 0xff0000))) << dump.Output();
     EXPECT_EQ(seen - beforeBand, 5u) << "something was sent over the band:\n" << dump.Output();
 
     // Out of the canvas, the relay plays again.
     pointer.MoveTo(900, 700);
-    EXPECT_TRUE(DumpEndsWith(seen, blackScreenAt900x700)) << dump.Output();
+    EXPECT_TRUE(dump.EndsWith(seen, blackScreenAt900x700)) << dump.Output();
 
     // A quit keeps the picture, the size and the place for the next start.
     kill(program.Pid(), SIGTERM);

@@ -205,6 +205,14 @@ void QtPictureView::mouseMoveEvent(QMouseEvent* event)
     PostPointer(B_MOUSE_MOVED, event->position(), event->buttons(), 0.0f, false);
 }
 
+void QtPictureView::enterEvent(QEnterEvent* event)
+{
+    // A pointer that jumps in (warped, or moved by a remote or virtual
+    // device) comes with no motion of its own on Wayland; where it came in
+    // is where it is.
+    PostPointer(B_MOUSE_MOVED, event->position(), QGuiApplication::mouseButtons(), 0.0f, false);
+}
+
 void QtPictureView::mouseReleaseEvent(QMouseEvent* event)
 {
     PostPointer(B_MOUSE_UP, event->position(), event->buttons(), 0.0f, false);
