@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <clocale>
-#include <cstring>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -28,12 +27,8 @@ constexpr int kWindowPollMilliseconds = 10;
 // True while the Qt loop runs.
 std::atomic<bool> sLoopRunning{false};
 
-// What EndAfterExitDuringLoop says, named after the display in use.
-const char* sLossMessage = "zimbrel: lost the connection to the X server: quitting\n";
-
 // Qt's X11 plugin ends the process with exit(1) when the connection to the X
-// server breaks (the session ended, the server was killed), and its Wayland
-// plugin, in some of its paths, when the compositor goes. The exit
+// server breaks (the session ended, the server was killed). The exit
 // handlers would then destroy the desktop, its widgets and the MIDI service
 // under the window threads that still use them. An exit while the loop runs
 // is therefore finished here, before those handlers: the
@@ -44,8 +39,9 @@ void EndAfterExitDuringLoop()
 {
     if (!sLoopRunning.load())
         return;
+    static const char message[] = "zimbrel: lost the connection to the X server: quitting\n";
     if (ClaimXServerLossReport()) {
-        [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, sLossMessage, std::strlen(sLossMessage));
+        [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, message, sizeof message - 1);
     }
     // No flushing: another thread may hold the standard output's lock, and
     // the program's lines are line-buffered anyway.
@@ -79,8 +75,6 @@ QtDesktop::QtDesktop()
     // Windows close through the API; the application decides when to end.
     QApplication::setQuitOnLastWindowClosed(false);
     fDisplay->Attach(fPeers.get());
-    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
-        sLossMessage = "zimbrel: lost the connection to the Wayland compositor: quitting\n";
     static const QtMessageHandler previous = qInstallMessageHandler(FilterQtMessage);
     sQtMessages = previous;
 }
