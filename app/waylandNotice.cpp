@@ -11,8 +11,8 @@ constexpr rgb_color kOfferColour { 20, 20, 200, 255 };
 
 waylandNotice::waylandNotice(BRect frame, uint32 command)
     : BStringView(frame, "wayland notice", "Wayland: the whole screen cannot be followed. Open Picture\u2026",
-          B_FOLLOW_LEFT | B_FOLLOW_BOTTOM, B_WILL_DRAW),
-      command(command)
+        B_FOLLOW_LEFT | B_FOLLOW_BOTTOM, B_WILL_DRAW)
+    , command(command)
 {
     SetHighColor(kOfferColour);
 }

@@ -35,7 +35,7 @@ BRect WithNotice(BRect frame)
 
 zbWindow::zbWindow(BRect frame, const char* title, const std::string& canvasPicture)
     : BWindow(WithNotice(frame), title, B_TITLED_WINDOW, B_NOT_ZOOMABLE | B_ASYNCHRONOUS_CONTROLS,
-          B_CURRENT_WORKSPACE)
+        B_CURRENT_WORKSPACE)
 {
     // The name its thread shows in `top -H`.
     SetName("window");

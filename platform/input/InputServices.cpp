@@ -30,7 +30,8 @@ public:
     {
         Connect();
         fServices.emplace(InputServices { fPointer, fScreenChanges,
-            fScreen != nullptr ? static_cast<ScreenSource&>(*fScreen) : fNoScreen, !IsSet("WAYLAND_DISPLAY") });
+            fScreen != nullptr ? static_cast<ScreenSource&>(*fScreen) : fNoScreen,
+            !IsSet("WAYLAND_DISPLAY") });
     }
 
     const InputServices& Services() const { return *fServices; }

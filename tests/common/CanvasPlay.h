@@ -68,7 +68,8 @@ inline std::string Change(int controller, int value)
 }
 
 // The five changes one canvas position sends: where it is and its colour.
-inline std::vector<std::string> CanvasChanges(int column, int row, int shownWidth, int shownHeight, unsigned rgb)
+inline std::vector<std::string> CanvasChanges(
+    int column, int row, int shownWidth, int shownHeight, unsigned rgb)
 {
     return { Change(7, int(float(column / (long double)(shownWidth - 1)) * 127)),
         Change(8, int(float(row / (long double)(shownHeight - 1)) * 127)),
@@ -88,7 +89,10 @@ public:
             return "missing tool(s): " + missing + " (Debian packages jackd2, coreutils, util-linux)";
         if (!fDump.Start({ "setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump" }))
             return fDump.Error();
-        if (!WaitUntil([] { return RunTool({ "jack_lsp", "midi-monitor:input" }).status == 0; },
+        if (!WaitUntil(
+                [] {
+                    return RunTool({ "jack_lsp", "midi-monitor:input" }).status == 0;
+                },
                 std::chrono::seconds(10)))
             return "jack_midi_dump's port did not show within 10 s: " + fDump.Errors();
         return "";

@@ -54,14 +54,17 @@ public:
                 "--regid=" + std::to_string(nobody->pw_gid), "--clear-groups" };
         }
         const std::vector<std::string> sway = { "env", "-i", "PATH=/usr/sbin:/usr/bin:/sbin:/bin",
-            "XDG_RUNTIME_DIR=" + fFolder, "HOME=" + fFolder, "WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1",
-            "WLR_RENDERER=pixman", "sway", "-c", fFolder + "/config" };
+            "XDG_RUNTIME_DIR=" + fFolder, "HOME=" + fFolder, "WLR_BACKENDS=headless",
+            "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman", "sway", "-c", fFolder + "/config" };
         argv.insert(argv.end(), sway.begin(), sway.end());
         if (!fServer.Start(argv)) {
             fError = "cannot start sway: " + fServer.Error();
             return;
         }
-        if (!WaitUntil([this] { return FindSockets() && Message({ "-t", "get_version" }).status == 0; },
+        if (!WaitUntil(
+                [this] {
+                    return FindSockets() && Message({ "-t", "get_version" }).status == 0;
+                },
                 std::chrono::seconds(10))) {
             fError = fServer.Running() ? "sway did not answer within 10 s: " + fServer.Errors()
                                        : "sway ended at start: " + fServer.Errors();

@@ -81,7 +81,8 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
     WritePicture(picture);
     ASSERT_TRUE(WriteMappingPreset(settings.PresetFolder()));
     ASSERT_TRUE(program.Start({ZIMBREL_PROGRAM, "--canvas", picture},
-        {{"DISPLAY", xvfb.Name()}, {"XDG_CONFIG_HOME", settings.Root()}, {"ZIMBREL_MIDI", "jack"}}))
+        {{"DISPLAY", xvfb.Name()}, {"WAYLAND_DISPLAY", ""}, {"XDG_CONFIG_HOME", settings.Root()},
+            {"ZIMBREL_MIDI", "jack"}}))
         << program.Error();
     program.CloseInput();
     const auto main = WaitForWindow("Zimbrel 2.01");
@@ -139,7 +140,8 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
     kill(program.Pid(), SIGTERM);
     ASSERT_EQ(program.Wait(10s), 0) << program.Errors();
     ASSERT_TRUE(program.Start({ZIMBREL_PROGRAM},
-        {{"DISPLAY", xvfb.Name()}, {"XDG_CONFIG_HOME", settings.Root()}, {"ZIMBREL_MIDI", "jack"}}))
+        {{"DISPLAY", xvfb.Name()}, {"WAYLAND_DISPLAY", ""}, {"XDG_CONFIG_HOME", settings.Root()},
+            {"ZIMBREL_MIDI", "jack"}}))
         << program.Error();
     program.CloseInput();
     const auto again = WaitForWindow("Zimbrel Canvas — quarters.ppm");
@@ -153,7 +155,8 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
     const std::string damaged = settings.Root() + "/damaged.png";
     std::ofstream(damaged) << "not a picture";
     ASSERT_TRUE(program.Start({ZIMBREL_PROGRAM, "--canvas", damaged},
-        {{"DISPLAY", xvfb.Name()}, {"XDG_CONFIG_HOME", settings.Root()}, {"ZIMBREL_MIDI", "jack"}}))
+        {{"DISPLAY", xvfb.Name()}, {"WAYLAND_DISPLAY", ""}, {"XDG_CONFIG_HOME", settings.Root()},
+            {"ZIMBREL_MIDI", "jack"}}))
         << program.Error();
     program.CloseInput();
     EXPECT_TRUE(program.WaitForError("cannot open the picture " + damaged + ": ", 5s)) << program.Errors();

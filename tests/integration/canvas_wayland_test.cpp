@@ -74,8 +74,8 @@ protected:
     // Waits for the window to show as a native Wayland (xdg-shell) window.
     bool ShowsAsWaylandWindow(const std::string& title)
     {
-        return WaitUntil([&] { return WindowNode(title).find("\"shell\": \"xdg_shell\"") != std::string::npos; },
-            60s);
+        return WaitUntil(
+            [&] { return WindowNode(title).find("\"shell\": \"xdg_shell\"") != std::string::npos; }, 60s);
     }
 
     // The screen's pixel at (x, y) as 0xRRGGBB, or -1 when it cannot be read.
@@ -121,26 +121,35 @@ TEST_F(WaylandCanvasTest, NativeWindowsWithoutXwaylandPlayThePictureAndOfferIt)
     ASSERT_TRUE(ShowsAsWaylandWindow(kCanvasTitle)) << WindowNode(kCanvasTitle) << program.Errors();
     Place(kMainTitle, kMainLeft, kMainTop);
     Place("Zimbrel Canvas", kCanvasLeft, kCanvasTop);
-    ASSERT_TRUE(WaitUntil([] { return RunTool({ "jack_connect", "Zimbrel:Zimbrel", "midi-monitor:input" }).status == 0; }, 5s));
+    ASSERT_TRUE(WaitUntil(
+        [] {
+            return RunTool({ "jack_connect", "Zimbrel:Zimbrel", "midi-monitor:input" }).status == 0;
+        },
+        5s));
 
     // Presets > Canvas: the pop-up at the panel's top left, under the menu
     // bar; its one item opens just below it, over the panel.
     const int itemX = kMainLeft + 80;
     const int itemY = kMainTop + 62;
-    ASSERT_TRUE(WaitUntil([&] { return PixelAt(itemX, itemY) == kPanelGrey; }, 30s)) << "the panel did not show";
+    ASSERT_TRUE(WaitUntil([&] { return PixelAt(itemX, itemY) == kPanelGrey; }, 30s))
+        << "the panel did not show";
     ASSERT_TRUE(ClickAt(kMainLeft + 80, kMainTop + 40));
-    ASSERT_TRUE(WaitUntil([&] { return PixelAt(itemX, itemY) != kPanelGrey; }, 10s)) << "the pop-up did not open";
+    ASSERT_TRUE(WaitUntil([&] { return PixelAt(itemX, itemY) != kPanelGrey; }, 10s))
+        << "the pop-up did not open";
     ASSERT_TRUE(ClickAt(itemX, itemY));
     ASSERT_TRUE(program.WaitForOutput("'blod'", 10s)) << program.Output() << program.Errors();
 
     // The picture, shown at its own size, plays where the pointer is.
     size_t seen = 0;
     ASSERT_TRUE(MoveTo(kCanvasLeft + 10, kCanvasTop + 10));
-    EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(10, 10, kPictureWidth, kPictureHeight, 0xff0000))) << dump.Output();
+    EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(10, 10, kPictureWidth, kPictureHeight, 0xff0000)))
+        << dump.Output();
     ASSERT_TRUE(MoveTo(kCanvasLeft + 150, kCanvasTop + 70));
-    EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(150, 70, kPictureWidth, kPictureHeight, 0x4080c0))) << dump.Output();
+    EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(150, 70, kPictureWidth, kPictureHeight, 0x4080c0)))
+        << dump.Output();
     ASSERT_TRUE(MoveTo(kCanvasLeft + kPictureWidth - 1, kCanvasTop + kPictureHeight - 1));
-    EXPECT_TRUE(dump.EndsWith(seen, { Change(7, 127), Change(8, 127), Change(20, 31), Change(21, 63), Change(22, 95) }))
+    EXPECT_TRUE(dump.EndsWith(
+        seen, { Change(7, 127), Change(8, 127), Change(20, 31), Change(21, 63), Change(22, 95) }))
         << dump.Output();
 
     // Outside the windows nothing is followed: the one motion back over the
@@ -148,7 +157,8 @@ TEST_F(WaylandCanvasTest, NativeWindowsWithoutXwaylandPlayThePictureAndOfferIt)
     const size_t beforeOutside = seen;
     ASSERT_TRUE(MoveTo(1100, 600));
     ASSERT_TRUE(MoveTo(kCanvasLeft + 60, kCanvasTop + 20));
-    EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(60, 20, kPictureWidth, kPictureHeight, 0xff0000))) << dump.Output();
+    EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(60, 20, kPictureWidth, kPictureHeight, 0xff0000)))
+        << dump.Output();
     EXPECT_EQ(seen - beforeOutside, 5u) << dump.Output();
 
     // The line under the panel says why and opens a picture: the file
@@ -156,7 +166,8 @@ TEST_F(WaylandCanvasTest, NativeWindowsWithoutXwaylandPlayThePictureAndOfferIt)
     ASSERT_TRUE(ClickAt(kMainLeft + 100, kMainTop + 332));
     EXPECT_TRUE(ShowsAsWaylandWindow("Open Picture")) << program.Errors();
 
-    EXPECT_EQ(Occurrences(program.Errors(), "zimbrel: Wayland session without Xwayland (DISPLAY is not set)"), 1u)
+    EXPECT_EQ(
+        Occurrences(program.Errors(), "zimbrel: Wayland session without Xwayland (DISPLAY is not set)"), 1u)
         << program.Errors();
     EXPECT_EQ(program.Errors().find("cannot show a window"), std::string::npos) << program.Errors();
     kill(program.Pid(), SIGTERM);

@@ -62,8 +62,8 @@ const char* ChoosePlatform()
     std::string notWayland;
     if (IsSet("WAYLAND_DISPLAY")) {
         if (!CompositorAnswers())
-            notWayland = std::string("the Wayland compositor at WAYLAND_DISPLAY=") + std::getenv("WAYLAND_DISPLAY")
-                + " cannot be reached";
+            notWayland = std::string("the Wayland compositor at WAYLAND_DISPLAY=")
+                + std::getenv("WAYLAND_DISPLAY") + " cannot be reached";
         else if (!QtSpeaksWayland())
             notWayland = "Qt's Wayland platform is not installed (Debian package qt6-wayland)";
         else
