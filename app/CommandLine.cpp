@@ -1,11 +1,12 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
-constexpr const char* kUsage = "Usage: zimbrel [--help | --version | --canvas FILE]\n";
+constexpr const char* kUsage = "Usage: zimbrel [--help | --version | --canvas FILE] [--preset NAME]\n";
 
 constexpr const char* kHelp
     = "Turns the pointer (mouse or graphics tablet) into MIDI Control Change messages:\n"
@@ -16,6 +17,7 @@ constexpr const char* kHelp
       "  -h, --help     print this help and exit\n"
       "  -V, --version  print the version and exit\n"
       "  --canvas FILE  open the picture FILE on the canvas, to play it with the pointer\n"
+      "  --preset NAME  start with the saved preset NAME loaded\n"
       "\n"
       "Environment:\n"
       "  ZIMBREL_MIDI     the MIDI system: auto (the default: a running JACK server,\n"
@@ -32,33 +34,49 @@ bool Is(const char* argument, const char* shortName, const char* longName)
 
 } // namespace
 
-std::optional<int> HandleCommandLine(int argc, const char* const argv[], std::string* canvasPicture)
+std::optional<int> HandleCommandLine(int argc, const char* const argv[], StartOptions* options)
 {
-    if (argc <= 1)
-        return std::nullopt;
-    const char* argument = argv[1];
-    if (argc == 3 && std::strcmp(argument, "--canvas") == 0) {
-        *canvasPicture = argv[2];
-        return std::nullopt;
-    }
-    if (argc == 2 && Is(argument, "-h", "--help")) {
+    if (argc == 2 && Is(argv[1], "-h", "--help")) {
         std::fputs(kUsage, stdout);
         std::fputs(kHelp, stdout);
         return 0;
     }
-    if (argc == 2 && Is(argument, "-V", "--version")) {
+    if (argc == 2 && Is(argv[1], "-V", "--version")) {
         std::printf("zimbrel %s\n", ZIMBREL_VERSION);
         return 0;
     }
-    const bool canvas = std::strcmp(argument, "--canvas") == 0;
-    if (canvas && argc == 2) {
-        std::fputs("zimbrel: --canvas needs a picture file\n", stderr);
-    } else {
-        const bool known = canvas || Is(argument, "-h", "--help") || Is(argument, "-V", "--version");
-        const char* unexpected = known ? argv[canvas ? 3 : 2] : argument;
-        std::fprintf(stderr, "zimbrel: %s '%s'\n",
-            unexpected[0] == '-' ? "unknown option" : "unexpected argument", unexpected);
+    const struct {
+        const char* name;
+        const char* needs;
+        std::string StartOptions::*value;
+    } valued[] = {
+        { "--canvas", "a picture file", &StartOptions::canvasPicture },
+        { "--preset", "a preset name", &StartOptions::preset },
+    };
+    for (int index = 1; index < argc; ++index) {
+        const char* argument = argv[index];
+        const auto option = std::find_if(std::begin(valued), std::end(valued),
+            [argument](const auto& candidate) { return std::strcmp(argument, candidate.name) == 0; });
+        if (option == std::end(valued)) {
+            if (Is(argument, "-h", "--help") || Is(argument, "-V", "--version"))
+                std::fprintf(stderr, "zimbrel: %s stands alone\n", argument);
+            else
+                std::fprintf(stderr, "zimbrel: %s '%s'\n",
+                    argument[0] == '-' ? "unknown option" : "unexpected argument", argument);
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        std::string& value = options->*option->value;
+        if (index + 1 == argc || argv[index + 1][0] == '\0')
+            std::fprintf(stderr, "zimbrel: %s needs %s\n", option->name, option->needs);
+        else if (!value.empty())
+            std::fprintf(stderr, "zimbrel: %s given twice\n", option->name);
+        else {
+            value = argv[++index];
+            continue;
+        }
+        std::fputs(kUsage, stderr);
+        return 2;
     }
-    std::fputs(kUsage, stderr);
-    return 2;
+    return std::nullopt;
 }

@@ -2,8 +2,8 @@
 
 #include "app/zbWindow.h"
 
-zbApp::zbApp(const std::string& canvasPicture) : BApplication("application/x-vnd.qim-zb2.5")
+zbApp::zbApp(const StartOptions& options) : BApplication("application/x-vnd.qim-zb2.5")
 {
-    zbWindow* window = new zbWindow(BRect(20, 20, 420, 330), "Zimbrel 2.01", canvasPicture);
+    zbWindow* window = new zbWindow(BRect(20, 20, 420, 330), "Zimbrel 2.01", options);
     window->Show();
 }

@@ -1,12 +1,11 @@
 #pragma once
 
+#include "app/CommandLine.h"
 #include "platform/app/Application.h"
 
-#include <string>
-
-// The application object: it opens the main window, and with it the canvas
-// on `canvasPicture` when that is not empty.
+// The application object: it opens the main window with what the command
+// line asked for.
 class zbApp : public BApplication {
 public:
-    explicit zbApp(const std::string& canvasPicture = "");
+    explicit zbApp(const StartOptions& options = {});
 };

@@ -33,7 +33,7 @@ BRect WithNotice(BRect frame)
 
 } // namespace
 
-zbWindow::zbWindow(BRect frame, const char* title, const std::string& canvasPicture)
+zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
     : BWindow(WithNotice(frame), title, B_TITLED_WINDOW, B_NOT_ZOOMABLE | B_ASYNCHRONOUS_CONTROLS,
         B_CURRENT_WORKSPACE)
 {
@@ -75,12 +75,14 @@ zbWindow::zbWindow(BRect frame, const char* title, const std::string& canvasPict
     AddChild(output);
     if (NoticeApplies())
         AddChild(new waylandNotice(kNoticeLine.OffsetByCopy(0, frame.Height()), kCanvasChoose));
+    if (!options.preset.empty())
+        output->ChoosePreset(options.preset);
 
     VCursorRelay* cursorRelay = new VCursorRelay(this);
     relay = BMessenger(cursorRelay);
     cursorRelay->Hide();
     cursorRelay->Show();
-    canvas = BMessenger(new VCanvas(this, relay, canvasPicture, true));
+    canvas = BMessenger(new VCanvas(this, relay, options.canvasPicture, true));
 }
 
 void zbWindow::MessageReceived(BMessage* message)

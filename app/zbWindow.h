@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CommandLine.h"
 #include "capture/VCanvas.h"
 #include "capture/VCursorRelay.h"
 #include "mapping/zbOutput.h"
@@ -14,8 +15,9 @@
 // offers the canvas instead.
 class zbWindow : public BWindow {
 public:
-    // `canvasPicture`, when not empty, opens on the canvas at once.
-    zbWindow(BRect frame, const char* title, const std::string& canvasPicture = "");
+    // The options' picture, when there is one, opens on the canvas at once,
+    // and their preset is loaded.
+    zbWindow(BRect frame, const char* title, const StartOptions& options = {});
 
     void MessageReceived(BMessage* message) override;
     bool QuitRequested() override;

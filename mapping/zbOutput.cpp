@@ -433,6 +433,20 @@ void zbOutput::LoadPreset(BMessage* message)
     ApplyMapping(mapping);
 }
 
+void zbOutput::ChoosePreset(const std::string& name)
+{
+    for (int32 index = 0; index < presetMenu->CountItems(); ++index) {
+        BMenuItem* item = presetMenu->ItemAt(index);
+        if (name == item->Label()) {
+            item->SetMarked(true);
+            LoadPreset(item->Message());
+            return;
+        }
+    }
+    std::fprintf(stderr, "No preset \"%s\" in %s: starting with the defaults.\n", name.c_str(),
+        presetFolder.c_str());
+}
+
 PresetMapping zbOutput::CurrentMapping() const
 {
     return PresetMapping { channel, x, y, pressure, red, green, blue };

@@ -37,6 +37,10 @@ public:
     void CursorToMidi(cfg record, BMessage* message, const char* field);
     void ButtonToMidi(cfg record, BMessage* message, const char* field);
 
+    // Loads the listed preset `name` as a pick in the Presets pop-up would;
+    // a name that is not listed leaves the mapping as it is and says so.
+    void ChoosePreset(const std::string& name);
+
     // Whether a folder entry is offered as a preset: every entry is, so
     // that a file that is no preset is named when it is chosen.
     bool IsValidPreset(entry_ref* ref);

@@ -59,12 +59,15 @@ protected:
         return xdotool.output;
     }
 
-    void StartProgram(const std::map<std::string, std::string>& environment)
+    void StartProgram(const std::map<std::string, std::string>& environment,
+                      const std::vector<std::string>& arguments = {})
     {
         std::map<std::string, std::string> all = environment;
         all["DISPLAY"] = xvfb.Name();
         all["XDG_CONFIG_HOME"] = settings.Root();
-        ASSERT_TRUE(program.Start({ZIMBREL_PROGRAM}, all)) << program.Error();
+        std::vector<std::string> argv{ZIMBREL_PROGRAM};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        ASSERT_TRUE(program.Start(argv, all)) << program.Error();
         program.CloseInput();
         const std::string found = Xdotool({"search", "--sync", "--onlyvisible", "--name", "^Zimbrel 2.01$"});
         std::istringstream ids(found);
@@ -309,6 +312,21 @@ TEST_F(ProgramTest, APresetSavedWithReturnBringsTheMappingBackAfterARestart)
     CloseWindow();
     EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
     EXPECT_EQ(program.Errors().find("Preset"), std::string::npos) << program.Errors();
+
+    // Named on the command line, the preset is there from the start.
+    StartProgram({{"ZIMBREL_MIDI", "jack"}}, {"--preset", "Stage"});
+    UseMenuBar(2, {"Return"}); // Port > midi-monitor:input
+    ASSERT_TRUE(program.WaitForOutput("cfged\n", 5s)) << program.Errors();
+    MovePointerToEdge(false);
+    EXPECT_TRUE(DumpShows(dump, "b4 0a 00", seen, &seen)) << dump.Output();
+    CloseWindow();
+    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+
+    StartProgram({{"ZIMBREL_MIDI", "jack"}}, {"--preset", "Nowhere"});
+    EXPECT_TRUE(program.WaitForError("No preset \"Nowhere\" in " + settings.PresetFolder() + "/: starting with the defaults.\n", 5s))
+        << program.Errors();
+    CloseWindow();
+    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
 }
 
 // The meters as the screen shows them: a connection of the test's own reads

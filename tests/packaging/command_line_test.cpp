@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr const char* kUsage = "Usage: zimbrel [--help | --version | --canvas FILE] [--preset NAME]\n";
+
 // No X server, and a JACK server name nobody runs: nothing to reach.
 ToolResult RunProgram(const std::vector<std::string>& arguments)
 {
@@ -26,7 +28,7 @@ TEST(CommandLineTest, VersionAndHelpAnswerOnStandardOutputWithoutAnyService)
     for (const char* option : { "--help", "-h" }) {
         const ToolResult result = RunProgram({ option });
         EXPECT_EQ(result.status, 0) << option << ": " << result.errors;
-        EXPECT_EQ(result.output.rfind("Usage: zimbrel [--help | --version | --canvas FILE]\n", 0), 0u) << result.output;
+        EXPECT_EQ(result.output.rfind(kUsage, 0), 0u) << result.output;
         EXPECT_NE(result.output.find("ZIMBREL_MIDI"), std::string::npos) << result.output;
         EXPECT_EQ(result.errors, "") << option;
     }
@@ -41,15 +43,18 @@ TEST(CommandLineTest, BadArgumentsPrintUsageOnStandardErrorAndExitTwo)
         { { "--bogus" }, "zimbrel: unknown option '--bogus'\n" },
         { { "-x", "--help" }, "zimbrel: unknown option '-x'\n" },
         { { "file.txt" }, "zimbrel: unexpected argument 'file.txt'\n" },
-        { { "--version", "extra" }, "zimbrel: unexpected argument 'extra'\n" },
+        { { "--version", "extra" }, "zimbrel: --version stands alone\n" },
         { { "--canvas" }, "zimbrel: --canvas needs a picture file\n" },
         { { "--canvas", "a.png", "b.png" }, "zimbrel: unexpected argument 'b.png'\n" },
+        { { "--preset", "Stage", "--canvas", "a.png", "--help" }, "zimbrel: --help stands alone\n" },
+        { { "--canvas", "a.png", "--preset", "" }, "zimbrel: --preset needs a preset name\n" },
+        { { "--preset", "A", "--preset", "B" }, "zimbrel: --preset given twice\n" },
     };
     for (const auto& badCase : cases) {
         const ToolResult result = RunProgram(badCase.arguments);
         EXPECT_EQ(result.status, 2) << badCase.arguments[0];
         EXPECT_EQ(result.output, "") << badCase.arguments[0];
-        EXPECT_EQ(result.errors, badCase.complaint + "Usage: zimbrel [--help | --version | --canvas FILE]\n");
+        EXPECT_EQ(result.errors, badCase.complaint + kUsage);
     }
 }
 
