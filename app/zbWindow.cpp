@@ -1,16 +1,41 @@
 #include "app/zbWindow.h"
 
 #include "app/aboutWindow.h"
+#include "app/waylandNotice.h"
 #include "platform/app/AppDefs.h"
 #include "platform/app/Application.h"
 #include "platform/interface/MenuItem.h"
+#include "platform/interface/Screen.h"
 #include "platform/midi/MidiConsumer.h"
 #include "platform/midi/MidiRoster.h"
 
 #include <cstdio>
 
+namespace {
+
+// The line under the panel that says, on a Wayland desktop, that the whole
+// screen cannot be followed; the window grows by it only there.
+constexpr float kNoticeHeight = 32;
+// Below the panel, which reaches 10 pixels past the window's own height.
+constexpr BRect kNoticeLine(10, 12, 390, 30);
+
+bool NoticeApplies()
+{
+    return !BScreen(B_MAIN_SCREEN_ID).IsWholeDesktop();
+}
+
+BRect WithNotice(BRect frame)
+{
+    if (NoticeApplies())
+        frame.bottom += kNoticeHeight;
+    return frame;
+}
+
+} // namespace
+
 zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
-    : BWindow(frame, title, B_TITLED_WINDOW, B_NOT_ZOOMABLE | B_ASYNCHRONOUS_CONTROLS, B_CURRENT_WORKSPACE)
+    : BWindow(WithNotice(frame), title, B_TITLED_WINDOW, B_NOT_ZOOMABLE | B_ASYNCHRONOUS_CONTROLS,
+        B_CURRENT_WORKSPACE)
 {
     // The name its thread shows in `top -H`.
     SetName("window");
@@ -48,6 +73,8 @@ zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
 
     output = new zbOutput("test");
     AddChild(output);
+    if (NoticeApplies())
+        AddChild(new waylandNotice(kNoticeLine.OffsetByCopy(0, frame.Height()), kCanvasChoose));
     if (!options.preset.empty())
         output->ChoosePreset(options.preset);
 

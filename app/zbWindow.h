@@ -10,7 +10,9 @@
 
 // The main window: its menus choose the channel and the MIDI consumers, and
 // it hands cursor data and menu commands to the mapping view. Its Canvas
-// menu, and files dropped on it, go to the canvas.
+// menu, and files dropped on it, go to the canvas. On a Wayland desktop a
+// line under the panel says that the whole screen cannot be followed and
+// offers the canvas instead.
 class zbWindow : public BWindow {
 public:
     // The options' picture, when there is one, opens on the canvas at once,

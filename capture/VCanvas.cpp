@@ -168,7 +168,9 @@ bool VCanvas::BuildMessage(const BMessage* event, BMessage* cursorData)
 void VCanvas::SilenceRelay()
 {
     BMessage silence(kRelaySilence);
-    if (!IsHidden())
+    // A canvas whose place is unknown is a native Wayland window, where the
+    // relay, which sees X11 windows only, never hears the pointer anyway.
+    if (!IsHidden() && IsPlaced())
         silence.AddRect("frame", Frame());
     relay.SendMessage(&silence);
 }

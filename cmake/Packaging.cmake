@@ -61,6 +61,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # found by dpkg-shlibdeps. The JACK library is not a JACK server: a running
 # jackd or PipeWire's JACK serves it.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Links in the about window open with xdg-open; Qt needs a font to show text.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, fonts-dejavu-core")
+# Links in the about window open with xdg-open; Qt needs a font to show text,
+# and its Wayland platform to show native windows on a Wayland desktop.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, fonts-dejavu-core, qt6-wayland")
 include(CPack)

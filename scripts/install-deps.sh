@@ -10,7 +10,7 @@ packages=(
     qt6-base-dev libgl-dev
     libasound2-dev libjack-jackd2-dev
     libx11-dev libxcb1-dev libxi-dev libxrandr-dev libxtst-dev
-    libpipewire-0.3-dev libsystemd-dev
+    libpipewire-0.3-dev libsystemd-dev libwayland-dev qt6-wayland
     xdg-utils fonts-dejavu-core
 )
 if [[ "${1:-}" == "--package" || "${1:-}" == "--tests" ]]; then
@@ -26,8 +26,10 @@ if [[ "${1:-}" == "--tests" ]]; then
         # protocol header of its inputtest input driver.
         xserver-xorg-core xserver-xorg-video-dummy xserver-xorg-dev
         pipewire pipewire-bin pipewire-jack wireplumber dbus-user-session
-        # Headless GNOME for the screen-sharing test.
-        mutter xwayland xdg-desktop-portal xdg-desktop-portal-gnome qt6-wayland
+        # Headless GNOME for the screen-sharing test, headless sway for the
+        # Wayland canvas test.
+        mutter xwayland xdg-desktop-portal xdg-desktop-portal-gnome
+        sway grim
         # The fuzz targets: clang with its libFuzzer and sanitizer runtimes.
         clang libclang-rt-14-dev
     )

@@ -170,4 +170,9 @@ public:
 
     // The answer to a message that carried kTokenField.
     virtual void Acknowledge(int64 token) = 0;
+
+    // False where windows cannot learn their place on the screen (native
+    // Wayland windows): their frames then have the right sizes at places
+    // that mean nothing.
+    virtual bool KnowsWindowPlaces() const { return true; }
 };

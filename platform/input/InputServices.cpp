@@ -36,7 +36,8 @@ public:
         ScreenSource& screen = fScreenCast != nullptr ? static_cast<ScreenSource&>(fCastScreen)
             : fScreen != nullptr                       ? static_cast<ScreenSource&>(*fScreen)
                                                        : fNoScreen;
-        fServices.emplace(InputServices { fPointer, fScreenChanges, screen });
+        fServices.emplace(InputServices { fPointer, fScreenChanges, screen,
+            !IsSet("WAYLAND_DISPLAY") || fScreenCast != nullptr });
     }
 
     const InputServices& Services() const { return *fServices; }
@@ -116,6 +117,11 @@ const InputServices& InForce()
 void InputServices::Override(const InputServices* services)
 {
     gOverride.store(services);
+}
+
+bool InputServices::FollowWholeDesktop()
+{
+    return InForce().wholeDesktop;
 }
 
 PointerService& PointerService::Instance()

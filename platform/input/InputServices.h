@@ -21,6 +21,10 @@ struct InputServices {
     PointerService& pointer;
     ScreenChangeNotifier& screenChanges;
     ScreenSource& screen;
+    // False on a Wayland desktop without the portal's screen cast, where the
+    // pointer and the pixels can be followed over X11 windows only (through
+    // Xwayland), or nowhere.
+    bool wholeDesktop = true;
 
     // Puts `services` in force instead of the machine's set, which is then
     // never made; nullptr puts the machine's set back. For tests that run
@@ -29,4 +33,6 @@ struct InputServices {
     // Thread rules: call while no window listens to the pointer or to
     // screen changes and no BScreen is in use.
     static void Override(const InputServices* services);
+    // The wholeDesktop of the set in force.
+    static bool FollowWholeDesktop();
 };

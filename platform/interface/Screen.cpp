@@ -1,5 +1,6 @@
 #include "platform/interface/Screen.h"
 
+#include "platform/input/InputServices.h"
 #include "platform/input/ScreenSource.h"
 
 #include <cmath>
@@ -24,6 +25,11 @@ bool BScreen::IsValid() const
 BRect BScreen::Frame() const
 {
     return ScreenSource::Instance().Frame();
+}
+
+bool BScreen::IsWholeDesktop() const
+{
+    return InputServices::FollowWholeDesktop();
 }
 
 color_space BScreen::ColorSpace() const

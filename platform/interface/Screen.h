@@ -30,6 +30,10 @@ public:
     // An invalid screen gives an invalid (empty) rectangle.
     BRect Frame() const;
     color_space ColorSpace() const;
+    // False on a Wayland desktop: the screen then holds only its X11
+    // windows (through Xwayland), or nothing at all without Xwayland, and
+    // the pointer is followed over them only.
+    bool IsWholeDesktop() const;
 
     // Copies the screen rectangle `bounds` (the bitmap's bounds when null)
     // into a B_RGB32 bitmap of the same size. With `drawCursor` false the

@@ -53,6 +53,10 @@ public:
     // Fills the screen with the window, or gives it back its frame.
     void ToggleFullScreen();
     void MoveTo(BPoint where);
+    // False where the display cannot tell where the window is on the screen
+    // (a native Wayland window): Frame() then has the right size at a place
+    // that means nothing.
+    bool IsPlaced() const { return fDisplay->KnowsWindowPlaces(); }
     window_type Type() const { return fType; }
     uint32 Flags() const { return fFlags; }
     uint32 Workspaces() const { return fWorkspaces; }

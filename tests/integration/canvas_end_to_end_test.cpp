@@ -6,7 +6,7 @@
 // canvas's. The pen's case runs on Xorg, whose inputtest driver gives a
 // stylus and an eraser with pressure.
 
-#include "mapping/PresetFile.h"
+#include "tests/common/CanvasPlay.h"
 #include "tests/common/ChildProcess.h"
 #include "tests/common/ChooseJackTestServer.h"
 #include "tests/common/InputTestDevice.h"
@@ -20,7 +20,6 @@
 
 #include <array>
 #include <csignal>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -29,66 +28,9 @@
 using testing::ElementsAre;
 using testing::HasSubstr;
 using namespace std::chrono_literals;
+using namespace canvas_play;
 
 namespace {
-
-constexpr int kPictureWidth = 200;
-constexpr int kPictureHeight = 100;
-
-// The colour of each quarter of the picture, as 0xRRGGBB.
-unsigned QuarterColour(int x, int y)
-{
-    const bool right = x >= kPictureWidth / 2;
-    const bool bottom = y >= kPictureHeight / 2;
-    return bottom ? (right ? 0x4080c0 : 0x0000ff) : (right ? 0x00ff00 : 0xff0000);
-}
-
-void WritePicture(const std::string& path)
-{
-    std::ofstream file(path, std::ios::binary);
-    file << "P6 " << kPictureWidth << ' ' << kPictureHeight << " 255\n";
-    for (int y = 0; y < kPictureHeight; ++y)
-        for (int x = 0; x < kPictureWidth; ++x) {
-            const unsigned rgb = QuarterColour(x, y);
-            file.put(char(rgb >> 16)).put(char(rgb >> 8 & 0xff)).put(char(rgb & 0xff));
-        }
-}
-
-constexpr cfg kOff { 128, 127, 0, false };
-
-// Channel 1; Horizontal on controller 7 over the full range; by default
-// Vertical on 8 and Red, Green and Blue on 20, 21 and 22, and no Pressure.
-void WriteMappingPreset(const std::string& folder, PresetMapping mapping = {0, {7, 127, 0, true},
-    {8, 127, 0, true}, kOff, {20, 127, 0, true}, {21, 127, 0, true}, {22, 127, 0, true}})
-{
-    std::filesystem::create_directories(folder);
-    BMessage preset('bsav');
-    AddMapping(&preset, mapping);
-    ASSERT_EQ(WritePreset((folder + "/Canvas").c_str(), preset), 0);
-}
-
-// "b0 CC VV" as jack_midi_dump prints a Control Change on channel 1.
-std::string Change(int controller, int value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "b0 %02x %02x", controller, value);
-    return text;
-}
-
-// The value a row with the range `low`..`high` sends for `position` of
-// `extent`, computed as the program does.
-int Level(int position, int extent, int low = 0, int high = 127)
-{
-    return low + int(double(float(position / (long double)extent)) * (high - low));
-}
-
-// The five changes one canvas position sends: where it is and its colour.
-std::vector<std::string> CanvasChanges(int column, int row, int shownWidth, int shownHeight, unsigned rgb)
-{
-    return {Change(7, Level(column, shownWidth - 1)), Change(8, Level(row, shownHeight - 1)),
-        Change(20, Level(int(rgb >> 16 & 0xff), 255)), Change(21, Level(int(rgb >> 8 & 0xff), 255)),
-        Change(22, Level(int(rgb & 0xff), 255))};
-}
 
 // The program on an X server of the test's own (XvfbServer or XorgServer).
 template <typename XServer> class CanvasSession : public testing::Test {
@@ -96,13 +38,13 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(x.IsRunning()) << x.Error();
-        const std::string missing = MissingTools({"xdotool", "jack_midi_dump", "jack_lsp", "jack_connect", "stdbuf"});
-        ASSERT_TRUE(missing.empty()) << "missing tool(s): " << missing << " (Debian packages xdotool, jackd2, coreutils)";
+        const std::string missing = MissingTools({"xdotool", "jack_connect"});
+        ASSERT_TRUE(missing.empty()) << "missing tool(s): " << missing << " (Debian packages xdotool, jackd2)";
         const std::string jackError
             = jack->Start(std::string("zimbrel-") + testing::UnitTest::GetInstance()->current_test_suite()->name());
         ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
-        ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
-        ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
+        const std::string dumpError = dump.Start();
+        ASSERT_TRUE(dumpError.empty()) << dumpError;
         ASSERT_TRUE(pointer.IsReady()) << "no XTest on " << x.Name();
     }
 
@@ -173,37 +115,10 @@ protected:
         return found;
     }
 
-    // The dump's lines from line `from` on.
-    std::vector<std::string> DumpLines(size_t from)
-    {
-        std::vector<std::string> lines;
-        std::istringstream all(dump.Output());
-        size_t index = 0;
-        for (std::string line; std::getline(all, line); ++index)
-            if (index >= from) // "   0: b0 07 6f control change ...": the time, then the bytes
-                lines.push_back(line.substr(line.find(": ") + 2, 8));
-        return lines;
-    }
-
-    // Waits until the dump's lines from `from` end with `expected`; true
-    // when they did, and then `from` is past them.
-    bool DumpEndsWith(size_t& from, const std::vector<std::string>& expected)
-    {
-        const bool arrived = WaitUntil(
-            [&] {
-                const std::vector<std::string> lines = DumpLines(from);
-                return lines.size() >= expected.size()
-                    && std::equal(expected.begin(), expected.end(), lines.end() - long(expected.size()));
-            },
-            5s);
-        from += DumpLines(from).size();
-        return arrived;
-    }
-
     XServer x;
     PrivateSettings settings;
     std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
-    ChildProcess dump;
+    MidiDump dump;
     ChildProcess program;
     relay_test::PointerDriver pointer{x.Name()};
 };
@@ -217,7 +132,7 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
 {
     const std::string picture = settings.Root() + "/quarters.ppm";
     WritePicture(picture);
-    WriteMappingPreset(settings.PresetFolder());
+    ASSERT_TRUE(WriteMappingPreset(settings.PresetFolder()));
     StartProgram({"--canvas", picture});
     const auto main = WaitForWindow("Zimbrel 2.01");
     const auto canvas = WaitForWindow("Zimbrel Canvas \u2014 quarters.ppm");
@@ -232,21 +147,21 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
     pointer.MoveTo(900, 700);
     const std::vector<std::string> blackScreenAt900x700
         = {Change(7, 111), Change(8, 115), Change(20, 0), Change(21, 0), Change(22, 0)};
-    EXPECT_TRUE(DumpEndsWith(seen, blackScreenAt900x700)) << dump.Output();
+    EXPECT_TRUE(dump.EndsWith(seen, blackScreenAt900x700)) << dump.Output();
 
     // Over the picture, the canvas alone: the relay would send 33 and 31 at
     // the second place, and 41 and 41 at the third.
     const int left = canvas[1];
     const int top = canvas[2];
     pointer.MoveTo(left + 10, top + 10);
-    EXPECT_TRUE(DumpEndsWith(seen, CanvasChanges(10, 10, kPictureWidth, kPictureHeight, 0xff0000)))
+    EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(10, 10, kPictureWidth, kPictureHeight, 0xff0000)))
         << dump.Output();
     pointer.MoveTo(left + 150, top + 70);
-    EXPECT_TRUE(DumpEndsWith(seen, CanvasChanges(150, 70, kPictureWidth, kPictureHeight, 0x4080c0)))
+    EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(150, 70, kPictureWidth, kPictureHeight, 0x4080c0)))
         << dump.Output();
     const size_t beforeEdge = seen;
     pointer.MoveTo(left + kPictureWidth - 1, top + kPictureHeight - 1);
-    EXPECT_TRUE(DumpEndsWith(seen, {Change(7, 127), Change(8, 127), Change(20, 31), Change(21, 63), Change(22, 95)}))
+    EXPECT_TRUE(dump.EndsWith(seen, {Change(7, 127), Change(8, 127), Change(20, 31), Change(21, 63), Change(22, 95)}))
         << dump.Output();
     EXPECT_EQ(seen - beforeEdge, 5u) << "one motion was sent more than once:\n" << dump.Output();
 
@@ -258,12 +173,12 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
     pointer.MoveTo(left + 50, top + 50);
     const size_t beforeBand = seen;
     pointer.MoveTo(left + kPictureWidth / 2, top);
-    EXPECT_TRUE(DumpEndsWith(seen, CanvasChanges(0, 0, kPictureWidth, kPictureHeight, 0xff0000))) << dump.Output();
+    EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(0, 0, kPictureWidth, kPictureHeight, 0xff0000))) << dump.Output();
     EXPECT_EQ(seen - beforeBand, 5u) << "something was sent over the band:\n" << dump.Output();
 
     // Out of the canvas, the relay plays again.
     pointer.MoveTo(900, 700);
-    EXPECT_TRUE(DumpEndsWith(seen, blackScreenAt900x700)) << dump.Output();
+    EXPECT_TRUE(dump.EndsWith(seen, blackScreenAt900x700)) << dump.Output();
 
     // F11 over the main window (its Full Screen item) fills the screen with
     // the canvas, even without a window manager: the picture, 5.12 times
@@ -276,7 +191,7 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
     };
     EXPECT_TRUE(filling({0, 0, 1024, 768})) << "not full screen";
     pointer.MoveTo(512, 128 + 256);
-    EXPECT_TRUE(DumpEndsWith(seen, CanvasChanges(512, 256, 1024, 512, 0x4080c0))) << dump.Output();
+    EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(512, 256, 1024, 512, 0x4080c0))) << dump.Output();
     pointer.TypeKey(XK_Escape);
     EXPECT_TRUE(filling({left, top, 2 * kPictureWidth, kPictureHeight})) << "still full screen";
 
@@ -314,7 +229,7 @@ TEST_F(PenTest, PressureOfStylusAndEraserPlaysOverTheCanvasAndOverTheScreen)
     const std::string picture = settings.Root() + "/quarters.ppm";
     WritePicture(picture);
     // Horizontal on 7 over the full range, Pressure on 11 from 20 to 100.
-    WriteMappingPreset(settings.PresetFolder(), {0, {7, 127, 0, true}, kOff, {11, 100, 20, true}, kOff, kOff, kOff});
+    ASSERT_TRUE(WriteMappingPreset(settings.PresetFolder(), {0, {7, 127, 0, true}, kOff, {11, 100, 20, true}, kOff, kOff, kOff}));
     InputTestDevice stylus(x.StylusSocket(), x.Width(), x.Height());
     ASSERT_TRUE(stylus.IsReady()) << stylus.Error();
     InputTestDevice eraser(x.EraserSocket(), x.Width(), x.Height());
@@ -328,30 +243,30 @@ TEST_F(PenTest, PressureOfStylusAndEraserPlaysOverTheCanvasAndOverTheScreen)
     const auto pressure = [](double level) { return Change(11, Level(int(level * 1000), 1000, 20, 100)); };
 
     // Over the picture the canvas plays the pen through Qt's tablet events.
-    size_t seen = DumpLines(0).size();
+    size_t seen = dump.Lines(0).size();
     ASSERT_TRUE(stylus.Proximity(true, left + 10, top + 10, 0.0));
     ASSERT_TRUE(stylus.MoveTo(left + 10, top + 10, 0.5));
-    EXPECT_TRUE(DumpEndsWith(seen, {Change(7, Level(10, kPictureWidth - 1)), pressure(0.5)})) << dump.Output();
+    EXPECT_TRUE(dump.EndsWith(seen, {Change(7, Level(10, kPictureWidth - 1)), pressure(0.5)})) << dump.Output();
     const size_t beforeHarder = seen;
     ASSERT_TRUE(stylus.MoveTo(left + 150, top + 70, 0.8));
-    EXPECT_TRUE(DumpEndsWith(seen, {Change(7, Level(150, kPictureWidth - 1)), pressure(0.8)})) << dump.Output();
+    EXPECT_TRUE(dump.EndsWith(seen, {Change(7, Level(150, kPictureWidth - 1)), pressure(0.8)})) << dump.Output();
     EXPECT_EQ(seen - beforeHarder, 2u) << "one motion was sent more than once:\n" << dump.Output();
     ASSERT_TRUE(stylus.Proximity(false, left + 150, top + 70, 0.0));
     ASSERT_TRUE(eraser.Proximity(true, left + 50, top + 50, 0.0));
     ASSERT_TRUE(eraser.MoveTo(left + 50, top + 50, 0.25));
-    EXPECT_TRUE(DumpEndsWith(seen, {Change(7, Level(50, kPictureWidth - 1)), pressure(0.25)})) << dump.Output();
+    EXPECT_TRUE(dump.EndsWith(seen, {Change(7, Level(50, kPictureWidth - 1)), pressure(0.25)})) << dump.Output();
     // A mouse over the picture presses with nothing.
     pointer.MoveTo(left + 20, top + 20);
-    EXPECT_TRUE(DumpEndsWith(seen, {Change(7, Level(20, kPictureWidth - 1)), pressure(0.0)})) << dump.Output();
+    EXPECT_TRUE(dump.EndsWith(seen, {Change(7, Level(20, kPictureWidth - 1)), pressure(0.0)})) << dump.Output();
 
     // Beside both windows the relay plays the pen through XInput 2.
     ASSERT_TRUE(eraser.MoveTo(900, 700, 1.0));
-    EXPECT_TRUE(DumpEndsWith(seen, {Change(7, Level(900, x.Width() - 1)), pressure(1.0)})) << dump.Output();
+    EXPECT_TRUE(dump.EndsWith(seen, {Change(7, Level(900, x.Width() - 1)), pressure(1.0)})) << dump.Output();
     ASSERT_TRUE(eraser.Proximity(false, 900, 700, 0.0));
     ASSERT_TRUE(stylus.Proximity(true, 800, 600, 0.0));
     const size_t beforeStylus = seen;
     ASSERT_TRUE(stylus.MoveTo(800, 600, 0.3));
-    EXPECT_TRUE(DumpEndsWith(seen, {Change(7, Level(800, x.Width() - 1)), pressure(0.3)})) << dump.Output();
+    EXPECT_TRUE(dump.EndsWith(seen, {Change(7, Level(800, x.Width() - 1)), pressure(0.3)})) << dump.Output();
     EXPECT_EQ(seen - beforeStylus, 2u) << "one motion was sent more than once:\n" << dump.Output();
     Quit();
 }

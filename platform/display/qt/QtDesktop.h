@@ -7,7 +7,8 @@
 // thread, and once the application quit and its windows are gone (or the
 // wait ran out) everything Qt is torn down, on the main thread.
 //
-// Thread rules: main thread only. Make it only where an X server answers.
+// Thread rules: main thread only. Make it only where the display Qt is to
+// use (QT_QPA_PLATFORM) answers.
 
 #include "platform/app/Application.h"
 

@@ -3,8 +3,11 @@
 #include "platform/display/qt/QtPeers.h"
 #include "platform/display/qt/QtWaker.h"
 
+#include <QGuiApplication>
+
 QtDisplay::QtDisplay()
-    : fWaker(std::make_unique<QtWaker>([this] { ApplyPending(); }))
+    : fKnowsWindowPlaces(!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+    , fWaker(std::make_unique<QtWaker>([this] { ApplyPending(); }))
 {
 }
 

@@ -50,6 +50,7 @@ public:
     void ChoosePicture(PeerId view) override;
     void PastePicture(PeerId view) override;
     void Acknowledge(int64 token) override;
+    bool KnowsWindowPlaces() const override { return fKnowsWindowPlaces; }
 
     // Starts applying commands to `peers`, including those queued so far.
     void Attach(QtPeers* peers);
@@ -70,6 +71,8 @@ private:
     std::condition_variable fQueued;
     std::deque<Command> fCommands;
     bool fClosed = false;
+    // Fixed by the platform Qt runs on.
+    const bool fKnowsWindowPlaces;
     // Main thread only.
     QtPeers* fPeers = nullptr;
     std::unique_ptr<QtWaker> fWaker;

@@ -202,7 +202,23 @@ void QtPictureView::mousePressEvent(QMouseEvent* event)
 
 void QtPictureView::mouseMoveEvent(QMouseEvent* event)
 {
-    PostPointer(B_MOUSE_MOVED, event->position(), event->buttons(), 0.0f, false);
+    PostMouseMove(event->position(), event->buttons());
+}
+
+void QtPictureView::enterEvent(QEnterEvent* event)
+{
+    // A pointer that jumps in (warped, or moved by a remote or virtual
+    // device) comes with no motion of its own on Wayland; where it came in
+    // is where it is.
+    PostMouseMove(event->position(), QGuiApplication::mouseButtons());
+}
+
+void QtPictureView::PostMouseMove(QPointF position, Qt::MouseButtons buttons)
+{
+    if (fLastMouseMove == std::pair(position, buttons))
+        return;
+    fLastMouseMove = std::pair(position, buttons);
+    PostPointer(B_MOUSE_MOVED, position, buttons, 0.0f, false);
 }
 
 void QtPictureView::mouseReleaseEvent(QMouseEvent* event)

@@ -18,6 +18,9 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <optional>
+#include <utility>
+
 class QtPictureView final : public QWidget {
 public:
     QtPictureView(QWidget* parent, PeerAddress address, PeerId peer);
@@ -31,6 +34,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void tabletEvent(QTabletEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -50,9 +54,14 @@ private:
     void FitWindow(QSize pictureSize);
     QRect PictureRect() const;
     void PostPointer(uint32 what, QPointF position, Qt::MouseButtons buttons, float pressure, bool eraser);
+    // A mouse motion, unless it is where the last one was.
+    void PostMouseMove(QPointF position, Qt::MouseButtons buttons);
 
     PeerAddress fAddress;
     PeerId fPeer;
+    // Where the last mouse motion or enter was played, with its buttons:
+    // Qt may report one motion both ways, and it is played once.
+    std::optional<std::pair<QPointF, Qt::MouseButtons>> fLastMouseMove;
     QImage fPicture;
     QImage fPreview;
     QPixmap fScaled; // the preview at the size it is drawn
