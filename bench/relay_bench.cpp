@@ -96,13 +96,8 @@ public:
 void BM_AllocationsPerMotion(benchmark::State& state)
 {
     constexpr int kWarmUpMotions = 200;
-    auto* target = new CountingTarget();
-    target->Run();
-    const BMessenger targetMessenger(target);
-    auto* relay = new VCursorRelay(target);
-    const BMessenger relayMessenger(relay);
-    relay->Hide();
-    relay->Show();
+    RunningRelay<VCursorRelay, CountingTarget> running;
+    CountingTarget* target = running.target;
     PointerDriver driver(gServer->Name());
     int step = 0;
     // One motion, waited for until its cursor data arrived.
@@ -129,9 +124,6 @@ void BM_AllocationsPerMotion(benchmark::State& state)
     if (!moved)
         state.SkipWithError("a motion gave no cursor data within 2 s");
     state.counters["allocs_per_motion"] = double(allocations) / double(state.iterations());
-    relayMessenger.SendMessage(B_QUIT_REQUESTED);
-    targetMessenger.SendMessage(B_QUIT_REQUESTED);
-    BLooper::WaitForOtherLoopers(nullptr, std::chrono::seconds(10));
 }
 BENCHMARK(BM_AllocationsPerMotion)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
