@@ -980,9 +980,14 @@ std::vector<double> LatenciesMs(
         while (recorder.Count() == before) {
             if (Clock::now() > deadline) {
                 const bool late = WaitUntil([&] { return recorder.Count() != before; }, 3s);
+                // Lost on its own, or the whole way stuck?
+                pointer.MoveTo(500, 600);
+                const bool next = WaitUntil([&] { return recorder.Count() != before; }, 3s);
                 *why = "motion " + std::to_string(i) + " of " + std::to_string(motions)
                     + " sent no Control Change within 0.5 s ("
-                    + (late ? "it came within 3.5 s" : "none within 3.5 s") + "; " + recorder.ServerNotes() + ")";
+                    + (late ? "it came within 3.5 s" : "none within 3.5 s")
+                    + (next ? ", a further motion's came" : ", nor a further motion's") + "; "
+                    + recorder.ServerNotes() + ")";
                 return {};
             }
             std::this_thread::sleep_for(200us);
