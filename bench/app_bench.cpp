@@ -981,8 +981,9 @@ std::vector<double> LatenciesMs(
             if (Clock::now() > deadline) {
                 const bool late = WaitUntil([&] { return recorder.Count() != before; }, 3s);
                 // Lost on its own, or the whole way stuck?
+                const size_t counted = recorder.Count();
                 pointer.MoveTo(500, 600);
-                const bool next = WaitUntil([&] { return recorder.Count() != before; }, 3s);
+                const bool next = WaitUntil([&] { return recorder.Count() != counted; }, 3s);
                 *why = "motion " + std::to_string(i) + " of " + std::to_string(motions)
                     + " sent no Control Change within 0.5 s ("
                     + (late ? "it came within 3.5 s" : "none within 3.5 s")
