@@ -950,13 +950,34 @@ public:
             return false;
         fInput = jack_port_register(fClient, "input", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(fClient, Process, this);
+        jack_set_xrun_callback(fClient, CountXrun, this);
+        jack_on_info_shutdown(fClient, NoteShutdown, this);
         return fInput && jack_activate(fClient) == 0;
     }
 
     size_t Count() const { return fCount.load(std::memory_order_acquire); }
     jack_time_t At(size_t index) const { return fArrivals[index]; }
+    // What the server said that could explain a missing Control Change.
+    std::string ServerNotes() const
+    {
+        std::string notes = std::to_string(fXruns.load()) + " xruns";
+        if (fShutDown.load())
+            notes += ", the server shut the recorder down";
+        return notes;
+    }
 
 private:
+    static int CountXrun(void* arg)
+    {
+        ++static_cast<LatencyRecorder*>(arg)->fXruns;
+        return 0;
+    }
+
+    static void NoteShutdown(jack_status_t, const char*, void* arg)
+    {
+        static_cast<LatencyRecorder*>(arg)->fShutDown = true;
+    }
+
     static int Process(jack_nframes_t frames, void* arg)
     {
         auto* self = static_cast<LatencyRecorder*>(arg);
@@ -979,6 +1000,8 @@ private:
     jack_port_t* fInput = nullptr;
     std::vector<jack_time_t> fArrivals = std::vector<jack_time_t>(1 << 14);
     std::atomic<size_t> fCount { 0 };
+    std::atomic<int> fXruns { 0 };
+    std::atomic<bool> fShutDown { false };
 };
 
 constexpr int kLatencyMotionsPerSecond = 200;
@@ -988,8 +1011,11 @@ constexpr int kLatencyMotionsPerSecond = 200;
 // hand's are, and gives the time from each motion to the process cycle in
 // which its Control Change reached `recorder`. Each motion waits for the
 // Control Change of the one before, so that none is ever merged into the
-// next. Empty when a motion sent nothing within 0.5 s.
-std::vector<double> LatenciesMs(relay_test::PointerDriver& pointer, const LatencyRecorder& recorder, int motions)
+// next. Empty when a motion sent nothing within 0.5 s, and then `why` says
+// which motion, whether its Control Change came later, and what the server
+// reported.
+std::vector<double> LatenciesMs(
+    relay_test::PointerDriver& pointer, const LatencyRecorder& recorder, int motions, std::string* why)
 {
     constexpr auto kSpacing = std::chrono::microseconds(1000000 / kLatencyMotionsPerSecond);
     std::mt19937 random(11);
@@ -1004,8 +1030,19 @@ std::vector<double> LatenciesMs(relay_test::PointerDriver& pointer, const Latenc
         // Finer than WaitUntil's steps, which would hold up the next motion.
         const Clock::time_point deadline = Clock::now() + 500ms;
         while (recorder.Count() == before) {
-            if (Clock::now() > deadline)
+            if (Clock::now() > deadline) {
+                const bool late = WaitUntil([&] { return recorder.Count() != before; }, 3s);
+                // Lost on its own, or the whole way stuck?
+                const size_t counted = recorder.Count();
+                pointer.MoveTo(500, 600);
+                const bool next = WaitUntil([&] { return recorder.Count() != counted; }, 3s);
+                *why = "motion " + std::to_string(i) + " of " + std::to_string(motions)
+                    + " sent no Control Change within 0.5 s ("
+                    + (late ? "it came within 3.5 s" : "none within 3.5 s")
+                    + (next ? ", a further motion's came" : ", nor a further motion's") + "; "
+                    + recorder.ServerNotes() + ")";
                 return {};
+            }
             std::this_thread::sleep_for(200us);
         }
         latencies.push_back((double(recorder.At(before)) - double(movedAt)) / 1000.0);
@@ -1037,9 +1074,10 @@ void BM_PointerToConsumerLatency(benchmark::State& state)
     const double periodMs = 1000.0 * gPeriodFrames / DummyJackServer::kSampleRate;
     std::vector<double> latenciesMs;
     for (auto _ : state) {
-        latenciesMs = LatenciesMs(pointer, recorder, kMotions);
+        std::string why;
+        latenciesMs = LatenciesMs(pointer, recorder, kMotions, &why);
         if (latenciesMs.empty()) {
-            Fail(state, "a pointer motion sent no Control Change within 0.5 s");
+            Fail(state, why);
             return;
         }
         state.SetIterationTime(0.001 * std::accumulate(latenciesMs.begin(), latenciesMs.end(), 0.0));
@@ -1145,9 +1183,10 @@ std::string RunZimbrel(ScreenWatcher& screen, relay_test::PointerDriver& pointer
         return "configuring zimbrel through its menus: " + problem;
     std::this_thread::sleep_for(300ms);
     MeasureCpuPerMotion(launch.program->Pid(), pointer, costs);
-    const std::vector<double> latencies = LatenciesMs(pointer, recorder, kFloorLatencyMotions);
+    std::string why;
+    const std::vector<double> latencies = LatenciesMs(pointer, recorder, kFloorLatencyMotions, &why);
     if (latencies.empty())
-        return "a pointer motion sent zimbrel no Control Change within 0.5 s";
+        return "zimbrel: " + why;
     costs.latenciesMs.insert(costs.latenciesMs.end(), latencies.begin(), latencies.end());
     return "";
 }
@@ -1164,9 +1203,10 @@ std::string RunFloor(relay_test::PointerDriver& pointer, MotionCosts& costs)
         return "cannot start " ZIMBREL_FLOOR ": " + floor.Error() + floor.Errors();
     std::this_thread::sleep_for(300ms);
     MeasureCpuPerMotion(floor.Pid(), pointer, costs);
-    const std::vector<double> latencies = LatenciesMs(pointer, recorder, kFloorLatencyMotions);
+    std::string why;
+    const std::vector<double> latencies = LatenciesMs(pointer, recorder, kFloorLatencyMotions, &why);
     if (latencies.empty())
-        return "a pointer motion sent the floor no Control Change within 0.5 s";
+        return "the floor: " + why;
     costs.latenciesMs.insert(costs.latenciesMs.end(), latencies.begin(), latencies.end());
     return "";
 }

@@ -4,6 +4,7 @@
 // on the headless display, so that its meters exist) against off (the view
 // alone), in alternating rounds (target: within 5 %, no allocation).
 
+#include "bench/CountingAllocator.h"
 #include "mapping/zbOutput.h"
 #include "platform/interface/Window.h"
 #include "platform/midi/MidiKit.h"
@@ -24,8 +25,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::atomic<uint64> gAllocations{0};
 
 class CountingConsumer : public BMidiLocalConsumer {
 public:
@@ -84,10 +83,10 @@ void CursorDataToConsumer(benchmark::State& state)
         // repeat that the producer drops.
         BMessage messages[2] = {CursorData(0.25f), CursorData(0.75f)};
         uint64 index = 0;
-        const uint64 allocationsBefore = gAllocations;
+        const uint64 allocationsBefore = AllocationCount();
         for (auto _ : state)
             output.MessageReceived(&messages[index++ & 1]);
-        const uint64 allocations = gAllocations - allocationsBefore;
+        const uint64 allocations = AllocationCount() - allocationsBefore;
         state.counters["allocs_per_msg"] =
             benchmark::Counter(double(allocations) / double(state.iterations()));
         state.counters["cc_per_msg"] = benchmark::Counter(double(consumer->received) / double(state.iterations()));
@@ -105,12 +104,12 @@ struct Round {
 // One round of `messages` cursor data messages through `output`.
 Round TimeRound(zbOutput& output, BMessage (&data)[2], int messages)
 {
-    const uint64 allocationsBefore = gAllocations;
+    const uint64 allocationsBefore = AllocationCount();
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < messages; ++i)
         output.MessageReceived(&data[i & 1]);
     const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
-    return {ns / messages, double(gAllocations - allocationsBefore) / messages};
+    return {ns / messages, double(AllocationCount() - allocationsBefore) / messages};
 }
 
 void MetersOnVersusOff(benchmark::State& state)
@@ -165,27 +164,5 @@ void MetersOnVersusOff(benchmark::State& state)
 BENCHMARK(MetersOnVersusOff)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-// The replacements below pair malloc with free themselves; GCC cannot see
-// that once it inlines them and warns about a mismatch that is not there.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size)
-{
-    ++gAllocations;
-    if (void* memory = std::malloc(size ? size : 1))
-        return memory;
-    throw std::bad_alloc();
-}
-
-void operator delete(void* memory) noexcept
-{
-    std::free(memory);
-}
-
-void operator delete(void* memory, std::size_t) noexcept
-{
-    std::free(memory);
-}
 
 BENCHMARK_MAIN();

@@ -5,5 +5,6 @@ zimbrel_add_benchmark(relay_bench
     relay_bench.cpp
     ${CMAKE_SOURCE_DIR}/tests/integration/relay_pointer_driver.cpp
     ${CMAKE_SOURCE_DIR}/capture/VCursorRelay.cpp
+    CountingAllocator.cpp
     LIBS zb_interface zb_input zb_core PkgConfig::ZB_RELAY_BENCH_X11
 )

@@ -4,10 +4,14 @@
 //     (targets: at most ~120 us, and at most two round trips per pointer
 //     event counting the pointer service's one query per batch);
 //   - one XTest motion to its cursor data message at the target, end to end;
+//   - heap allocations per motion on that way, once running: from the X
+//     server's raw event through the pointer service and the relay's queue
+//     to the target's queue (target: none; Xlib's own mallocs not counted);
 //   - a burst of 20,000 XTest motions: the most mouse-moved messages ever
 //     queued for the relay (target 1) and the time from the last motion to
 //     its cursor data message (target under 2 ms).
 
+#include "bench/CountingAllocator.h"
 #include "platform/input/ScreenSource.h"
 #include "tests/capture/RunningRelay.h"
 #include "tests/common/XvfbServer.h"
@@ -15,9 +19,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -73,6 +79,53 @@ void BM_MotionToCursorData(benchmark::State& state)
     }
 }
 BENCHMARK(BM_MotionToCursorData)->Unit(benchmark::kMicrosecond);
+
+// A target that only counts, so that every allocation counted is on the
+// relay's way.
+class CountingTarget : public BLooper {
+public:
+    CountingTarget() : BLooper("counting target") { }
+    void MessageReceived(BMessage* message) override
+    {
+        if (message->what == 'cdat')
+            received.fetch_add(1, std::memory_order_release);
+    }
+    std::atomic<uint64> received { 0 };
+};
+
+void BM_AllocationsPerMotion(benchmark::State& state)
+{
+    constexpr int kWarmUpMotions = 200;
+    RunningRelay<VCursorRelay, CountingTarget> running;
+    CountingTarget* target = running.target;
+    PointerDriver driver(gServer->Name());
+    int step = 0;
+    // One motion, waited for until its cursor data arrived.
+    const auto move = [&] {
+        const uint64 before = target->received.load(std::memory_order_acquire);
+        driver.MoveTo(100 + (step++ % 2) * 400, 300);
+        const Clock::time_point deadline = Clock::now() + std::chrono::seconds(2);
+        while (target->received.load(std::memory_order_acquire) == before) {
+            if (Clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        return true;
+    };
+    bool moved = true;
+    for (int i = 0; i < kWarmUpMotions && moved; ++i)
+        moved = move();
+    const uint64 allocationsBefore = AllocationCount();
+    for (auto _ : state) {
+        if (!moved || !(moved = move()))
+            break;
+    }
+    const uint64 allocations = AllocationCount() - allocationsBefore;
+    if (!moved)
+        state.SkipWithError("a motion gave no cursor data within 2 s");
+    state.counters["allocs_per_motion"] = double(allocations) / double(state.iterations());
+}
+BENCHMARK(BM_AllocationsPerMotion)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
 void BM_BurstOfMotions(benchmark::State& state)
 {

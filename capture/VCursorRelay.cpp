@@ -15,7 +15,9 @@ constexpr uint32 kCursorData = 'cdat';
 
 VCursorRelay::VCursorRelay(BLooper* target)
     : BWindow(BRect(0, 0, 1, 1), "dummy  window", B_BORDERED_WINDOW, 0, B_ALL_WORKSPACES),
-      target(target)
+      target(target),
+      cursorData(kCursorData),
+      pixelBitmap(BRect(0, 0, 0, 0), B_RGB32)
 {
     // The name its thread shows in `top -H`.
     SetName("relay");
@@ -36,7 +38,7 @@ void VCursorRelay::DispatchMessage(BMessage* message, BHandler* handler)
     case B_MOUSE_UP: {
         if (silentFrame.IsValid() && silentFrame.Contains(message->FindPoint("where")))
             break;
-        BMessage cursorData(kCursorData);
+        cursorData.MakeEmpty();
         BuildMessage(message, &cursorData);
         target.SendMessage(&cursorData);
         break;
@@ -56,13 +58,12 @@ void VCursorRelay::BuildMessage(BMessage* event, BMessage* cursorData)
     const BPoint where = event->FindPoint("where");
     BRect pixel(where.x, where.y, where.x, where.y);
 
-    BBitmap bitmap(pixel, B_RGB32, true, false);
-    bitmap.Lock();
-    screen.ReadBitmap(&bitmap, false, &pixel);
-    bitmap.Unlock();
+    pixelBitmap.Lock();
+    screen.ReadBitmap(&pixelBitmap, false, &pixel);
+    pixelBitmap.Unlock();
     uint32 word = 0;
-    if (bitmap.InitCheck() == B_OK)
-        std::memcpy(&word, bitmap.Bits(), sizeof word);
+    if (pixelBitmap.InitCheck() == B_OK)
+        std::memcpy(&word, pixelBitmap.Bits(), sizeof word);
 
     cursorData->AddFloat("red", float(((word >> 16) & 0xff) / 255.0L));
     cursorData->AddFloat("green", float(((word >> 8) & 0xff) / 255.0L));

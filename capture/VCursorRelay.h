@@ -7,7 +7,9 @@
 // kRelaySilence named ("frame"; none without it) it posts nothing: the
 // program's own window there speaks for the pointer.
 
+#include "platform/app/Message.h"
 #include "platform/app/Messenger.h"
+#include "platform/interface/Bitmap.h"
 #include "platform/interface/View.h"
 #include "platform/interface/Window.h"
 #include "platform/support/Rect.h"
@@ -35,4 +37,7 @@ private:
     int32 yExtent;
     BView* eventView;
     BRect silentFrame; // invalid: silent nowhere
+    // Kept from event to event, so that a motion allocates nothing.
+    BMessage cursorData;
+    BBitmap pixelBitmap;
 };

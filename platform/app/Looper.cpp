@@ -59,7 +59,7 @@ status_t BLooper::PostMessage(BMessage* message, BHandler* handler)
         return B_BAD_VALUE;
     if (handler != nullptr && handler->Looper() != this)
         return B_BAD_HANDLER;
-    return fQueue->Post(std::make_unique<BMessage>(*message), handler == this ? nullptr : handler);
+    return fQueue->Post(*message, handler == this ? nullptr : handler);
 }
 
 void BLooper::DispatchMessage(BMessage* message, BHandler* handler)
@@ -95,7 +95,7 @@ void BLooper::Quit()
         delete this;
         return;
     }
-    fQueue->Post(std::make_unique<BMessage>(kQuitNow), nullptr);
+    fQueue->Post(BMessage(kQuitNow), nullptr);
 }
 
 void BLooper::AddHandler(BHandler* handler)
@@ -167,6 +167,7 @@ void BLooper::DispatchOnCallingThread(bool wait)
         if (!envelope)
             break;
         DispatchEnvelope(*envelope);
+        fQueue->Recycle(std::move(envelope->message));
     }
 }
 

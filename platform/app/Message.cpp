@@ -165,6 +165,18 @@ status_t BMessage::AddItem(const char* name, type_code type, const void* data, s
     if (field == nullptr) {
         if (fFields.size() >= kMaxFlattenedFields)
             return B_NO_MEMORY;
+        if (!fSpareFields.empty()) {
+            // A field MakeEmpty removed, with its first item's memory.
+            fFields.push_back(std::move(fSpareFields.back()));
+            fSpareFields.pop_back();
+            Field& reused = fFields.back();
+            reused.name = name;
+            reused.type = type;
+            reused.fixedSize = fixedSize;
+            reused.items.resize(1);
+            reused.items.front().assign(bytes, bytes + size);
+            return B_OK;
+        }
         fFields.push_back(Field{name, type, fixedSize, {}});
         field = &fFields.back();
     } else if (field->type != type) {
@@ -350,8 +362,18 @@ status_t BMessage::GetInfo(const char* name, type_code* type, int32* count) cons
     return B_OK;
 }
 
+BMessage& BMessage::operator=(const BMessage& other)
+{
+    what = other.what;
+    fFields = other.fFields;
+    return *this;
+}
+
 void BMessage::MakeEmpty()
 {
+    // Last first, so that the fields come back in the order they went.
+    for (auto field = fFields.rbegin(); field != fFields.rend(); ++field)
+        fSpareFields.push_back(std::move(*field));
     fFields.clear();
 }
 

@@ -65,8 +65,10 @@ public:
 
     BMessage() = default;
     explicit BMessage(uint32 what) : what(what) {}
-    BMessage(const BMessage&) = default;
-    BMessage& operator=(const BMessage&) = default;
+    // Copying takes the code and the fields only. Assigning to a message
+    // that held fields of the same sizes before reuses their memory.
+    BMessage(const BMessage& other) : what(other.what), fFields(other.fFields) {}
+    BMessage& operator=(const BMessage& other);
     BMessage(BMessage&&) noexcept = default;
     BMessage& operator=(BMessage&&) noexcept = default;
     virtual ~BMessage() = default;
@@ -152,6 +154,9 @@ public:
 
     // Type and number of items of a field.
     status_t GetInfo(const char* name, type_code* type, int32* count = nullptr) const;
+    // Removes every field. Their memory stays with the message, so a message
+    // emptied and filled again with fields like the old ones allocates
+    // nothing: a pointer event and its cursor data are built that way.
     void MakeEmpty();
     bool IsEmpty() const { return fFields.empty(); }
 
@@ -183,4 +188,6 @@ private:
     template <typename T> T ValueOrZero(const char* name, type_code type, int32 index) const;
 
     std::vector<Field> fFields;
+    // Fields MakeEmpty removed, kept for their memory.
+    std::vector<Field> fSpareFields;
 };

@@ -4,15 +4,19 @@
 // thread (the looper's) takes. Messengers share ownership of the queue, so a
 // post to a looper that is gone finds the queue closed and fails instead of
 // touching freed memory.
+//
+// Once a looper runs, posting allocates nothing: the taker gives back each
+// message it is done with, a post copies into one of those, and the queue's
+// own storage only grows. A stream of pointer events costs no heap traffic.
 
 #include "platform/app/Message.h"
 
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 class BHandler;
 
@@ -33,13 +37,17 @@ public:
         ReplaceQueuedSameCode,
     };
 
-    // Queues the message. B_BAD_PORT_ID once the queue is closed.
-    status_t Post(std::unique_ptr<BMessage> message, BHandler* handler, Posting posting = Posting::Append);
+    // Queues a copy of the message. B_BAD_PORT_ID once the queue is closed.
+    status_t Post(const BMessage& message, BHandler* handler, Posting posting = Posting::Append);
 
     // Waits for the next envelope; nothing once the queue is closed and empty.
     std::optional<Envelope> Next();
     // The next envelope if one is queued, without waiting.
     std::optional<Envelope> TryNext();
+
+    // Gives back a message the taker is done with, for a later post to copy
+    // into.
+    void Recycle(std::unique_ptr<BMessage> message);
 
     // Refuses further posts, wakes a waiting taker and drops what is queued.
     void Close();
@@ -54,9 +62,17 @@ public:
     size_t PeakLength() const;
 
 private:
+    size_t Length() const { return fEnvelopes.size() - fFront; }
+    // Under the lock.
+    std::optional<Envelope> TakeFront();
+
     mutable std::mutex fLock;
     std::condition_variable fPosted;
-    std::deque<Envelope> fEnvelopes;
+    // Queued from fFront on. A deque would allocate and free a block every
+    // few dozen messages; this vector keeps its memory.
+    std::vector<Envelope> fEnvelopes;
+    size_t fFront = 0;
+    std::vector<std::unique_ptr<BMessage>> fSpareMessages;
     std::function<void()> fWake;
     size_t fPeakLength = 0;
     bool fClosed = false;

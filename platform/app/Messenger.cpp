@@ -43,7 +43,7 @@ status_t BMessenger::Send(const BMessage& message, bool replacing) const
 {
     if (fQueue == nullptr)
         return B_BAD_PORT_ID;
-    return fQueue->Post(std::make_unique<BMessage>(message), fHandler,
+    return fQueue->Post(message, fHandler,
                         replacing ? MessageQueue::Posting::ReplaceQueuedSameCode
                                   : MessageQueue::Posting::Append);
 }

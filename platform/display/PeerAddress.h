@@ -22,6 +22,6 @@ struct PeerAddress {
     void Post(const BMessage& message) const
     {
         if (queue)
-            queue->Post(std::make_unique<BMessage>(message), handler);
+            queue->Post(message, handler);
     }
 };

@@ -1,8 +1,9 @@
 #pragma once
 
 // A cursor relay at work for a test or benchmark: a running RecordingLooper
-// as its target, and the relay (a VCursorRelay, or a test's subclass of it)
-// hidden and shown again, as the program does, so it listens to the pointer.
+// (or another looper a benchmark needs) as its target, and the relay (a
+// VCursorRelay, or a test's subclass of it) hidden and shown again, as the
+// program does, so it listens to the pointer.
 // Quit() asks both to quit and waits for them; the destructor does the same,
 // so a failing test leaves no looper running.
 
@@ -10,10 +11,10 @@
 #include "platform/app/AppDefs.h"
 #include "tests/capture/RecordingLooper.h"
 
-template <typename Relay = VCursorRelay> class RunningRelay {
+template <typename Relay = VCursorRelay, typename Target = RecordingLooper> class RunningRelay {
 public:
     RunningRelay()
-        : target(new RecordingLooper())
+        : target(new Target())
     {
         target->Run();
         targetMessenger = BMessenger(target);
@@ -35,7 +36,7 @@ public:
     }
 
     // Both loopers delete themselves when they quit.
-    RecordingLooper* const target;
+    Target* const target;
     Relay* relay;
     BMessenger targetMessenger;
     BMessenger relayMessenger;

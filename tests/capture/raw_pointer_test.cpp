@@ -42,7 +42,7 @@ TEST(RawPointerEvents, RunsOfMotionBecomeOneMovePressesAndReleasesTheirOwn)
     batch.Add(Kind::Motion, 0, kMouse);
 
     // X's button 3 is the right button: the secondary one.
-    const std::vector<BMessage> messages = batch.Finish(BPoint(12, 34), 2, tablets, 777);
+    const std::span<const BMessage> messages = batch.Finish(BPoint(12, 34), 2, tablets, 777);
     const uint32 expectedWhat[]
         = { B_MOUSE_MOVED, B_MOUSE_DOWN, B_MOUSE_MOVED, B_MOUSE_DOWN, B_MOUSE_UP, B_MOUSE_MOVED };
     const int32 expectedButtons[] = { 0, 1, 1, 3, 2, 2 };
@@ -64,19 +64,19 @@ TEST(RawPointerEvents, ServerMaskEndsEachBatchAndStartsTheNext)
     const TabletDevices tablets;
     // The server says the primary button is held (pressed before we looked).
     batch.Add(Kind::Motion, 0, kMouse);
-    EXPECT_EQ(batch.Finish(BPoint(), 1, tablets, 0).at(0).FindInt32("buttons"), 1);
+    EXPECT_EQ(batch.Finish(BPoint(), 1, tablets, 0).front().FindInt32("buttons"), 1);
 
     // X's button 2 is the middle button: the tertiary one.
     batch.Add(Kind::Press, 2, kMouse);
     batch.Add(Kind::Motion, 0, kMouse);
-    const std::vector<BMessage> messages = batch.Finish(BPoint(), 5, tablets, 0);
+    const std::span<const BMessage> messages = batch.Finish(BPoint(), 5, tablets, 0);
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0].FindInt32("buttons"), 5);
     EXPECT_EQ(messages[1].FindInt32("buttons"), 5);
 
     // A release alone: the mouse-up carries the buttons still held.
     batch.Add(Kind::Release, 1, kMouse);
-    EXPECT_EQ(batch.Finish(BPoint(), 4, tablets, 0).at(0).FindInt32("buttons"), 4);
+    EXPECT_EQ(batch.Finish(BPoint(), 4, tablets, 0).front().FindInt32("buttons"), 4);
 }
 
 TEST(RawPointerEvents, ButtonBitsFollowTheListenersMask)
@@ -101,7 +101,7 @@ TEST(RawPointerEvents, WheelClicksAreNotPresses)
     EXPECT_TRUE(batch.IsEmpty());
 
     batch.Add(Kind::Press, 8, kMouse);
-    const std::vector<BMessage> messages = batch.Finish(BPoint(), 0x80, TabletDevices(), 0);
+    const std::span<const BMessage> messages = batch.Finish(BPoint(), 0x80, TabletDevices(), 0);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].what, uint32(B_MOUSE_DOWN));
     EXPECT_EQ(messages[0].FindInt32("buttons"), 0x80);
@@ -196,10 +196,17 @@ TEST(TabletDevices, TabletPressureReachesTheMessagesOfItsEvents)
     RawPointerEvents batch;
     batch.Add(Kind::Press, 1, kPen);
     batch.Add(Kind::Release, 1, kMouse);
-    const std::vector<BMessage> messages = batch.Finish(BPoint(), 0, tablets, 0);
+    const std::span<const BMessage> messages = batch.Finish(BPoint(), 0, tablets, 0);
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_FLOAT_EQ(messages[0].FindFloat("be:tablet_pressure"), 0.5f);
     EXPECT_FALSE(messages[1].HasFloat("be:tablet_pressure"));
+
+    // The next batch is built in the same messages: nothing of the pen stays.
+    batch.Add(Kind::Motion, 0, kMouse);
+    const std::span<const BMessage> next = batch.Finish(BPoint(), 0, tablets, 0);
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_FALSE(next[0].HasFloat("be:tablet_pressure"));
+    EXPECT_FALSE(next[0].HasBool("be:tablet_eraser"));
 }
 
 TEST(TabletDevices, EraserNamesOfBothDrivers)

@@ -36,10 +36,11 @@ void RawPointerEvents::Add(Kind kind, int button, int sourceDevice)
     fEvents.push_back(Event { kind, button, sourceDevice });
 }
 
-std::vector<BMessage> RawPointerEvents::Finish(
+std::span<const BMessage> RawPointerEvents::Finish(
     BPoint where, int32 serverButtons, const TabletDevices& tablets, bigtime_t when)
 {
-    std::vector<BMessage> messages;
+    if (fMessages.size() < fEvents.size())
+        fMessages.resize(fEvents.size());
     for (size_t i = 0; i < fEvents.size(); ++i) {
         const Event& event = fEvents[i];
         uint32 what = B_MOUSE_MOVED;
@@ -52,13 +53,15 @@ std::vector<BMessage> RawPointerEvents::Finish(
         }
         if (i + 1 == fEvents.size())
             fButtons = serverButtons;
-        BMessage message(what);
+        BMessage& message = fMessages[i];
+        message.MakeEmpty();
+        message.what = what;
         message.AddInt64("when", when);
         message.AddPoint("where", where);
         message.AddInt32("buttons", fButtons);
         tablets.AddFields(event.sourceDevice, &message);
-        messages.push_back(std::move(message));
     }
+    const std::span<const BMessage> messages(fMessages.data(), fEvents.size());
     fEvents.clear();
     fButtons = serverButtons;
     return messages;

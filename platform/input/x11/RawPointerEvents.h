@@ -11,7 +11,8 @@
 // of the batch; the last message carries the server's own mask, which also
 // sets the starting point for the next batch.
 //
-// Plain values in, messages out: tested without a server.
+// Plain values in, messages out: tested without a server. Once the batches
+// have been as long as they will be, building messages allocates nothing.
 //
 // Thread rules: used by one thread (the reader's).
 
@@ -19,6 +20,7 @@
 #include "platform/input/x11/TabletDevices.h"
 #include "platform/support/Point.h"
 
+#include <span>
 #include <vector>
 
 class RawPointerEvents {
@@ -38,7 +40,9 @@ public:
     // Ends the batch: the messages of its events, in order. `where` is the
     // pointer's position and `serverButtons` the server's mask (made of
     // ButtonBit values) after the last event; `when` the time stamp for all.
-    std::vector<BMessage> Finish(
+    // The messages are valid until the next Finish, which builds its own in
+    // their memory.
+    std::span<const BMessage> Finish(
         BPoint where, int32 serverButtons, const TabletDevices& tablets, bigtime_t when);
     // Ends the batch without messages, when the pointer could not be asked.
     void Discard() { fEvents.clear(); }
@@ -51,5 +55,6 @@ private:
     };
 
     std::vector<Event> fEvents;
+    std::vector<BMessage> fMessages;
     int32 fButtons = 0;
 };

@@ -287,8 +287,7 @@ void X11EventReader::FinishPointerBatch()
     }
     // Listeners get whole pixels, as the screen is read in whole pixels.
     const BPoint where(float(std::floor(rootX)), float(std::floor(rootY)));
-    for (const BMessage& message :
-        fBatch.Finish(where, mask, fTablets, MonotonicMicroseconds()))
+    for (const BMessage& message : fBatch.Finish(where, mask, fTablets, MonotonicMicroseconds()))
         fPointer.Broadcast(message);
 }
 
