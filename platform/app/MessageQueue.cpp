@@ -40,6 +40,17 @@ std::optional<MessageQueue::Envelope> MessageQueue::Next()
     return next;
 }
 
+std::optional<MessageQueue::Envelope> MessageQueue::NextUntil(std::chrono::steady_clock::time_point deadline)
+{
+    std::unique_lock lock(fLock);
+    fPosted.wait_until(lock, deadline, [this] { return fClosed || !fEnvelopes.empty(); });
+    if (fEnvelopes.empty())
+        return std::nullopt;
+    Envelope next = std::move(fEnvelopes.front());
+    fEnvelopes.pop_front();
+    return next;
+}
+
 std::optional<MessageQueue::Envelope> MessageQueue::TryNext()
 {
     std::lock_guard lock(fLock);

@@ -5,6 +5,7 @@
 #include "platform/display/qt/QtConversions.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMenuBar>
 
@@ -81,6 +82,15 @@ void QtWindow::closeEvent(QCloseEvent* event)
     // the display is told to destroy this window.
     event->ignore();
     fAddress.Post(BMessage(B_QUIT_REQUESTED));
+}
+
+void QtWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && (fFlags & B_CLOSE_ON_ESCAPE) != 0) {
+        fAddress.Post(BMessage(B_QUIT_REQUESTED));
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void QtWindow::moveEvent(QMoveEvent* event)
