@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <regex>
 #include <sstream>
 
 // Last: Xlib's macros would clash with the test framework's names.
@@ -153,7 +154,8 @@ protected:
 };
 
 // Waits until `dump` printed a line holding `text` after `from` lines.
-bool DumpShows(ChildProcess& dump, const std::string& text, size_t from, size_t* at = nullptr)
+bool DumpShows(ChildProcess& dump, const std::string& text, size_t from, size_t* at = nullptr,
+    std::chrono::milliseconds patience = 5s)
 {
     return WaitUntil(
         [&] {
@@ -168,7 +170,23 @@ bool DumpShows(ChildProcess& dump, const std::string& text, size_t from, size_t*
             }
             return false;
         },
-        5s);
+        patience);
+}
+
+// The messages `dump` printed after `from` lines, as their bytes in hex
+// ("b1 07 7f", "d1 0c").
+std::vector<std::string> DumpMessages(ChildProcess& dump, size_t from)
+{
+    static const std::regex kBytes("(?:^|\\s)([89a-f][0-9a-f](?: [0-9a-f]{2}){1,2})(?=\\s|$)");
+    std::vector<std::string> messages;
+    std::istringstream lines(dump.Output());
+    size_t index = 0;
+    for (std::string line; std::getline(lines, line); ++index) {
+        std::smatch match;
+        if (index >= from && std::regex_search(line, match, kBytes))
+            messages.push_back(match[1]);
+    }
+    return messages;
 }
 
 } // namespace
@@ -309,6 +327,123 @@ TEST_F(ProgramTest, APresetSavedWithReturnBringsTheMappingBackAfterARestart)
     CloseWindow();
     EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
     EXPECT_EQ(program.Errors().find("Preset"), std::string::npos) << program.Errors();
+}
+
+// One pass of the pointer as a row settings test makes it: to x = 100 (a
+// value whose two 7-bit halves differ), to the right edge, to the right edge
+// again (an unchanged value), to the left edge.
+constexpr int kMiddleX = 100;
+
+TEST_F(ProgramTest, EachOutputKindSendsItsExactBytesAndTheDefaultsSendWhatTheyAlwaysDid)
+{
+    const std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
+    const std::string jackError = jack->Start("zimbrel-row-output");
+    ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
+    ChildProcess dump;
+    ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
+    ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
+    StartProgram({{"ZIMBREL_MIDI", "jack"}});
+    UseMenuBar(1, {"Down", "Down", "Return"}); // Channel > 2
+    UseMenuBar(2, {"Return"});                 // Port > midi-monitor:input
+    ASSERT_TRUE(program.WaitForOutput("cfged\n", 5s)) << program.Errors();
+    UsePopUp(160, 115, {"Down", "Down", "Return"}); // Horizontal > "1 Modulation"
+
+    // The 14-bit value of x = 100 on a 1024-pixel screen, as the relay and
+    // the engine compute it.
+    const float middle = float(kMiddleX / 1023.0L);
+    const int fine = int(std::trunc(double(middle) * 16383));
+    const int coarse = int(std::trunc(double(middle) * 127));
+    const auto hex = [](std::initializer_list<int> bytes) {
+        std::string text;
+        for (const int byte : bytes) {
+            char part[4];
+            std::snprintf(part, sizeof part, "%s%02x", text.empty() ? "" : " ", byte);
+            text += part;
+        }
+        return text;
+    };
+    size_t seen = 0;
+    // Makes the pass and gives what it sent, once `last` arrived.
+    const auto pass = [&](const std::string& last) {
+        const size_t from = seen;
+        Xdotool({"mousemove", std::to_string(kMiddleX), "400"});
+        Xdotool({"mousemove_relative", "--", "0", "1"}); // absolute moves make no raw events
+        MovePointerToEdge(true);
+        MovePointerToEdge(true);
+        MovePointerToEdge(false);
+        EXPECT_TRUE(DumpShows(dump, last, from, &seen)) << "never saw " << last << ":\n" << dump.Output();
+        return DumpMessages(dump, from);
+    };
+
+    // Nothing chosen: the 7-bit Control Changes of before, byte for byte.
+    MovePointerToEdge(true);
+    ASSERT_TRUE(DumpShows(dump, "b1 01 7f", seen, &seen)) << dump.Output();
+    EXPECT_EQ(pass("b1 01 00"), (std::vector<std::string>{hex({0xb1, 1, coarse}), "b1 01 7f", "b1 01 00"}));
+
+    // The row's settings window opens with the focus on Output.
+    ClickAt(ViewPoint(367, 115));
+    const std::string found = Xdotool({"search", "--sync", "--onlyvisible", "--name", "Horizontal settings$"});
+    ASSERT_FALSE(found.empty()) << program.Errors();
+    const std::string settings = found.substr(0, found.find('\n'));
+    EXPECT_EQ(Xdotool({"getwindowname", settings}), "Zimbrel \u2014 Horizontal settings\n");
+    // Keys in the settings window change the row's kind or number. The
+    // change reaches the engine on its own time, so the pointer goes back
+    // and forth until `sign`, a message only the new settings send, shows;
+    // then it rests at the left edge, whose last message is `left`.
+    const auto change = [&](const std::vector<std::string>& keys, const std::string& sign, const std::string& left) {
+        Xdotool({"windowfocus", "--sync", settings});
+        std::vector<std::string> arguments{"key", "--delay", "40"};
+        arguments.insert(arguments.end(), keys.begin(), keys.end());
+        Xdotool(arguments);
+        bool shown = false;
+        for (int attempt = 0; attempt < 40 && !shown; ++attempt) {
+            MovePointerToEdge(attempt % 2 == 0);
+            shown = DumpShows(dump, sign, seen, &seen, 250ms);
+        }
+        EXPECT_TRUE(shown) << "no " << sign << " after " << keys.front() << ":\n" << dump.Output();
+        MovePointerToEdge(false);
+        EXPECT_TRUE(DumpShows(dump, left, seen, &seen)) << dump.Output();
+    };
+
+    // 14-bit Control Change: n with the MSB, then n + 32 with the LSB, and
+    // nothing for an unchanged value.
+    change({"Down"}, "b1 21 ", "b1 21 00");
+    EXPECT_EQ(pass("b1 21 00"), (std::vector<std::string>{hex({0xb1, 1, fine >> 7}), hex({0xb1, 0x21, fine & 127}),
+                                    "b1 01 7f", "b1 21 7f", "b1 01 00", "b1 21 00"}));
+
+    // NRPN: the number is selected once, then only the data follows.
+    const std::vector<std::string> data{hex({0xb1, 6, fine >> 7}), hex({0xb1, 0x26, fine & 127}), "b1 06 7f",
+        "b1 26 7f", "b1 06 00", "b1 26 00"};
+    change({"Down"}, "b1 63 00", "b1 26 00");
+    EXPECT_EQ(pass("b1 26 00"), data);
+    // Another number (300: MSB 2, LSB 44) is selected before the next value.
+    change({"Tab", "3", "0", "0", "Return", "shift+Tab"}, "b1 62 2c", "b1 26 00");
+    EXPECT_EQ(pass("b1 26 00"), data);
+    const std::vector<std::string> all = DumpMessages(dump, 0);
+    const auto selection = std::find(all.begin(), all.end(), "b1 63 02");
+    ASSERT_NE(selection, all.end()) << dump.Output();
+    EXPECT_EQ(std::count(all.begin(), all.end(), "b1 63 02"), 1);
+    EXPECT_EQ(*std::next(selection), "b1 62 2c");
+    EXPECT_EQ(std::count(all.begin(), all.end(), "b1 63 00"), 1);
+
+    // Pitch Bend: the LSB first, then the MSB.
+    change({"Down"}, " e1 ", "e1 00 00");
+    EXPECT_EQ(pass("e1 00 00"), (std::vector<std::string>{hex({0xe1, fine & 127, fine >> 7}), "e1 7f 7f", "e1 00 00"}));
+
+    // Channel Pressure: the 7-bit value.
+    change({"Down"}, " d1 ", "d1 00");
+    EXPECT_EQ(pass("d1 00"), (std::vector<std::string>{hex({0xd1, coarse}), "d1 7f", "d1 00"}));
+
+    if (const char* folder = std::getenv("ZIMBREL_SCREENSHOT_DIR"))
+        RunTool({"import", "-window", settings, std::string(folder) + "/row-settings.png"}, {{"DISPLAY", xvfb.Name()}});
+    // Escape closes the settings window.
+    Xdotool({"windowfocus", "--sync", settings});
+    Xdotool({"key", "Escape"});
+    EXPECT_TRUE(WaitUntil(
+        [&] { return RunTool({"xdotool", "search", "--onlyvisible", "--name", "Horizontal settings$"}, {{"DISPLAY", xvfb.Name()}}).output.empty(); },
+        5s));
+    CloseWindow();
+    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
 }
 
 // The meters as the screen shows them: a connection of the test's own reads
