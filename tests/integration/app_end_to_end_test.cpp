@@ -42,6 +42,8 @@ struct WindowGeometry {
 
 class ProgramTest : public testing::Test {
 protected:
+    explicit ProgramTest(const std::string& screen = "1024x768x24") : xvfb(screen) {}
+
     void SetUp() override
     {
         ASSERT_TRUE(xvfb.IsRunning()) << xvfb.Error();
@@ -444,6 +446,110 @@ TEST_F(ProgramTest, EachOutputKindSendsItsExactBytesAndTheDefaultsSendWhatTheyAl
         5s));
     CloseWindow();
     EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+}
+
+// Where a shown window or pop-up is, in the screen's pixels.
+struct ScreenBox {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// The pop-up menus on screen: viewable windows that the window manager
+// would not handle, which is how Qt shows its menus.
+std::vector<ScreenBox> PopUps(const std::string& displayName)
+{
+    std::vector<ScreenBox> found;
+    ::Display* display = XOpenDisplay(displayName.c_str());
+    if (display == nullptr)
+        return found;
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) != 0) {
+        for (unsigned i = 0; i < count; ++i) {
+            XWindowAttributes attributes;
+            if (XGetWindowAttributes(display, children[i], &attributes) != 0 && attributes.map_state == IsViewable
+                && attributes.override_redirect)
+                found.push_back({attributes.x, attributes.y, attributes.width, attributes.height});
+        }
+        XFree(children);
+    }
+    XCloseDisplay(display);
+    return found;
+}
+
+// The program on a screen large enough for its windows at twice the size.
+class HighDpiProgramTest : public ProgramTest {
+protected:
+    HighDpiProgramTest() : ProgramTest("2048x1536x24") {}
+
+    // Where the Channel menu, the Horizontal controller pop-up and the
+    // Horizontal settings window open at `scale`, in logical units, relative
+    // to the main window's top left.
+    std::vector<ScreenBox> Placements(int scale)
+    {
+        StartProgram({{"ZIMBREL_MIDI", "jack"}, {"QT_SCALE_FACTOR", std::to_string(scale)}});
+        std::vector<ScreenBox> placements;
+        const int surplus = window.height / scale - 310; // the real menu bar's extra height
+        const auto logical = [&](const ScreenBox& box) {
+            return ScreenBox{(box.x - window.x) / scale, (box.y - window.y) / scale, box.width / scale,
+                box.height / scale};
+        };
+        const auto openedBy = [&](int x, int y) {
+            Xdotool({"mousemove", std::to_string(window.x + x * scale), std::to_string(window.y + y * scale),
+                "click", "1"});
+            std::vector<ScreenBox> shown;
+            EXPECT_TRUE(WaitUntil([&] { return (shown = PopUps(xvfb.Name())).size() == 1; }, 5s))
+                << "no pop-up at scale " << scale;
+            Xdotool({"key", "Escape"});
+            EXPECT_TRUE(WaitUntil([&] { return PopUps(xvfb.Name()).empty(); }, 5s));
+            return shown.empty() ? ScreenBox{} : logical(shown.front());
+        };
+        placements.push_back(openedBy(75, 8)); // the Channel menu's title
+        placements.push_back(openedBy(160, 20 + surplus + 115)); // Horizontal's controller
+        Xdotool({"mousemove", std::to_string(window.x + 367 * scale),
+            std::to_string(window.y + (20 + surplus + 115) * scale), "click", "1"});
+        const std::string found = Xdotool({"search", "--sync", "--onlyvisible", "--name", "Horizontal settings$"});
+        ScreenBox settings;
+        std::istringstream shell(Xdotool({"getwindowgeometry", "--shell", found.substr(0, found.find('\n'))}));
+        for (std::string line; std::getline(shell, line);) {
+            const int value = std::atoi(line.c_str() + line.find('=') + 1);
+            if (line.starts_with("X=")) settings.x = value;
+            if (line.starts_with("Y=")) settings.y = value;
+            if (line.starts_with("WIDTH=")) settings.width = value;
+            if (line.starts_with("HEIGHT=")) settings.height = value;
+        }
+        placements.push_back(logical(settings));
+        if (const char* folder = std::getenv("ZIMBREL_SCREENSHOT_DIR"))
+            RunTool({"import", "-window", "root", std::string(folder) + "/scale" + std::to_string(scale) + ".png"},
+                {{"DISPLAY", xvfb.Name()}});
+        CloseWindow();
+        EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+        return placements;
+    }
+};
+
+TEST_F(HighDpiProgramTest, MenusPopUpsAndSettingsWindowsOpenAtTwiceTheScaleWhereTheyOpenAtOnce)
+{
+    const std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
+    const std::string jackError = jack->Start("zimbrel-high-dpi");
+    ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
+    const std::vector<ScreenBox> once = Placements(1);
+    const std::vector<ScreenBox> twice = Placements(2);
+    ASSERT_EQ(once.size(), 3u);
+    ASSERT_EQ(twice.size(), 3u);
+    const char* what[] = {"Channel menu", "controller pop-up", "settings window"};
+    for (size_t i = 0; i < once.size(); ++i) {
+        // A pixel either way for rounding at the other scale.
+        EXPECT_NEAR(twice[i].x, once[i].x, 1) << what[i];
+        EXPECT_NEAR(twice[i].y, once[i].y, 1) << what[i];
+    }
+    // The menu opens under the menu bar, at its title, not beside it.
+    EXPECT_GE(once[0].y, 18);
+    EXPECT_LT(once[0].x, 75);
 }
 
 // The meters as the screen shows them: a connection of the test's own reads
