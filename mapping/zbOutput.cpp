@@ -129,6 +129,15 @@ void zbOutput::MessageReceived(BMessage* message)
 {
     switch (message->what) {
     case 'cdat': {
+        // An open settings window marks its row's input on its plot, sent
+        // or not.
+        if (openRowWindows > 0)
+            for (int row = 0; row < kRowCount; ++row)
+                if (inputMarks[row]) {
+                    // NaN and values below 0 mark 0.
+                    const float input = message->FindFloat(kRows[row].field);
+                    inputMarks[row]->SetLevel(uint16((input > 0.0f ? std::min(input, 1.0f) : 0.0f) * kHighest14BitValue));
+                }
         if (channel == kChannelOff)
             break;
         const bigtime_t now = Now();
@@ -164,9 +173,10 @@ void zbOutput::MessageReceived(BMessage* message)
     case kOpenRowSettings: OpenRowSettings(message->FindInt16("row")); break;
     case kRowSettingsClosed: {
         const int16 row = message->FindInt16("row");
-        if (row >= 0 && row < kRowCount) {
+        if (row >= 0 && row < kRowCount && inputMarks[row]) {
             rowWindows[row] = BMessenger();
             inputMarks[row].reset();
+            --openRowWindows;
         }
         break;
     }
@@ -225,6 +235,7 @@ void zbOutput::OpenRowSettings(int row)
         return;
     zbRowWindow* window = new zbRowWindow(row, kRows[row].label, BMessenger(this));
     inputMarks[row] = window->InputMark();
+    ++openRowWindows;
     rowWindows[row] = BMessenger(window);
     window->Show();
     ShowRowSettings(row);
@@ -260,8 +271,6 @@ void zbOutput::CursorToMidi(cfg record, BMessage* message, const char* field)
 
 void zbOutput::SendRow(int row, float input, bigtime_t now)
 {
-    if (inputMarks[row])
-        inputMarks[row]->SetLevel(uint16(std::clamp(input, 0.0f, 1.0f) * kHighest14BitValue));
     const RowOutput& output = outputs[row];
     const cfg& record = this->*kRows[row].record;
     // A Control Change needs a controller; the other kinds do not use it.

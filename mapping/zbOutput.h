@@ -120,4 +120,5 @@ private:
     // Open settings windows and the input marks of their plots.
     BMessenger rowWindows[6];
     std::shared_ptr<MeterState> inputMarks[6];
+    int openRowWindows = 0;
 };

@@ -72,14 +72,14 @@ zbRowWindow::zbRowWindow(int row, const char* label, BMessenger mappingView)
     AddNumberField(60, 0, "NRPN number:");
     BPopUpMenu* curves = ChoiceMenu(kCurveKindLabels, kCurveKinds, row, "curve");
     curves->SetTargetForItems(fMappingView);
-    fCurveField = new BMenuField(BRect(10, 92, 200, 116), "curve", "Curve:", curves);
+    fCurveField = new BMenuField(BRect(10, 92, 310, 116), "curve", "Curve:", curves);
     fCurveField->SetDivider(kDivider);
     AddChild(fCurveField);
     AddNumberField(122, 1, "Amount (%):");
     AddNumberField(152, 2, "Threshold (%):");
     AddNumberField(182, 3, "Smoothing (ms):");
     AddChild(new BStringView(BRect(10, 208, 200, 224), "smoothing hint", "0 is off, else 5 to 1000"));
-    fPlot = new BPlotView(BRect(210, 92, 310, 192), "curve plot");
+    fPlot = new BPlotView(BRect(210, 122, 310, 222), "curve plot");
     AddChild(fPlot);
     fSolo = new BCheckBox(BRect(10, 240, 310, 264), "solo", "Send only this row", new BMessage(kSoloClicked));
     AddChild(fSolo);

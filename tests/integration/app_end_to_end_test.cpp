@@ -133,6 +133,25 @@ protected:
         Xdotool({"mousemove_relative", "--", right ? "3000" : "-3000", "0"});
     }
 
+    // Whether the mapping view's column `x`, from `top` to `bottom`, shows
+    // only the panel's grey: nothing drawn there.
+    bool PanelGreyAt(int x, int top, int bottom)
+    {
+        ::Display* display = XOpenDisplay(xvfb.Name().c_str());
+        if (display == nullptr)
+            return false;
+        const int viewTop = 20 + window.height - 310;
+        XImage* image
+            = XGetImage(display, window.id, x, viewTop + top, 1, unsigned(bottom - top), AllPlanes, ZPixmap);
+        bool grey = image != nullptr;
+        for (int y = 0; grey && y < bottom - top; ++y)
+            grey = XGetPixel(image, 0, y) == 0x969696;
+        if (image != nullptr)
+            XDestroyImage(image);
+        XCloseDisplay(display);
+        return grey;
+    }
+
     // Asks the window to close, as a window manager's close button does.
     void CloseWindow()
     {
@@ -239,6 +258,11 @@ TEST_F(ProgramTest, PointerDrivesTheChosenControllerOnTheChosenChannel)
     // Horizontal > "7  Channel Volume": the eighth item (a pop-up opened by a
     // click starts with no item active).
     UsePopUp(160, 115, {"Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down", "Return"});
+    // The chosen controller's button keeps inside its frame, clear of the
+    // Lower Range field beside it, and the two range headers do not touch.
+    EXPECT_TRUE(WaitUntil([&] { return PanelGreyAt(188, 104, 126); }, 5s)) << "the controller runs into Lower Range";
+    EXPECT_TRUE(PanelGreyAt(189, 104, 126));
+    EXPECT_TRUE(PanelGreyAt(270, 45, 65) && PanelGreyAt(271, 45, 65)) << "the range headers touch";
 
     size_t seen = 0;
     MovePointerToEdge(false);

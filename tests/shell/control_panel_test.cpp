@@ -121,6 +121,12 @@ TEST_F(ControlPanelTest, ARowButtonOpensItsSettingsWindowOnOutputAndItsChangesRe
     EXPECT_EQ(line.back(), BPoint(1, 1));
     EXPECT_EQ(line[6].y, 0.0f); // below the threshold
     EXPECT_LT(line[32].y, 0.5f);
+    // The row's input is marked on the plot, whether the row sends or not.
+    BMessage cursor('cdat');
+    cursor.AddFloat("pressure", 0.5f);
+    output->Window()->PostMessage(&cursor, output);
+    ASSERT_TRUE(display->Settle(panel));
+    EXPECT_EQ(display->MeterLevel(plot), 8191);
 
     // Text that is no setting is refused, says so, and changes nothing.
     testing::internal::CaptureStderr();

@@ -11,6 +11,13 @@
 
 #include <algorithm>
 
+namespace {
+
+// Room kept free at the field's right edge.
+constexpr int kGap = 4;
+
+} // namespace
+
 QtMenuField::QtMenuField(QWidget* parent, const ViewInfo& info, QMenu* menu)
     : QWidget(parent)
     , fLabel(new QLabel(this))
@@ -69,7 +76,7 @@ void QtMenuField::Relayout()
     fLabel->setGeometry(0, 0, divider, height());
     fButton->setText(ToQLabel(fValue));
     const QSize wanted = fButton->sizeHint();
-    const int room = width() - divider;
+    const int room = std::max(0, width() - divider - kGap);
     if (wanted.width() > room) {
         // What the button needs besides its text: frame, padding, arrow.
         const QFontMetrics metrics = fButton->fontMetrics();

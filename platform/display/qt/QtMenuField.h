@@ -2,9 +2,11 @@
 
 // QtMenuField: a label and, right of the divider, a pop-up button that
 // opens the field's menu and shows the label the API chose for it. The
-// button is as wide as its text needs (never past the field's edge), so a
-// field whose frame reaches under its neighbour does not cover it; a label
-// too long for the room left is shortened with an ellipsis. With the
+// button is as wide as its text needs, and stops a few pixels short of the
+// field's right edge, so a field whose frame reaches under its neighbour
+// does not cover it and two fields side by side never touch; a label too
+// long for the room left is shortened with an ellipsis, and the button's
+// tooltip shows it whole. With the
 // focus on the button, Up and Down pick the item above or below the marked
 // one, as a click on it would.
 //
