@@ -202,6 +202,8 @@ void zbOutput::Configure(cfg& record, BMessage* message)
         record.hirange = uint16(message->FindInt16("hirange"));
     if (message->HasInt16("lorange"))
         record.lorange = uint16(message->FindInt16("lorange"));
+    // A new controller or range starts from nothing sent.
+    ForgetSent();
     ShowLiveRows();
     // A settings window tells whether the row's controller has a 14-bit
     // partner.
