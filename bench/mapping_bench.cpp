@@ -1,11 +1,13 @@
 // Cost of one cursor data message with all six quantities on, from the
 // mapping view's MessageReceived to a local consumer, in time and in heap
-// allocations; and the same with the live meters on (the view in a window
+// allocations (target: under 1 µs and none, also with every row on 14 bits,
+// an exponential curve and smoothing); and the same with the live meters on (the view in a window
 // on the headless display, so that its meters exist) against off (the view
 // alone), in alternating rounds (target: within 5 %, no allocation).
 
 #include "bench/CountingAllocator.h"
 #include "mapping/zbOutput.h"
+#include "mapping/zbRowWindow.h"
 #include "platform/interface/Window.h"
 #include "platform/midi/MidiKit.h"
 #include "platform/midi/MidiLocalConsumer.h"
@@ -95,6 +97,41 @@ void CursorDataToConsumer(benchmark::State& state)
     MidiKit::Get().Reset();
 }
 BENCHMARK(CursorDataToConsumer);
+
+// Every row on 14-bit Control Change (controllers 20..25 have partners),
+// through an exponential curve, with smoothing of state.range(0) ms (0: off,
+// so every message sends both halves of all six values).
+void HighResolutionCursorData(benchmark::State& state)
+{
+    MidiKit::Get().InstallService(std::make_unique<InProcessMidiService>());
+    CountingConsumer* consumer = new CountingConsumer;
+    {
+        zbOutput output("bench");
+        output.producer->Connect(consumer);
+        WithoutStandardOutput([&] { ConfigureAllSix(output); });
+        for (int16 row = 0; row < zbOutput::kRowCount; ++row) {
+            BMessage settings(kConfigureRow);
+            settings.AddInt16("row", row);
+            settings.AddInt16("output", int16(OutputKind::ControlChange14));
+            settings.AddInt16("curve", int16(CurveKind::Exponential));
+            settings.AddInt16("curve amount", 60);
+            settings.AddInt16("smoothing", int16(state.range(0)));
+            output.MessageReceived(&settings);
+        }
+        BMessage messages[2] = {CursorData(0.25f), CursorData(0.75f)};
+        uint64 index = 0;
+        const uint64 allocationsBefore = gAllocations;
+        for (auto _ : state)
+            output.MessageReceived(&messages[index++ & 1]);
+        const uint64 allocations = gAllocations - allocationsBefore;
+        state.counters["allocs_per_msg"] =
+            benchmark::Counter(double(allocations) / double(state.iterations()));
+        state.counters["cc_per_msg"] = benchmark::Counter(double(consumer->received) / double(state.iterations()));
+    }
+    consumer->Release();
+    MidiKit::Get().Reset();
+}
+BENCHMARK(HighResolutionCursorData)->Arg(0)->Arg(20);
 
 struct Round {
     double nsPerMessage = 0;

@@ -26,7 +26,10 @@ bool Usable(const PresetMapping& mapping)
         if (record->controller < 0 || record->controller > 128 || record->lorange > 127 || record->hirange > 127)
             return false;
     }
-    return true;
+    for (const RowOutput& output : mapping.outputs)
+        if (!IsValid(output))
+            return false;
+    return mapping.soloRow >= -1 && mapping.soloRow <= 5;
 }
 
 } // namespace
@@ -35,7 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     // Values no load may produce, so that a refusal that touched them shows.
     const cfg untouched { 999, 999, 999, true };
-    const PresetMapping before { -1, untouched, untouched, untouched, untouched, untouched, untouched };
+    PresetMapping before { -1, untouched, untouched, untouched, untouched, untouched, untouched };
+    for (RowOutput& output : before.outputs)
+        output = RowOutput { OutputKind(99), -1, CurveKind(99), -1, -1, -1 };
+    before.soloRow = 99;
     PresetMapping mapping = before;
     std::string why;
     if (ReadPreset(data, size, &mapping, &why) != B_OK) {

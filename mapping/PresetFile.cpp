@@ -4,6 +4,7 @@
 #include "platform/storage/File.h"
 #include "platform/storage/FindDirectory.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -31,6 +32,9 @@ constexpr std::array<Quantity, 6> kQuantities = { {
     { "green", &PresetMapping::green },
     { "blue", &PresetMapping::blue },
 } };
+
+// The prefixes of the row settings' fields, by panel row.
+constexpr const char* kRowPrefixes[6] = { "y ", "x ", "pressure ", "red ", "green ", "blue " };
 
 std::string FieldName(const Quantity& quantity, const char* part)
 {
@@ -71,7 +75,7 @@ bool PresetMapping::operator==(const PresetMapping& other) const
             || mine.hirange != theirs.hirange || mine.enabled != theirs.enabled)
             return false;
     }
-    return true;
+    return soloRow == other.soloRow && std::equal(std::begin(outputs), std::end(outputs), std::begin(other.outputs));
 }
 
 std::string PresetFolder()
@@ -107,6 +111,9 @@ void AddMapping(BMessage* message, const PresetMapping& mapping)
         message->AddInt16(FieldName(quantity, "hirange").c_str(), int16(record.hirange));
         message->AddBool(FieldName(quantity, "enabled").c_str(), record.enabled);
     }
+    for (int row = 0; row < 6; ++row)
+        AddRowOutput(message, kRowPrefixes[row], mapping.outputs[row]);
+    message->AddInt16("solo row", mapping.soloRow);
 }
 
 status_t FindMapping(const BMessage& message, PresetMapping* mapping, std::string* why)
@@ -135,6 +142,11 @@ status_t FindMapping(const BMessage& message, PresetMapping* mapping, std::strin
             return B_BAD_DATA;
         }
     }
+    for (int row = 0; row < 6; ++row)
+        if (FindRowOutput(message, kRowPrefixes[row], &found.outputs[row], why) != B_OK)
+            return B_BAD_DATA;
+    if (message.HasData("solo row", B_ANY_TYPE) && !FindInt16In(message, "solo row", -1, 5, &found.soloRow, why))
+        return B_BAD_DATA;
     *mapping = found;
     return B_OK;
 }

@@ -9,6 +9,7 @@
 //
 // Nothing here needs a window, so a preset file can be checked on its own.
 
+#include "mapping/RowOutput.h"
 #include "mapping/cfg.h"
 #include "platform/app/Message.h"
 
@@ -24,6 +25,10 @@ struct PresetMapping {
     cfg red;
     cfg green;
     cfg blue;
+    // By panel row: Vertical, Horizontal, Pressure, Red, Green, Blue. A
+    // preset saved before rows had these settings gets the defaults.
+    RowOutput outputs[6] = {};
+    int16 soloRow = -1; // the row that alone sends, or -1
 
     bool operator==(const PresetMapping&) const;
 };
@@ -41,8 +46,10 @@ std::string RefusedPresetName(const std::string& folder, const char* name);
 void AddMapping(BMessage* message, const PresetMapping& mapping);
 
 // Reads the mapping fields of a message. Fills `mapping` only when every
-// field is present with its type and within its range; otherwise B_BAD_DATA
-// and `why` says what is wrong.
+// field of the channel and the records is present with its type and within
+// its range, and every row setting that is present is valid; otherwise
+// B_BAD_DATA and `why` says what is wrong. Row settings that are absent
+// keep their defaults, and fields this version does not know are ignored.
 status_t FindMapping(const BMessage& message, PresetMapping* mapping, std::string* why);
 
 // Reads a preset from the bytes of a file or from the file at `path`.

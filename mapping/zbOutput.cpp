@@ -1,9 +1,12 @@
 #include "mapping/zbOutput.h"
 
 #include "mapping/ControllerNames.h"
+#include "mapping/zbRowWindow.h"
 #include "platform/app/Application.h"
+#include "platform/interface/Button.h"
 #include "platform/interface/MenuField.h"
 #include "platform/interface/MenuItem.h"
+#include "platform/interface/Window.h"
 #include "platform/interface/PopUpMenu.h"
 #include "platform/interface/StringView.h"
 #include "platform/midi/MidiConsumer.h"
@@ -13,6 +16,7 @@
 #include "platform/storage/File.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -31,16 +35,39 @@ struct PanelRow {
     uint32 code;
     const char* controllerField;
     cfg zbOutput::*record;
+    const char* field; // of the cursor data message
 };
 
 constexpr PanelRow kRows[6] = {
-    { "Vertical", 'vCYA', "y select", &zbOutput::y },
-    { "Horizontal", 'vCXA', "x select", &zbOutput::x },
-    { "Pressure", 'vCPS', "pressure select", &zbOutput::pressure },
-    { "Red", 'vCRD', "red select", &zbOutput::red },
-    { "Green", 'vCGR', "green select", &zbOutput::green },
-    { "Blue", 'vCBL', "blue select", &zbOutput::blue },
+    { "Vertical", 'vCYA', "y select", &zbOutput::y, "y" },
+    { "Horizontal", 'vCXA', "x select", &zbOutput::x, "x" },
+    { "Pressure", 'vCPS', "pressure select", &zbOutput::pressure, "pressure" },
+    { "Red", 'vCRD', "red select", &zbOutput::red, "red" },
+    { "Green", 'vCGR', "green select", &zbOutput::green, "green" },
+    { "Blue", 'vCBL', "blue select", &zbOutput::blue, "blue" },
 };
+// The rows in the order their Control Changes leave: x, y, pressure, red,
+// green, blue.
+constexpr int kSendingOrder[6] = { 1, 0, 2, 3, 4, 5 };
+
+// The controllers that carry NRPN selection and data.
+constexpr uchar kNrpnMsb = 99;
+constexpr uchar kNrpnLsb = 98;
+constexpr uchar kDataEntryMsb = 6;
+constexpr uchar kDataEntryLsb = 38;
+// A 14-bit Control Change's second half goes to controller n + 32.
+constexpr uchar kLsbControllerOffset = 32;
+// A gliding row sends at most 250 values a second.
+constexpr bigtime_t kGlideStep = 4000;
+// The row settings button, 22 by 22, centred at x = 367 on each row's line.
+constexpr BRect kRowButton { 356, 74, 378, 96 };
+
+bigtime_t Now()
+{
+    return bigtime_t(std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now().time_since_epoch())
+                         .count());
+}
 
 enum PanelColumn { kControllerColumn, kLowerRangeColumn, kHigherRangeColumn };
 
@@ -95,28 +122,31 @@ void zbOutput::SetDefaults()
     // for it until the user picks a controller.
     for (cfg* record : { &blue, &red, &x, &y, &pressure, &green })
         *record = cfg { kControllerOff, 127, 0, false };
+    std::fill(std::begin(selectedNrpn), std::end(selectedNrpn), -1);
 }
 
 void zbOutput::MessageReceived(BMessage* message)
 {
     switch (message->what) {
-    case 'cdat':
+    case 'cdat': {
+        // An open settings window marks its row's input on its plot, sent
+        // or not.
+        if (openRowWindows > 0)
+            for (int row = 0; row < kRowCount; ++row)
+                if (inputMarks[row]) {
+                    // NaN and values below 0 mark 0.
+                    const float input = message->FindFloat(kRows[row].field);
+                    inputMarks[row]->SetLevel(uint16((input > 0.0f ? std::min(input, 1.0f) : 0.0f) * kHighest14BitValue));
+                }
         if (channel == kChannelOff)
             break;
-        if (x.enabled)
-            CursorToMidi(x, message, "x");
-        if (y.enabled)
-            CursorToMidi(y, message, "y");
-        if (pressure.enabled)
-            CursorToMidi(pressure, message, "pressure");
-        if (red.enabled)
-            CursorToMidi(red, message, "red");
-        if (green.enabled)
-            CursorToMidi(green, message, "green");
-        if (blue.enabled)
-            CursorToMidi(blue, message, "blue");
+        const bigtime_t now = Now();
+        for (const int row : kSendingOrder)
+            if ((this->*kRows[row].record).enabled)
+                SendRow(row, message->FindFloat(kRows[row].field), now);
         meters.Sending(producer->SentCount());
         break;
+    }
     case 'vCXA': Configure(x, message); break;
     case 'vCYA': Configure(y, message); break;
     case 'vCPS': Configure(pressure, message); break;
@@ -129,14 +159,27 @@ void zbOutput::MessageReceived(BMessage* message)
         const int16 chosen = message->FindInt16("channel");
         if (chosen >= 1 && chosen <= 16)
             channel = int16(chosen - 1);
+        ForgetSent();
         ShowLiveRows();
         break;
     }
     case 'toff':
         channel = kChannelOff;
         std::printf("shi\n");
+        ForgetSent();
         ShowLiveRows();
         break;
+    case kConfigureRow: ConfigureRow(message); break;
+    case kOpenRowSettings: OpenRowSettings(message->FindInt16("row")); break;
+    case kRowSettingsClosed: {
+        const int16 row = message->FindInt16("row");
+        if (row >= 0 && row < kRowCount && inputMarks[row]) {
+            rowWindows[row] = BMessenger();
+            inputMarks[row].reset();
+            --openRowWindows;
+        }
+        break;
+    }
     case 'vCMP': ToggleConnection(message); break;
     case 'bsav': SavePreset(message); break;
     case 'blod': LoadPreset(message); break;
@@ -159,8 +202,62 @@ void zbOutput::Configure(cfg& record, BMessage* message)
         record.hirange = uint16(message->FindInt16("hirange"));
     if (message->HasInt16("lorange"))
         record.lorange = uint16(message->FindInt16("lorange"));
+    // A new controller or range starts from nothing sent.
+    ForgetSent();
     ShowLiveRows();
+    // A settings window tells whether the row's controller has a 14-bit
+    // partner.
+    ShowAllRowSettings();
     std::printf("configed\n");
+}
+
+void zbOutput::ConfigureRow(BMessage* message)
+{
+    const int16 row = message->FindInt16("row");
+    if (row < 0 || row >= kRowCount) {
+        std::fprintf(stderr, "Row settings not applied: there is no row %d.\n", int(row));
+        return;
+    }
+    std::string why;
+    if (FindRowOutput(*message, "", &outputs[row], &why) != B_OK)
+        std::fprintf(stderr, "%s settings not applied: %s.\n", kRows[row].label, why.c_str());
+    if (message->HasBool("solo")) {
+        if (message->FindBool("solo"))
+            soloRow = row;
+        else if (soloRow == row)
+            soloRow = -1;
+    }
+    rowStates[row] = RowState {};
+    ShowAllRowSettings();
+}
+
+void zbOutput::OpenRowSettings(int row)
+{
+    if (row < 0 || row >= kRowCount || rowWindows[row].IsValid())
+        return;
+    zbRowWindow* window = new zbRowWindow(row, kRows[row].label, BMessenger(this));
+    inputMarks[row] = window->InputMark();
+    ++openRowWindows;
+    rowWindows[row] = BMessenger(window);
+    window->Show();
+    ShowRowSettings(row);
+}
+
+void zbOutput::ShowRowSettings(int row)
+{
+    if (!rowWindows[row].IsValid())
+        return;
+    BMessage settings(kShowRowSettings);
+    AddRowOutput(&settings, "", outputs[row]);
+    settings.AddBool("solo", soloRow == row);
+    settings.AddInt16("controller", (this->*kRows[row].record).controller);
+    rowWindows[row].SendMessage(&settings);
+}
+
+void zbOutput::ShowAllRowSettings()
+{
+    for (int row = 0; row < kRowCount; ++row)
+        ShowRowSettings(row);
 }
 
 void zbOutput::CursorToMidi(cfg record, BMessage* message, const char* field)
@@ -169,16 +266,124 @@ void zbOutput::CursorToMidi(cfg record, BMessage* message, const char* field)
     // picked for it; with no valid controller there is nothing to send.
     if (!IsValidController(record.controller))
         return;
-    const float input = message->FindFloat(field);
-    const int32 span = int32(record.hirange) - int32(record.lorange);
-    double scaled = std::trunc(double(input) * span);
-    if (std::isnan(scaled))
-        scaled = 0.0;
-    // MIDI data bytes carry 7 bits: values beyond the range are held at its
-    // ends instead of wrapping around.
-    const double value = std::clamp(scaled + record.lorange, 0.0, double(kHighestDataByte));
-    producer->Control(uchar(channel & 0xff), uchar(record.controller), uchar(value));
-    meters.Sent(field, uchar(value));
+    const uchar value = uchar(Value7(record, message->FindFloat(field)));
+    producer->Control(uchar(channel & 0xff), uchar(record.controller), value);
+    meters.Sent(field, value);
+}
+
+void zbOutput::SendRow(int row, float input, bigtime_t now)
+{
+    const RowOutput& output = outputs[row];
+    const cfg& record = this->*kRows[row].record;
+    // A Control Change needs a controller; the other kinds do not use it.
+    const bool needsController = output.kind == OutputKind::ControlChange
+        || output.kind == OutputKind::ControlChange14;
+    if ((soloRow >= 0 && soloRow != row) || (needsController && !IsValidController(record.controller)))
+        return;
+    const double shaped = ShapeInput(output, input);
+    const int32 value = SendsHighResolution(output, record.controller) ? Value14(record, shaped) : Value7(record, shaped);
+    RowState& state = rowStates[row];
+    if (output.smoothing == 0 || !state.primed) {
+        // The first value of a glide has nowhere to glide from.
+        state.primed = output.smoothing != 0;
+        state.position = value;
+        state.target = value;
+        state.stepped = now;
+        state.sent = now;
+        Emit(row, value);
+        return;
+    }
+    state.target = value;
+    Glide(row, now);
+}
+
+void zbOutput::Glide(int row, bigtime_t now)
+{
+    RowState& state = rowStates[row];
+    const double elapsed = double(now - state.stepped);
+    state.stepped = now;
+    state.position += (state.target - state.position) * -std::expm1(-elapsed / (outputs[row].smoothing * 1000.0));
+    // Within half a step the glide has arrived.
+    if (std::fabs(state.target - state.position) < 0.5)
+        state.position = state.target;
+    state.gliding = state.position != state.target;
+    const int32 value = int32(std::lround(state.position));
+    if (now - state.sent >= kGlideStep) {
+        state.sent = now;
+        state.pending = false;
+        Emit(row, value);
+    } else {
+        state.pending = true;
+    }
+    BWindow* window = Window();
+    if ((state.gliding || state.pending) && window != nullptr && window->PulseRate() == 0)
+        window->SetPulseRate(kGlideStep);
+}
+
+void zbOutput::Pulse()
+{
+    bool moving = false;
+    if (channel != kChannelOff) {
+        const bigtime_t now = Now();
+        for (const int row : kSendingOrder) {
+            RowState& state = rowStates[row];
+            if (outputs[row].smoothing == 0 || !(state.gliding || state.pending))
+                continue;
+            Glide(row, now);
+            moving = moving || state.gliding || state.pending;
+        }
+    }
+    if (!moving && Window() != nullptr)
+        Window()->SetPulseRate(0);
+}
+
+void zbOutput::Emit(int row, int32 value)
+{
+    const RowOutput& output = outputs[row];
+    const cfg& record = this->*kRows[row].record;
+    RowState& state = rowStates[row];
+    const uchar channelByte = uchar(channel & 0x0f);
+    const bool highResolution = SendsHighResolution(output, record.controller);
+    if (highResolution) {
+        // A 14-bit row sends only when its value changed.
+        if (value == state.lastHighResolution)
+            return;
+        state.lastHighResolution = value;
+    }
+    const uchar msb = uchar(value >> 7);
+    const uchar lsb = uchar(value & 0x7f);
+    switch (highResolution ? output.kind : OutputKind::ControlChange) {
+    case OutputKind::ControlChange14:
+        producer->Control(channelByte, uchar(record.controller), msb);
+        producer->Control(channelByte, uchar(record.controller + kLsbControllerOffset), lsb);
+        break;
+    case OutputKind::Nrpn14:
+        if (selectedNrpn[channelByte] != output.nrpn) {
+            producer->Control(channelByte, kNrpnMsb, uchar(output.nrpn >> 7));
+            producer->Control(channelByte, kNrpnLsb, uchar(output.nrpn & 0x7f));
+            selectedNrpn[channelByte] = output.nrpn;
+        }
+        producer->Control(channelByte, kDataEntryMsb, msb);
+        producer->Control(channelByte, kDataEntryLsb, lsb);
+        break;
+    case OutputKind::PitchBend: producer->PitchBend(channelByte, lsb, msb); break;
+    default:
+        if (output.kind == OutputKind::ChannelPressure)
+            producer->ChannelPressure(channelByte, uchar(value));
+        else
+            producer->Control(channelByte, uchar(record.controller), uchar(value));
+        meters.Sent(kRows[row].field, uchar(value));
+        return;
+    }
+    meters.Sent(kRows[row].field, msb);
+}
+
+// A new channel or new settings start from nothing sent: the first value
+// goes out whatever it is.
+void zbOutput::ForgetSent()
+{
+    for (RowState& state : rowStates)
+        state = RowState {};
 }
 
 void zbOutput::ButtonToMidi(cfg record, BMessage* /*message*/, const char* /*field*/)
@@ -271,7 +476,23 @@ void zbOutput::AttachedToWindow()
     AddRangeColumn(BRect(230, 10, 340, 40).OffsetBy(0, 30).OffsetBy(40, 0), "Higher Range", "lable hi", "127",
         "hirange", kHigherRangeFields, kHigherRangeColumn);
     PlacePresetControls();
+    AddRowButtons();
     meters.AddTo(Window(), Frame(), ViewColor());
+    // Gliding rows move on at the window's pulse.
+    SetFlags(Flags() | B_PULSE_NEEDED);
+}
+
+void zbOutput::AddRowButtons()
+{
+    for (int row = 0; row < kRowCount; ++row) {
+        BMessage* message = new BMessage(kOpenRowSettings);
+        message->AddInt16("row", int16(row));
+        char name[32];
+        std::snprintf(name, sizeof name, "%s settings", kRows[row].field);
+        BButton* button = new BButton(kRowButton.OffsetByCopy(0, row * 30), name, "\u2026", message);
+        button->SetTarget(this);
+        AddChild(button);
+    }
 }
 
 void zbOutput::AddControllerColumn()
@@ -449,7 +670,10 @@ void zbOutput::ChoosePreset(const std::string& name)
 
 PresetMapping zbOutput::CurrentMapping() const
 {
-    return PresetMapping { channel, x, y, pressure, red, green, blue };
+    PresetMapping mapping { channel, x, y, pressure, red, green, blue };
+    std::copy(std::begin(outputs), std::end(outputs), std::begin(mapping.outputs));
+    mapping.soloRow = soloRow;
+    return mapping;
 }
 
 // Sets the channel and the records as picks in the menus would, and marks
@@ -463,6 +687,9 @@ void zbOutput::ApplyMapping(const PresetMapping& mapping)
     red = mapping.red;
     green = mapping.green;
     blue = mapping.blue;
+    std::copy(std::begin(mapping.outputs), std::end(mapping.outputs), std::begin(outputs));
+    soloRow = mapping.soloRow;
+    ForgetSent();
     for (int row = 0; row < 6; ++row) {
         const cfg& record = this->*kRows[row].record;
         const int32 shown[3] = { record.controller, record.lorange, record.hirange };
@@ -474,4 +701,5 @@ void zbOutput::ApplyMapping(const PresetMapping& mapping)
         }
     }
     ShowLiveRows();
+    ShowAllRowSettings();
 }

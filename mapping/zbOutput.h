@@ -9,6 +9,7 @@
 // Everything here runs on the main window's thread.
 
 #include "mapping/PresetFile.h"
+#include "mapping/RowOutput.h"
 #include "mapping/cfg.h"
 #include "mapping/zbMeters.h"
 #include "mapping/zbNode.h"
@@ -17,8 +18,10 @@
 #include "platform/interface/MenuField.h"
 #include "platform/interface/PopUpMenu.h"
 #include "platform/interface/TextControl.h"
+#include "platform/display/MeterState.h"
 #include "platform/storage/Entry.h"
 
+#include <memory>
 #include <string>
 
 extern const char* LARGE_ICON_NAME;
@@ -32,6 +35,8 @@ public:
     void MessageReceived(BMessage* message) override;
     void AttachedToWindow() override;
     void Draw(BRect updateRect) override;
+    // Moves every gliding row one step on while something glides.
+    void Pulse() override;
 
     void Configure(cfg& record, BMessage* message);
     void CursorToMidi(cfg record, BMessage* message, const char* field);
@@ -60,13 +65,41 @@ public:
     cfg green;
     BTextControl* presetName;
     zbMeters meters;
+    // What each row sends besides its record, by panel row (Vertical,
+    // Horizontal, Pressure, Red, Green, Blue).
+    RowOutput outputs[6];
+    // The one row that sends while the others keep silent, or -1.
+    int16 soloRow = -1;
+
+    static constexpr int kRowCount = 6;
 
 private:
+    // What the engine remembers of a row between messages.
+    struct RowState {
+        int32 lastHighResolution = -1; // the 14-bit value last sent, or -1
+        bool primed = false; // the glide has a position
+        bool gliding = false; // the position has not reached the target
+        bool pending = false; // a value waits for the rate limit
+        double position = 0; // where the glide is, in output values
+        int32 target = 0;
+        bigtime_t stepped = 0; // when the position was last moved
+        bigtime_t sent = 0; // when a value last went out
+    };
+
+    void SendRow(int row, float input, bigtime_t now);
+    void Emit(int row, int32 value);
+    void Glide(int row, bigtime_t now);
+    void ForgetSent();
+    void ConfigureRow(BMessage* message);
+    void OpenRowSettings(int row);
+    void ShowRowSettings(int row);
+    void ShowAllRowSettings();
     void ToggleConnection(BMessage* message);
     void SetDefaults();
     void ShowLiveRows();
     void AttachIcons();
     void AddControllerColumn();
+    void AddRowButtons();
     void AddRangeColumn(BRect header, const char* headerText, const char* headerName, const char* menuTitle,
         const char* field, const char* const fieldNames[], int column);
 
@@ -85,4 +118,11 @@ private:
     // The panel's menus, by row (top to bottom) and column (controller,
     // lower range, higher range), so that a load can show what it set.
     BMenu* panelMenus[6][3] = {};
+    RowState rowStates[6];
+    // The NRPN last selected on each channel, or -1.
+    int32 selectedNrpn[16];
+    // Open settings windows and the input marks of their plots.
+    BMessenger rowWindows[6];
+    std::shared_ptr<MeterState> inputMarks[6];
+    int openRowWindows = 0;
 };

@@ -2,24 +2,30 @@
 
 #include "platform/midi/MidiLocalProducer.h"
 
-// The program's MIDI producer "Zimbrel". It drops a Control Change that
-// repeats the one sent just before it.
+// The program's MIDI producer "Zimbrel". It drops a message that repeats
+// the one sent just before it exactly.
 class myMidi : public BMidiLocalProducer {
 public:
     myMidi();
 
     void Control(uchar channel, uchar controller, uchar value);
+    // The bend's 14-bit value as its least and most significant 7 bits.
+    void PitchBend(uchar channel, uchar lsb, uchar msb);
+    void ChannelPressure(uchar channel, uchar pressure);
     void Note(uchar channel, uchar note, uchar velocity);
     void Noteoff(uchar channel, uchar note, uchar velocity);
-    // How many Control Changes went out so far (repeats that were dropped
-    // do not count).
+    // How many messages went out so far (repeats that were dropped do not
+    // count).
     uint32 SentCount() const { return sentCount; }
 
 private:
-    uint8 lastChannel = 0;
-    uint8 lastController = 0;
-    uint8 lastValue = 0;
-    // Nothing has been sent yet, so the first Control always goes out.
+    // Whether the message is a repeat of the last one; remembers it.
+    bool Repeats(uchar status, uchar data1, uchar data2);
+
+    uint8 lastStatus = 0;
+    uint8 lastData1 = 0;
+    uint8 lastData2 = 0;
+    // Nothing has been sent yet, so the first message always goes out.
     bool hasLast = false;
     uint32 sentCount = 0;
 };

@@ -13,6 +13,7 @@ enum : uint32 {
     B_KEY_DOWN = '_KYD',
     B_KEY_UP = '_KYU',
     B_SCREEN_CHANGED = '_SCH',
+    B_PULSE = '_PUL',
     B_NO_REPLY = '_NRP',
 };
 

@@ -163,12 +163,40 @@ void BLooper::DispatchOnCallingThread(bool wait)
     fThreadId = std::this_thread::get_id();
     fRunning = true;
     while (!fQuitting) {
-        std::optional<MessageQueue::Envelope> envelope = wait ? fQueue->Next() : fQueue->TryNext();
-        if (!envelope)
+        const bool pulsing = wait && fPulseRate > 0;
+        std::optional<MessageQueue::Envelope> envelope
+            = !wait ? fQueue->TryNext() : pulsing ? fQueue->NextUntil(fNextPulse) : fQueue->Next();
+        if (pulsing)
+            PulseIfDue();
+        if (envelope) {
+            DispatchEnvelope(*envelope);
+            fQueue->Recycle(std::move(envelope->message));
+        } else if (!pulsing || fQueue->IsClosed()) {
             break;
-        DispatchEnvelope(*envelope);
-        fQueue->Recycle(std::move(envelope->message));
+        }
     }
+}
+
+void BLooper::SetPulseRate(bigtime_t rate)
+{
+    if (rate > 0 && fPulseRate <= 0)
+        fNextPulse = std::chrono::steady_clock::now() + std::chrono::microseconds(rate);
+    fPulseRate = rate > 0 ? rate : 0;
+}
+
+void BLooper::PulseIfDue()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (fQuitting || now < fNextPulse)
+        return;
+    // A pulse late by more than a period is not made up for.
+    fNextPulse += std::chrono::microseconds(fPulseRate);
+    if (fNextPulse <= now)
+        fNextPulse = now + std::chrono::microseconds(fPulseRate);
+    BMessage pulse(B_PULSE);
+    fCurrentMessage = &pulse;
+    DispatchMessage(&pulse, this);
+    fCurrentMessage = nullptr;
 }
 
 void BLooper::DispatchEnvelope(MessageQueue::Envelope& envelope)

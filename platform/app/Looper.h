@@ -49,6 +49,13 @@ public:
     bool RemoveHandler(BHandler* handler);
     bool HasHandler(const BHandler* handler) const;
 
+    // While the rate is above 0 (microseconds), the looper's thread
+    // dispatches a B_PULSE to the looper itself that often, between the
+    // messages it handles; 0 stops it. The looper's own thread only: no
+    // other thread is woken for it.
+    void SetPulseRate(bigtime_t rate);
+    bigtime_t PulseRate() const { return fPulseRate; }
+
     // The message being dispatched, while one is.
     BMessage* CurrentMessage() const { return fCurrentMessage; }
     bool IsLooperThread() const;
@@ -74,6 +81,8 @@ private:
     // queue is empty.
     void DispatchOnCallingThread(bool wait);
     void DispatchEnvelope(MessageQueue::Envelope& envelope);
+    // Dispatches a B_PULSE when one is due.
+    void PulseIfDue();
     void ThreadMain();
 
     std::shared_ptr<MessageQueue> fQueue;
@@ -82,4 +91,6 @@ private:
     std::atomic<std::thread::id> fThreadId{};
     std::atomic<bool> fRunning{false};
     bool fQuitting = false;
+    bigtime_t fPulseRate = 0;
+    std::chrono::steady_clock::time_point fNextPulse;
 };

@@ -41,6 +41,21 @@
 //
 // where <q> is each of "x", "y", "pressure", "red", "green" and "blue". A
 // file that lacks any of them, or holds one out of range, restores nothing.
+// Each row's output settings follow, which files written before them lack
+// (the row then gets the defaults):
+//
+//   "<q> output"          int16  0 Control Change, 1 Control Change 14-bit,
+//                                2 NRPN 14-bit, 3 Pitch Bend, 4 Channel Pressure
+//   "<q> nrpn"            int16  0..16383
+//   "<q> curve"           int16  0 linear, 1 exponential, 2 logarithmic, 3 S
+//   "<q> curve amount"    int16  0..100
+//   "<q> threshold"       int16  0..100, percent of the input
+//   "<q> smoothing"       int16  0 (off) or 5..1000 milliseconds
+//   "solo row"            int16  the row that alone sends (0 Vertical ..
+//                                5 Blue), or -1
+//
+// One of these present with another type or out of range restores nothing;
+// fields of other names are ignored.
 //
 // Unflatten checks every length and count against the bytes actually given
 // and refuses anything else (truncation, trailing bytes, sizes that do not fit

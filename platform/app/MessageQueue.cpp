@@ -58,6 +58,13 @@ std::optional<MessageQueue::Envelope> MessageQueue::Next()
     return TakeFront();
 }
 
+std::optional<MessageQueue::Envelope> MessageQueue::NextUntil(std::chrono::steady_clock::time_point deadline)
+{
+    std::unique_lock lock(fLock);
+    fPosted.wait_until(lock, deadline, [this] { return fClosed || Length() > 0; });
+    return TakeFront();
+}
+
 std::optional<MessageQueue::Envelope> MessageQueue::TryNext()
 {
     std::lock_guard lock(fLock);

@@ -11,6 +11,7 @@
 
 #include "platform/app/Message.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -42,6 +43,9 @@ public:
 
     // Waits for the next envelope; nothing once the queue is closed and empty.
     std::optional<Envelope> Next();
+    // Waits for the next envelope until `deadline`; nothing when the time
+    // ran out or the queue is closed and empty (IsClosed tells which).
+    std::optional<Envelope> NextUntil(std::chrono::steady_clock::time_point deadline);
     // The next envelope if one is queued, without waiting.
     std::optional<Envelope> TryNext();
 

@@ -41,11 +41,15 @@ enum : uint32 {
     // To the window: the user moved or resized it to "frame" (rect, screen
     // coordinates).
     kWindowFrameChanged = '_WFC',
+    // To a control: the user acted on it, giving it the value kValueField.
+    kControlInvoked = '_CIV',
 };
 
 // int64: the peer id of the view a message is about. A message whose view
 // peer no longer matches its handler is dropped.
 inline constexpr const char* kPeerField = "be:peer";
+// int32: a control's value after the user acted on it.
+inline constexpr const char* kValueField = "be:value";
 // int64: the peer id of a picked item.
 inline constexpr const char* kItemField = "be:item";
 // string: the text the user committed in a text control.

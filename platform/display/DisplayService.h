@@ -62,6 +62,14 @@ enum class ViewKind {
     // A picture scaled to fill the view with its aspect kept and centred;
     // posts the pointer's and pen's events with the picture under them.
     Picture,
+    Button, // a push button labelled `text`; posts kControlInvoked when pressed
+    // A check box labelled `text`, ticked while `value` is "1"; posts
+    // kControlInvoked with its new value when clicked.
+    CheckBox,
+    // A framed plot of the line through `points` (unit square, y upward),
+    // with a mark on it at the x that `meter` holds as a level out of
+    // BPlotView::kMarkScale, sampled by the display.
+    Plot,
 };
 
 struct ViewInfo {
@@ -82,6 +90,7 @@ struct ViewInfo {
     PeerId menu = 0; // a menu field's pop-up menu
     // What a meter shows, shared with its view (see MeterState.h).
     std::shared_ptr<MeterState> meter;
+    std::vector<BPoint> points; // a plot's line
 };
 
 struct MenuItemInfo {
@@ -133,13 +142,17 @@ public:
     virtual void SetViewFrame(PeerId view, BRect frame) = 0;
     virtual void SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColor) = 0;
     virtual void SetViewText(PeerId view, const std::string& text) = 0;
-    // A menu field's pop-up label, a text control's text.
+    // A menu field's pop-up label, a text control's text, a control's
+    // value in decimal.
     virtual void SetFieldValue(PeerId field, const std::string& value) = 0;
     virtual void SetDivider(PeerId field, float divider) = 0;
     // Asks for the view to be drawn again. A plain view answers with
     // kViewUpdate once the display redraws it; a meter starts sampling its
     // state again.
     virtual void InvalidateView(PeerId view) = 0;
+    virtual void SetViewPoints(PeerId view, const std::vector<BPoint>& points) = 0;
+    // Gives the view the keyboard focus within its window.
+    virtual void MakeFocus(PeerId view) = 0;
     // Forgets the view with its child views (a menu bar with its items).
     // The menus a view offers are destroyed by their own command.
     virtual void DestroyView(PeerId view) = 0;

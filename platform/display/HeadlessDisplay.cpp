@@ -316,6 +316,58 @@ void HeadlessDisplay::PressCloseBox(PeerId window)
     address.Post(BMessage(B_QUIT_REQUESTED));
 }
 
+void HeadlessDisplay::SetViewPoints(PeerId view, const std::vector<BPoint>& points)
+{
+    std::lock_guard lock(fLock);
+    if (ViewRecord* record = Lookup(fViews, view))
+        record->info.points = points;
+}
+
+void HeadlessDisplay::MakeFocus(PeerId view)
+{
+    std::lock_guard lock(fLock);
+    if (ViewRecord* record = Lookup(fViews, view))
+        if (WindowRecord* window = Lookup(fWindows, record->info.window))
+            window->focus = view;
+}
+
+bool HeadlessDisplay::Press(PeerId control)
+{
+    PeerAddress address;
+    int32 value = 0;
+    {
+        std::lock_guard lock(fLock);
+        ViewRecord* record = Lookup(fViews, control);
+        if (record == nullptr || (record->info.kind != ViewKind::Button && record->info.kind != ViewKind::CheckBox))
+            return false;
+        if (record->info.kind == ViewKind::CheckBox) {
+            value = record->info.value == "1" ? 0 : 1;
+            record->info.value = std::to_string(value);
+        }
+        address = WindowAddress(record->info.window);
+        address.handler = record->info.handler;
+    }
+    BMessage invoked(kControlInvoked);
+    invoked.AddInt32(kValueField, value);
+    invoked.AddInt64(kPeerField, int64(control));
+    address.Post(invoked);
+    return true;
+}
+
+std::vector<BPoint> HeadlessDisplay::PlotPoints(PeerId plot) const
+{
+    std::lock_guard lock(fLock);
+    const ViewRecord* record = Lookup(fViews, plot);
+    return record != nullptr ? record->info.points : std::vector<BPoint> {};
+}
+
+PeerId HeadlessDisplay::FocusedView(PeerId window) const
+{
+    std::lock_guard lock(fLock);
+    const WindowRecord* record = Lookup(fWindows, window);
+    return record != nullptr ? record->focus : 0;
+}
+
 bool HeadlessDisplay::TypeText(PeerId control, const std::string& text)
 {
     PeerAddress address;

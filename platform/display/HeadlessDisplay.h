@@ -37,6 +37,8 @@ public:
     void SetFieldValue(PeerId field, const std::string& value) override;
     void SetDivider(PeerId field, float divider) override;
     void InvalidateView(PeerId view) override;
+    void SetViewPoints(PeerId view, const std::vector<BPoint>& points) override;
+    void MakeFocus(PeerId view) override;
     void DestroyView(PeerId view) override;
     void CreateMenu(PeerId menu, const MenuInfo& info) override;
     void SetMenuRadio(PeerId menu, bool radio) override;
@@ -67,6 +69,9 @@ public:
     // on a plain view or a string view. False for other kinds of view.
     bool Click(PeerId view, BPoint where);
     void PressCloseBox(PeerId window);
+    // Presses a button, or clicks a check box (turning it over). False for
+    // other kinds of view.
+    bool Press(PeerId control);
     // Replaces the text of a text control and presses Enter. False for
     // other kinds of view.
     bool TypeText(PeerId control, const std::string& text);
@@ -99,6 +104,9 @@ public:
     std::string FieldValue(PeerId field) const;
     float Divider(PeerId field) const;
     int32 Invalidations(PeerId view) const;
+    std::vector<BPoint> PlotPoints(PeerId plot) const;
+    // The view that last took the focus in the window.
+    PeerId FocusedView(PeerId window) const;
     // What a meter shows now: its level (MeterState::kDimmed when dimmed)
     // and how many times its lamp was pulsed. -1 for other views.
     int32 MeterLevel(PeerId meter) const;
@@ -114,6 +122,7 @@ private:
         WindowInfo info;
         bool shown = false;
         bool menusOpen = false;
+        PeerId focus = 0;
     };
     struct ViewRecord {
         ViewInfo info;

@@ -23,6 +23,8 @@ enum : uint32 {
 enum : uint32 {
     B_WILL_DRAW = 0x20000000,
     B_NAVIGABLE = 0x02000000,
+    // The view's Pulse hook runs at its window's pulse rate.
+    B_PULSE_NEEDED = 0x04000000,
 };
 
 // View event masks and their options.
@@ -82,6 +84,8 @@ enum : uint32 {
     B_NOT_MINIMIZABLE = 0x00004000,
     B_NOT_RESIZABLE = 0x00000002,
     B_ASYNCHRONOUS_CONTROLS = 0x00080000,
+    // Escape asks the window to close, as its close box does.
+    B_CLOSE_ON_ESCAPE = 0x00800000,
 };
 
 // Workspaces.

@@ -130,6 +130,14 @@ status_t BView::SetEventMask(uint32 mask, uint32 options)
     return B_OK;
 }
 
+void BView::Pulse() { }
+
+void BView::MakeFocus()
+{
+    if (DisplayService* display = PeerDisplay())
+        display->MakeFocus(fPeer);
+}
+
 void BView::Invalidate()
 {
     if (DisplayService* display = PeerDisplay())

@@ -34,6 +34,9 @@ public:
     virtual void Draw(BRect updateRect);
     virtual void MouseDown(BPoint where);
     virtual void MouseUp(BPoint where);
+    // Runs at the window's pulse rate (BLooper::SetPulseRate) for a view
+    // with B_PULSE_NEEDED.
+    virtual void Pulse();
 
     // Children. A child is appended (or inserted before `before`) and owned.
     void AddChild(BView* child, BView* before = nullptr);
@@ -52,6 +55,10 @@ public:
     void ResizeTo(float width, float height);
     uint32 ResizingMode() const { return fResizingMode; }
     uint32 Flags() const { return fFlags; }
+    // Only B_PULSE_NEEDED may change once the view is shown.
+    void SetFlags(uint32 flags) { fFlags = flags; }
+    // Gives the view the keyboard focus in its window, as a click would.
+    void MakeFocus();
 
     // Colours and pen. The view colour fills the view; the high colour is
     // the colour of its text.

@@ -4,6 +4,7 @@
 #include "platform/display/DisplayMessages.h"
 #include "platform/input/PointerService.h"
 #include "platform/input/ScreenChangeNotifier.h"
+#include "platform/interface/Control.h"
 #include "platform/interface/Menu.h"
 #include "platform/interface/TextControl.h"
 
@@ -64,6 +65,11 @@ void BWindow::DispatchMessage(BMessage* message, BHandler* handler)
     case kMenusEnded: PostMessage(kMenusEndedAfterPicks); return;
     case kMenusEndedAfterPicks: MenusEnded(); return;
     case kSynchronize: Acknowledge(message); return;
+    case B_PULSE:
+        if (handler != this)
+            break;
+        PulseViews(&fRoot);
+        return;
     case kWindowFrameChanged:
         if (message->HasRect("frame"))
             fFrame = message->FindRect("frame");
@@ -75,6 +81,10 @@ void BWindow::DispatchMessage(BMessage* message, BHandler* handler)
     case kTextCommitted:
         if (BTextControl* control = dynamic_cast<BTextControl*>(handler))
             control->TextCommitted(message->FindString(kTextField));
+        return;
+    case kControlInvoked:
+        if (BControl* control = dynamic_cast<BControl*>(handler))
+            control->ControlInvoked(message->FindInt32(kValueField));
         return;
     case B_MOUSE_DOWN:
     case B_MOUSE_UP:
@@ -99,6 +109,15 @@ void BWindow::DispatchViewEvent(BMessage* message, BView* view)
     case B_MOUSE_DOWN: view->MouseDown(message->FindPoint("where")); break;
     case B_MOUSE_UP: view->MouseUp(message->FindPoint("where")); break;
     case kViewUpdate: view->Draw(view->Bounds()); break;
+    }
+}
+
+void BWindow::PulseViews(BView* parent)
+{
+    for (BView* child : parent->fChildren) {
+        if ((child->Flags() & B_PULSE_NEEDED) != 0)
+            child->Pulse();
+        PulseViews(child);
     }
 }
 

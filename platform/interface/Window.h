@@ -67,6 +67,7 @@ private:
     // so that its views need not say goodbye one by one.
     DisplayService* PeerDisplay() const { return fPeerAlive ? fDisplay.get() : nullptr; }
     void DispatchViewEvent(BMessage* message, BView* view);
+    static void PulseViews(BView* parent);
     void Acknowledge(const BMessage* message);
 
     // The view that holds the window's top-level views.

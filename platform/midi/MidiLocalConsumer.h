@@ -18,6 +18,8 @@ public:
                                bigtime_t time);
     virtual void NoteOn(uchar channel, uchar note, uchar velocity, bigtime_t time);
     virtual void NoteOff(uchar channel, uchar note, uchar velocity, bigtime_t time);
+    virtual void PitchBend(uchar channel, uchar lsb, uchar msb, bigtime_t time);
+    virtual void ChannelPressure(uchar channel, uchar pressure, bigtime_t time);
 
 protected:
     ~BMidiLocalConsumer() override = default;

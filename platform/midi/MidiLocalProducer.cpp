@@ -9,6 +9,8 @@ namespace {
 constexpr uchar kNoteOff = 0x80;
 constexpr uchar kNoteOn = 0x90;
 constexpr uchar kControlChange = 0xB0;
+constexpr uchar kChannelPressure = 0xD0;
+constexpr uchar kPitchBend = 0xE0;
 
 } // namespace
 
@@ -35,6 +37,16 @@ void BMidiLocalProducer::SprayNoteOff(uchar channel, uchar note, uchar velocity,
     Spray(kNoteOff, channel, note, velocity, time);
 }
 
+void BMidiLocalProducer::SprayPitchBend(uchar channel, uchar lsb, uchar msb, bigtime_t time) const
+{
+    Spray(kPitchBend, channel, lsb, msb, time);
+}
+
+void BMidiLocalProducer::SprayChannelPressure(uchar channel, uchar pressure, bigtime_t time) const
+{
+    Spray(kChannelPressure, channel, pressure, 0, time, 2);
+}
+
 void BMidiLocalProducer::Connected(BMidiConsumer*) {}
 
 void BMidiLocalProducer::Disconnected(BMidiConsumer*) {}
@@ -48,7 +60,7 @@ void BMidiLocalProducer::ConnectionChanged(BMidiConsumer* consumer, bool connect
 }
 
 void BMidiLocalProducer::Spray(uchar status, uchar channel, uchar data1, uchar data2,
-                               bigtime_t time) const
+                               bigtime_t time, size_t size) const
 {
     if (channel > 15 || data1 > 127 || data2 > 127) {
         if (!fReportedRefusal.exchange(true)) {
@@ -60,5 +72,5 @@ void BMidiLocalProducer::Spray(uchar status, uchar channel, uchar data1, uchar d
         return;
     }
     const uint8 bytes[3] = {uint8(status | channel), data1, data2};
-    MidiKit::Get().Spray(*this, bytes, sizeof bytes, time);
+    MidiKit::Get().Spray(*this, bytes, size, time);
 }

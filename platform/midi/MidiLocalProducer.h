@@ -28,6 +28,10 @@ public:
                             bigtime_t time = 0) const;
     void SprayNoteOn(uchar channel, uchar note, uchar velocity, bigtime_t time = 0) const;
     void SprayNoteOff(uchar channel, uchar note, uchar velocity, bigtime_t time = 0) const;
+    // The bend's 14 bits as two data bytes, least significant first, as they
+    // go on the wire.
+    void SprayPitchBend(uchar channel, uchar lsb, uchar msb, bigtime_t time = 0) const;
+    void SprayChannelPressure(uchar channel, uchar pressure, bigtime_t time = 0) const;
 
     virtual void Connected(BMidiConsumer* consumer);
     virtual void Disconnected(BMidiConsumer* consumer);
@@ -37,7 +41,8 @@ protected:
 
 private:
     void ConnectionChanged(BMidiConsumer* consumer, bool connected) final;
-    void Spray(uchar status, uchar channel, uchar data1, uchar data2, bigtime_t time) const;
+    // A two-byte message (channel pressure) leaves `data2` out.
+    void Spray(uchar status, uchar channel, uchar data1, uchar data2, bigtime_t time, size_t size = 3) const;
 
     mutable std::atomic<bool> fReportedRefusal{false};
 };

@@ -51,6 +51,15 @@ public:
         return fReceived;
     }
 
+    // Waits (at most ten seconds) until what arrived satisfies `ready`, and
+    // gives what arrived.
+    template <typename Ready> std::vector<ControlChangeEvent> WaitUntil(Ready ready)
+    {
+        std::unique_lock lock(fLock);
+        fChanged.wait_for(lock, std::chrono::seconds(10), [&] { return ready(fReceived); });
+        return fReceived;
+    }
+
 private:
     std::mutex fLock;
     std::condition_variable fChanged;

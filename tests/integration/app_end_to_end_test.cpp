@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <regex>
 #include <sstream>
 
 // Last: Xlib's macros would clash with the test framework's names.
@@ -41,6 +42,8 @@ struct WindowGeometry {
 
 class ProgramTest : public testing::Test {
 protected:
+    explicit ProgramTest(const std::string& screen = "1024x768x24") : xvfb(screen) {}
+
     void SetUp() override
     {
         ASSERT_TRUE(xvfb.IsRunning()) << xvfb.Error();
@@ -133,6 +136,25 @@ protected:
         Xdotool({"mousemove_relative", "--", right ? "3000" : "-3000", "0"});
     }
 
+    // Whether the mapping view's column `x`, from `top` to `bottom`, shows
+    // only the panel's grey: nothing drawn there.
+    bool PanelGreyAt(int x, int top, int bottom)
+    {
+        ::Display* display = XOpenDisplay(xvfb.Name().c_str());
+        if (display == nullptr)
+            return false;
+        const int viewTop = 20 + window.height - 310;
+        XImage* image
+            = XGetImage(display, window.id, x, viewTop + top, 1, unsigned(bottom - top), AllPlanes, ZPixmap);
+        bool grey = image != nullptr;
+        for (int y = 0; grey && y < bottom - top; ++y)
+            grey = XGetPixel(image, 0, y) == 0x969696;
+        if (image != nullptr)
+            XDestroyImage(image);
+        XCloseDisplay(display);
+        return grey;
+    }
+
     // Asks the window to close, as a window manager's close button does.
     void CloseWindow() { relay_test::PointerDriver(xvfb.Name()).Close(window.id); }
 
@@ -143,7 +165,8 @@ protected:
 };
 
 // Waits until `dump` printed a line holding `text` after `from` lines.
-bool DumpShows(ChildProcess& dump, const std::string& text, size_t from, size_t* at = nullptr)
+bool DumpShows(ChildProcess& dump, const std::string& text, size_t from, size_t* at = nullptr,
+    std::chrono::milliseconds patience = 5s)
 {
     return WaitUntil(
         [&] {
@@ -158,7 +181,23 @@ bool DumpShows(ChildProcess& dump, const std::string& text, size_t from, size_t*
             }
             return false;
         },
-        5s);
+        patience);
+}
+
+// The messages `dump` printed after `from` lines, as their bytes in hex
+// ("b1 07 7f", "d1 0c").
+std::vector<std::string> DumpMessages(ChildProcess& dump, size_t from)
+{
+    static const std::regex kBytes("(?:^|\\s)([89a-f][0-9a-f](?: [0-9a-f]{2}){1,2})(?=\\s|$)");
+    std::vector<std::string> messages;
+    std::istringstream lines(dump.Output());
+    size_t index = 0;
+    for (std::string line; std::getline(lines, line); ++index) {
+        std::smatch match;
+        if (index >= from && std::regex_search(line, match, kBytes))
+            messages.push_back(match[1]);
+    }
+    return messages;
 }
 
 } // namespace
@@ -209,6 +248,11 @@ TEST_F(ProgramTest, PointerDrivesTheChosenControllerOnTheChosenChannel)
     // Horizontal > "7  Channel Volume": the eighth item (a pop-up opened by a
     // click starts with no item active).
     UsePopUp(160, 115, {"Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down", "Return"});
+    // The chosen controller's button keeps inside its frame, clear of the
+    // Lower Range field beside it, and the two range headers do not touch.
+    EXPECT_TRUE(WaitUntil([&] { return PanelGreyAt(188, 104, 126); }, 5s)) << "the controller runs into Lower Range";
+    EXPECT_TRUE(PanelGreyAt(189, 104, 126));
+    EXPECT_TRUE(PanelGreyAt(270, 45, 65) && PanelGreyAt(271, 45, 65)) << "the range headers touch";
 
     size_t seen = 0;
     MovePointerToEdge(false);
@@ -314,6 +358,227 @@ TEST_F(ProgramTest, APresetSavedWithReturnBringsTheMappingBackAfterARestart)
         << program.Errors();
     CloseWindow();
     EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+}
+
+// One pass of the pointer as a row settings test makes it: to x = 100 (a
+// value whose two 7-bit halves differ), to the right edge, to the right edge
+// again (an unchanged value), to the left edge.
+constexpr int kMiddleX = 100;
+
+TEST_F(ProgramTest, EachOutputKindSendsItsExactBytesAndTheDefaultsSendWhatTheyAlwaysDid)
+{
+    const std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
+    const std::string jackError = jack->Start("zimbrel-row-output");
+    ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
+    ChildProcess dump;
+    ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
+    ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
+    StartProgram({{"ZIMBREL_MIDI", "jack"}});
+    UseMenuBar(1, {"Down", "Down", "Return"}); // Channel > 2
+    UseMenuBar(2, {"Return"});                 // Port > midi-monitor:input
+    ASSERT_TRUE(program.WaitForOutput("cfged\n", 5s)) << program.Errors();
+    UsePopUp(160, 115, {"Down", "Down", "Return"}); // Horizontal > "1 Modulation"
+
+    // The 14-bit value of x = 100 on a 1024-pixel screen, as the relay and
+    // the engine compute it.
+    const float middle = float(kMiddleX / 1023.0L);
+    const int fine = int(std::trunc(double(middle) * 16383));
+    const int coarse = int(std::trunc(double(middle) * 127));
+    const auto hex = [](std::initializer_list<int> bytes) {
+        std::string text;
+        for (const int byte : bytes) {
+            char part[4];
+            std::snprintf(part, sizeof part, "%s%02x", text.empty() ? "" : " ", byte);
+            text += part;
+        }
+        return text;
+    };
+    size_t seen = 0;
+    // Makes the pass and gives what it sent, once `last` arrived.
+    const auto pass = [&](const std::string& last) {
+        const size_t from = seen;
+        Xdotool({"mousemove", std::to_string(kMiddleX), "400"});
+        Xdotool({"mousemove_relative", "--", "0", "1"}); // absolute moves make no raw events
+        MovePointerToEdge(true);
+        MovePointerToEdge(true);
+        MovePointerToEdge(false);
+        EXPECT_TRUE(DumpShows(dump, last, from, &seen)) << "never saw " << last << ":\n" << dump.Output();
+        return DumpMessages(dump, from);
+    };
+
+    // Nothing chosen: the 7-bit Control Changes of before, byte for byte.
+    MovePointerToEdge(true);
+    ASSERT_TRUE(DumpShows(dump, "b1 01 7f", seen, &seen)) << dump.Output();
+    EXPECT_EQ(pass("b1 01 00"), (std::vector<std::string>{hex({0xb1, 1, coarse}), "b1 01 7f", "b1 01 00"}));
+
+    // The row's settings window opens with the focus on Output.
+    ClickAt(ViewPoint(367, 115));
+    const std::string found = Xdotool({"search", "--sync", "--onlyvisible", "--name", "Horizontal settings$"});
+    ASSERT_FALSE(found.empty()) << program.Errors();
+    const std::string settings = found.substr(0, found.find('\n'));
+    EXPECT_EQ(Xdotool({"getwindowname", settings}), "Zimbrel \u2014 Horizontal settings\n");
+    // Keys in the settings window change the row's kind or number. The
+    // change reaches the engine on its own time, so the pointer goes back
+    // and forth until `sign`, a message only the new settings send, shows;
+    // then it rests at the left edge, whose last message is `left`.
+    const auto change = [&](const std::vector<std::string>& keys, const std::string& sign, const std::string& left) {
+        Xdotool({"windowfocus", "--sync", settings});
+        std::vector<std::string> arguments{"key", "--delay", "40"};
+        arguments.insert(arguments.end(), keys.begin(), keys.end());
+        Xdotool(arguments);
+        bool shown = false;
+        for (int attempt = 0; attempt < 40 && !shown; ++attempt) {
+            MovePointerToEdge(attempt % 2 == 0);
+            shown = DumpShows(dump, sign, seen, &seen, 250ms);
+        }
+        EXPECT_TRUE(shown) << "no " << sign << " after " << keys.front() << ":\n" << dump.Output();
+        MovePointerToEdge(false);
+        EXPECT_TRUE(DumpShows(dump, left, seen, &seen)) << dump.Output();
+    };
+
+    // 14-bit Control Change: n with the MSB, then n + 32 with the LSB, and
+    // nothing for an unchanged value.
+    change({"Down"}, "b1 21 ", "b1 21 00");
+    EXPECT_EQ(pass("b1 21 00"), (std::vector<std::string>{hex({0xb1, 1, fine >> 7}), hex({0xb1, 0x21, fine & 127}),
+                                    "b1 01 7f", "b1 21 7f", "b1 01 00", "b1 21 00"}));
+
+    // NRPN: the number is selected once, then only the data follows.
+    const std::vector<std::string> data{hex({0xb1, 6, fine >> 7}), hex({0xb1, 0x26, fine & 127}), "b1 06 7f",
+        "b1 26 7f", "b1 06 00", "b1 26 00"};
+    change({"Down"}, "b1 63 00", "b1 26 00");
+    EXPECT_EQ(pass("b1 26 00"), data);
+    // Another number (300: MSB 2, LSB 44) is selected before the next value.
+    change({"Tab", "3", "0", "0", "Return", "shift+Tab"}, "b1 62 2c", "b1 26 00");
+    EXPECT_EQ(pass("b1 26 00"), data);
+    const std::vector<std::string> all = DumpMessages(dump, 0);
+    const auto selection = std::find(all.begin(), all.end(), "b1 63 02");
+    ASSERT_NE(selection, all.end()) << dump.Output();
+    EXPECT_EQ(std::count(all.begin(), all.end(), "b1 63 02"), 1);
+    EXPECT_EQ(*std::next(selection), "b1 62 2c");
+    EXPECT_EQ(std::count(all.begin(), all.end(), "b1 63 00"), 1);
+
+    // Pitch Bend: the LSB first, then the MSB.
+    change({"Down"}, " e1 ", "e1 00 00");
+    EXPECT_EQ(pass("e1 00 00"), (std::vector<std::string>{hex({0xe1, fine & 127, fine >> 7}), "e1 7f 7f", "e1 00 00"}));
+
+    // Channel Pressure: the 7-bit value.
+    change({"Down"}, " d1 ", "d1 00");
+    EXPECT_EQ(pass("d1 00"), (std::vector<std::string>{hex({0xd1, coarse}), "d1 7f", "d1 00"}));
+
+    if (const char* folder = std::getenv("ZIMBREL_SCREENSHOT_DIR"))
+        RunTool({"import", "-window", settings, std::string(folder) + "/row-settings.png"}, {{"DISPLAY", xvfb.Name()}});
+    // Escape closes the settings window.
+    Xdotool({"windowfocus", "--sync", settings});
+    Xdotool({"key", "Escape"});
+    EXPECT_TRUE(WaitUntil(
+        [&] { return RunTool({"xdotool", "search", "--onlyvisible", "--name", "Horizontal settings$"}, {{"DISPLAY", xvfb.Name()}}).output.empty(); },
+        5s));
+    CloseWindow();
+    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+}
+
+// Where a shown window or pop-up is, in the screen's pixels.
+struct ScreenBox {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// The pop-up menus on screen: viewable windows that the window manager
+// would not handle, which is how Qt shows its menus.
+std::vector<ScreenBox> PopUps(const std::string& displayName)
+{
+    std::vector<ScreenBox> found;
+    ::Display* display = XOpenDisplay(displayName.c_str());
+    if (display == nullptr)
+        return found;
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) != 0) {
+        for (unsigned i = 0; i < count; ++i) {
+            XWindowAttributes attributes;
+            if (XGetWindowAttributes(display, children[i], &attributes) != 0 && attributes.map_state == IsViewable
+                && attributes.override_redirect)
+                found.push_back({attributes.x, attributes.y, attributes.width, attributes.height});
+        }
+        XFree(children);
+    }
+    XCloseDisplay(display);
+    return found;
+}
+
+// The program on a screen large enough for its windows at twice the size.
+class HighDpiProgramTest : public ProgramTest {
+protected:
+    HighDpiProgramTest() : ProgramTest("2048x1536x24") {}
+
+    // Where the Channel menu, the Horizontal controller pop-up and the
+    // Horizontal settings window open at `scale`, in logical units, relative
+    // to the main window's top left.
+    std::vector<ScreenBox> Placements(int scale)
+    {
+        StartProgram({{"ZIMBREL_MIDI", "jack"}, {"QT_SCALE_FACTOR", std::to_string(scale)}});
+        std::vector<ScreenBox> placements;
+        const int surplus = window.height / scale - 310; // the real menu bar's extra height
+        const auto logical = [&](const ScreenBox& box) {
+            return ScreenBox{(box.x - window.x) / scale, (box.y - window.y) / scale, box.width / scale,
+                box.height / scale};
+        };
+        const auto openedBy = [&](int x, int y) {
+            Xdotool({"mousemove", std::to_string(window.x + x * scale), std::to_string(window.y + y * scale),
+                "click", "1"});
+            std::vector<ScreenBox> shown;
+            EXPECT_TRUE(WaitUntil([&] { return (shown = PopUps(xvfb.Name())).size() == 1; }, 5s))
+                << "no pop-up at scale " << scale;
+            Xdotool({"key", "Escape"});
+            EXPECT_TRUE(WaitUntil([&] { return PopUps(xvfb.Name()).empty(); }, 5s));
+            return shown.empty() ? ScreenBox{} : logical(shown.front());
+        };
+        placements.push_back(openedBy(75, 8)); // the Channel menu's title
+        placements.push_back(openedBy(160, 20 + surplus + 115)); // Horizontal's controller
+        Xdotool({"mousemove", std::to_string(window.x + 367 * scale),
+            std::to_string(window.y + (20 + surplus + 115) * scale), "click", "1"});
+        const std::string found = Xdotool({"search", "--sync", "--onlyvisible", "--name", "Horizontal settings$"});
+        ScreenBox settings;
+        std::istringstream shell(Xdotool({"getwindowgeometry", "--shell", found.substr(0, found.find('\n'))}));
+        for (std::string line; std::getline(shell, line);) {
+            const int value = std::atoi(line.c_str() + line.find('=') + 1);
+            if (line.starts_with("X=")) settings.x = value;
+            if (line.starts_with("Y=")) settings.y = value;
+            if (line.starts_with("WIDTH=")) settings.width = value;
+            if (line.starts_with("HEIGHT=")) settings.height = value;
+        }
+        placements.push_back(logical(settings));
+        if (const char* folder = std::getenv("ZIMBREL_SCREENSHOT_DIR"))
+            RunTool({"import", "-window", "root", std::string(folder) + "/scale" + std::to_string(scale) + ".png"},
+                {{"DISPLAY", xvfb.Name()}});
+        CloseWindow();
+        EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+        return placements;
+    }
+};
+
+TEST_F(HighDpiProgramTest, MenusPopUpsAndSettingsWindowsOpenAtTwiceTheScaleWhereTheyOpenAtOnce)
+{
+    const std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
+    const std::string jackError = jack->Start("zimbrel-high-dpi");
+    ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
+    const std::vector<ScreenBox> once = Placements(1);
+    const std::vector<ScreenBox> twice = Placements(2);
+    ASSERT_EQ(once.size(), 3u);
+    ASSERT_EQ(twice.size(), 3u);
+    const char* what[] = {"Channel menu", "controller pop-up", "settings window"};
+    for (size_t i = 0; i < once.size(); ++i) {
+        // A pixel either way for rounding at the other scale.
+        EXPECT_NEAR(twice[i].x, once[i].x, 1) << what[i];
+        EXPECT_NEAR(twice[i].y, once[i].y, 1) << what[i];
+    }
+    // The menu opens under the menu bar, at its title, not beside it.
+    EXPECT_GE(once[0].y, 18);
+    EXPECT_LT(once[0].x, 75);
 }
 
 // The meters as the screen shows them: a connection of the test's own reads

@@ -1,4 +1,6 @@
 #include "mapping/zbOutput.h"
+#include "mapping/zbRowWindow.h"
+#include "platform/app/AppDefs.h"
 
 #include "InProcessMidiTest.h"
 #include "platform/midi/MidiRoster.h"
@@ -57,6 +59,15 @@ protected:
         message.AddFloat("pressure", pressure);
         message.AddBool("eraser", false);
         message.AddInt32("mouseb", 0);
+        Send(std::move(message));
+    }
+
+    // Sets one of a row's output settings (rows counted from the top).
+    void SetRow(int16 row, const char* field, int16 value)
+    {
+        BMessage message(kConfigureRow);
+        message.AddInt16("row", row);
+        message.AddInt16(field, value);
         Send(std::move(message));
     }
 
@@ -248,4 +259,89 @@ TEST_F(MappingEngine, UnknownCodesAreIgnored)
     Choose('vCXA', "message", 1);
     Send(BMessage('none'));
     EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(MappingEngine, HighResolutionRowsSendPairsSelectNrpnOnChangeAndSkipUnchangedValues)
+{
+    constexpr int16 kHorizontal = 1;
+    constexpr int16 kVertical = 0;
+    Channel(2);
+    Choose('vCXA', "message", 40); // no 14-bit partner
+    SetRow(kHorizontal, "output", int16(OutputKind::ControlChange14));
+    Cursor(0.5f);
+    Cursor(0.5f); // a 7-bit repeat, dropped by the producer
+    Choose('vCXA', "message", 7);
+    Cursor(0.5f); // 8191: MSB 63, LSB 127
+    Cursor(0.50001f); // still 8191 in 14 bits: nothing
+    Cursor(1.0f);
+    EXPECT_EQ(Sent(), (std::vector<ControlChangeEvent>{{1, 40, 63}, {1, 7, 63}, {1, 39, 127}, {1, 7, 127}, {1, 39, 127}}));
+
+    // NRPN: the number is selected once per change, data follows each value.
+    RecordingConsumer* nrpn = new RecordingConsumer("nrpn");
+    output->producer->Connect(nrpn);
+    Choose('vCYA', "message", 1);
+    SetRow(kHorizontal, "output", int16(OutputKind::Nrpn14));
+    SetRow(kHorizontal, "nrpn", 300); // MSB 2, LSB 44
+    SetRow(kVertical, "output", int16(OutputKind::Nrpn14));
+    SetRow(kVertical, "nrpn", 300);
+    Cursor(0.0f, 1.0f);
+    Cursor(1.0f, 1.0f);
+    SetRow(kVertical, "nrpn", 5);
+    Cursor(0.0f, 0.0f);
+    EXPECT_EQ(nrpn->Received(), (std::vector<ControlChangeEvent>{{1, 99, 2}, {1, 98, 44}, {1, 6, 0}, {1, 38, 0},
+                                       {1, 6, 127}, {1, 38, 127}, // y: same number, no selection
+                                       {1, 6, 127}, {1, 38, 127}, // x at 1.0: y's value is unchanged
+                                       {1, 6, 0}, {1, 38, 0}, {1, 99, 0}, {1, 98, 5}, {1, 6, 0}, {1, 38, 0}}));
+    nrpn->Release();
+}
+
+TEST_F(MappingEngine, SendOnlyThisRowSilencesTheOthersUntilItIsTurnedOff)
+{
+    Channel(1);
+    Choose('vCXA', "message", 1);
+    Choose('vCYA', "message", 2);
+    BMessage solo(kConfigureRow);
+    solo.AddInt16("row", 0); // Vertical
+    solo.AddBool("solo", true);
+    Send(std::move(solo));
+    Cursor(1.0f, 1.0f);
+    BMessage other(kConfigureRow);
+    other.AddInt16("row", 1); // Horizontal takes the switch over
+    other.AddBool("solo", true);
+    Send(std::move(other));
+    Cursor(0.0f, 0.0f);
+    BMessage off(kConfigureRow);
+    off.AddInt16("row", 1);
+    off.AddBool("solo", false);
+    Send(std::move(off));
+    Cursor(1.0f, 1.0f);
+    EXPECT_EQ(Sent(), (std::vector<ControlChangeEvent>{{0, 2, 127}, {0, 1, 0}, {0, 1, 127}, {0, 2, 127}}));
+}
+
+TEST_F(MappingEngine, SmoothingGlidesOnTheWindowsPulseUntilItArrives)
+{
+    // The glide needs the window's loop, as in the program.
+    BWindow* window = new BWindow(BRect(0, 0, 400, 320), "glide", B_TITLED_WINDOW, 0);
+    window->AddChild(output);
+    Channel(1);
+    Choose('vCXA', "message", 3);
+    SetRow(1, "smoothing", 40);
+    window->Show();
+    const auto cursor = [&](float x) {
+        BMessage message('cdat');
+        message.AddFloat("x", x);
+        window->PostMessage(&message, output);
+    };
+    cursor(0.0f);
+    cursor(1.0f); // the pointer stops here; the glide goes on
+    const std::vector<ControlChangeEvent> sent
+        = monitor->WaitUntil([](const auto& events) { return !events.empty() && events.back().value == 127; });
+    window->PostMessage(B_QUIT_REQUESTED);
+    output = nullptr; // goes with its window
+    ASSERT_TRUE(BLooper::WaitForOtherLoopers(nullptr, std::chrono::seconds(10)));
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back().value, 127);
+    EXPECT_GT(sent.size(), 4u) << "the value jumped instead of gliding";
+    for (size_t i = 1; i < sent.size(); ++i)
+        EXPECT_GT(sent[i].value, sent[i - 1].value);
 }

@@ -170,3 +170,59 @@ TEST(PresetFiles, WriteReplacesAnEarlierLongerFileAndReadsBackFromThePath)
 }
 
 } // namespace
+
+TEST(PresetRowSettings, RoundTripOldPresetsGetDefaultsUnknownFieldsAreIgnoredAndBadOnesRefused)
+{
+    PresetMapping mapping = SampleMapping();
+    mapping.outputs[0] = RowOutput { OutputKind::Nrpn14, 16383, CurveKind::SCurve, 100, 7, 1000 };
+    mapping.outputs[2] = RowOutput { OutputKind::PitchBend, 0, CurveKind::Exponential, 0, 100, 5 };
+    mapping.outputs[5] = RowOutput { OutputKind::ChannelPressure, 12, CurveKind::Logarithmic, 33, 0, 0 };
+    mapping.soloRow = 5;
+    PresetMapping found {};
+    std::string why;
+    const std::vector<char> bytes = SavedPreset(mapping);
+    ASSERT_EQ(ReadPreset(bytes.data(), bytes.size(), &found, &why), B_OK) << why;
+    EXPECT_TRUE(found == mapping);
+
+    // A preset written before rows had settings: only the records.
+    BMessage old('bsav');
+    old.AddInt16("channel", 9);
+    for (const char* quantity : { "x", "y", "pressure", "red", "green", "blue" }) {
+        for (const char* part : { " controller", " lorange", " hirange" })
+            old.AddInt16((std::string(quantity) + part).c_str(), 5);
+        old.AddBool((std::string(quantity) + " enabled").c_str(), true);
+    }
+    const std::vector<char> oldBytes = old.Flatten();
+    ASSERT_EQ(ReadPreset(oldBytes.data(), oldBytes.size(), &found, &why), B_OK) << why;
+    for (const RowOutput& output : found.outputs)
+        EXPECT_TRUE(output == RowOutput {});
+    EXPECT_EQ(found.soloRow, -1);
+
+    // Settings of a later version are passed over.
+    BMessage later('bsav');
+    AddMapping(&later, mapping);
+    later.AddInt32("x aftertouch mode", 3);
+    later.AddString("y output label", "future");
+    const std::vector<char> laterBytes = later.Flatten();
+    ASSERT_EQ(ReadPreset(laterBytes.data(), laterBytes.size(), &found, &why), B_OK) << why;
+    EXPECT_TRUE(found == mapping);
+
+    // A known setting out of range, or of another type, refuses the file.
+    for (const auto& [name, value] : std::vector<std::pair<const char*, int16>> { { "x output", 5 },
+             { "x output", -1 }, { "y nrpn", -1 }, { "red curve", 4 }, { "green curve amount", 101 },
+             { "blue threshold", -1 }, { "pressure smoothing", 4 }, { "pressure smoothing", 1001 },
+             { "solo row", 6 } }) {
+        BMessage wrong('bsav');
+        AddMapping(&wrong, mapping);
+        wrong.ReplaceInt16(name, value);
+        PresetMapping result = mapping;
+        result.channel = 2;
+        const PresetMapping before = result;
+        EXPECT_EQ(FindMapping(wrong, &result, &why), B_BAD_DATA) << name << " = " << value;
+        EXPECT_TRUE(result == before);
+    }
+    BMessage typed('bsav');
+    typed.AddFloat("x curve", 1.0f); // the int16 of the same name is then refused
+    AddMapping(&typed, mapping);
+    EXPECT_EQ(FindMapping(typed, &found, &why), B_BAD_DATA);
+}

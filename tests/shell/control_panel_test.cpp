@@ -2,6 +2,7 @@
 
 #include "mapping/ControllerNames.h"
 #include "mapping/zbOutput.h"
+#include "tests/common/WaitUntil.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ protected:
     }
 
     PeerId Field(const std::string& name) { return display->FindView(panel, name); }
+
 
     bool Pick(const std::string& field, const char* label)
     {
@@ -53,8 +55,9 @@ TEST_F(ControlPanelTest, BuildsSixRowsUnderThreeHeadersOnGrey)
     EXPECT_EQ(display->ViewText(Field("lable lo")), "Lower Range");
     EXPECT_EQ(display->ViewFrame(Field("lable lo")), BRect(190, 40, 340, 70));
     EXPECT_EQ(display->ViewFrame(Field("lable hi")), BRect(270, 40, 380, 70));
-    // The panel's 21 children come first; the two preset controls follow.
-    ASSERT_EQ(output->CountChildren(), 23);
+    // The panel's 21 children come first; the two preset controls and the
+    // six row settings buttons follow.
+    ASSERT_EQ(output->CountChildren(), 29);
     EXPECT_STREQ(output->ChildAt(20)->Name(), "blue hirange");
 
     const char* labels[] = {"Vertical", "Horizontal", "Pressure", "Red", "Green", "Blue"};
@@ -69,7 +72,86 @@ TEST_F(ControlPanelTest, BuildsSixRowsUnderThreeHeadersOnGrey)
         EXPECT_EQ(display->ViewText(lower), "");
         EXPECT_EQ(display->ViewFrame(Field(std::string(kRows[row]) + " hirange")),
                   BRect(270, top, 380, top + 30));
+        // 22 x 22, centred at x = 367 on the row's line.
+        const PeerId button = Field(std::string(kRows[row]) + " settings");
+        EXPECT_EQ(display->ViewFrame(button), BRect(356, top + 4, 378, top + 26));
+        EXPECT_EQ(display->ViewText(button), "\u2026");
     }
+}
+
+TEST_F(ControlPanelTest, ARowButtonOpensItsSettingsWindowOnOutputAndItsChangesReachTheRow)
+{
+    ASSERT_TRUE(display->Press(Field("pressure settings")));
+    ASSERT_TRUE(display->Settle(panel));
+    const PeerId settings = display->FindWindow("Zimbrel \u2014 Pressure settings");
+    ASSERT_NE(settings, 0u);
+    ASSERT_TRUE(display->Settle(settings));
+    EXPECT_TRUE(display->IsShown(settings));
+    EXPECT_NE(display->WindowFlags(settings) & B_CLOSE_ON_ESCAPE, 0u);
+    const PeerId outputField = display->FindView(settings, "output");
+    EXPECT_EQ(display->FocusedView(settings), outputField);
+    EXPECT_EQ(display->ItemLabels(display->FieldMenu(outputField)),
+        (std::vector<std::string> { "Control Change", "Control Change, 14-bit", "NRPN, 14-bit", "Pitch Bend",
+            "Channel Pressure" }));
+    EXPECT_EQ(display->FieldValue(outputField), "Control Change");
+    // A second press opens no second window.
+    ASSERT_TRUE(display->Press(Field("pressure settings")));
+    ASSERT_TRUE(display->Settle(panel));
+    EXPECT_EQ(display->CountWindows("Zimbrel \u2014 Pressure settings"), 1);
+
+    // Choices apply at once; a controller above 31 is told why it stays 7-bit.
+    ASSERT_TRUE(Pick("pressure select", "64 Damper Pedal (sustain)"));
+    ASSERT_TRUE(display->Pick(display->FieldMenu(outputField), "Control Change, 14-bit"));
+    ASSERT_TRUE(display->Settle(settings));
+    ASSERT_TRUE(display->Settle(panel));
+    ASSERT_TRUE(display->Settle(settings));
+    EXPECT_EQ(output->outputs[2].kind, OutputKind::ControlChange14);
+    EXPECT_EQ(display->ViewText(display->FindView(settings, "note")),
+        "Controller 64 has no 14-bit pair: 7-bit values are sent.");
+    const PeerId plot = display->FindView(settings, "curve plot");
+    ASSERT_TRUE(display->Pick(display->FieldMenu(display->FindView(settings, "curve")), "Exponential"));
+    ASSERT_TRUE(display->TypeText(display->FindView(settings, "threshold"), "10"));
+    ASSERT_TRUE(display->Settle(settings));
+    ASSERT_TRUE(display->Settle(panel));
+    ASSERT_TRUE(display->Settle(settings));
+    EXPECT_EQ(output->outputs[2].curve, CurveKind::Exponential);
+    EXPECT_EQ(output->outputs[2].threshold, 10);
+    const std::vector<BPoint> line = display->PlotPoints(plot);
+    ASSERT_EQ(line.size(), 65u);
+    EXPECT_EQ(line.back(), BPoint(1, 1));
+    EXPECT_EQ(line[6].y, 0.0f); // below the threshold
+    EXPECT_LT(line[32].y, 0.5f);
+    // The row's input is marked on the plot, whether the row sends or not.
+    BMessage cursor('cdat');
+    cursor.AddFloat("pressure", 0.5f);
+    output->Window()->PostMessage(&cursor, output);
+    ASSERT_TRUE(display->Settle(panel));
+    EXPECT_EQ(display->MeterLevel(plot), 8191);
+
+    // Text that is no setting is refused, says so, and changes nothing.
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(display->TypeText(display->FindView(settings, "smoothing"), "3"));
+    ASSERT_TRUE(display->Settle(settings));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("\"3\" not taken"), std::string::npos);
+    EXPECT_EQ(display->FieldValue(display->FindView(settings, "smoothing")), "0");
+    ASSERT_TRUE(display->Settle(panel));
+    EXPECT_EQ(output->outputs[2].smoothing, 0);
+
+    // The switch is one for the whole program.
+    ASSERT_TRUE(display->Press(display->FindView(settings, "solo")));
+    ASSERT_TRUE(display->Settle(settings));
+    ASSERT_TRUE(display->Settle(panel));
+    EXPECT_EQ(output->soloRow, 2);
+
+    display->PressCloseBox(settings);
+    ASSERT_TRUE(WaitUntil([&] { return !display->IsShown(settings); }, kShellPatience));
+    ASSERT_TRUE(display->Settle(panel));
+    ASSERT_TRUE(display->Press(Field("pressure settings")));
+    ASSERT_TRUE(display->Settle(panel));
+    const PeerId again = display->FindWindow("Zimbrel \u2014 Pressure settings");
+    ASSERT_NE(again, 0u);
+    ASSERT_TRUE(display->Settle(again));
+    EXPECT_EQ(display->FieldValue(display->FindView(again, "curve")), "Exponential");
 }
 
 TEST_F(ControlPanelTest, FieldsStartWithTheMenuTitles)

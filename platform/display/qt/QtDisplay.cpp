@@ -78,6 +78,16 @@ void QtDisplay::InvalidateView(PeerId view)
     Enqueue([=](QtPeers& peers) { peers.InvalidateView(view); });
 }
 
+void QtDisplay::SetViewPoints(PeerId view, const std::vector<BPoint>& points)
+{
+    Enqueue([=](QtPeers& peers) { peers.SetViewPoints(view, points); });
+}
+
+void QtDisplay::MakeFocus(PeerId view)
+{
+    Enqueue([=](QtPeers& peers) { peers.MakeFocus(view); });
+}
+
 void QtDisplay::DestroyView(PeerId view)
 {
     Enqueue([=](QtPeers& peers) { peers.DestroyView(view); });

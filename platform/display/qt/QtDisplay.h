@@ -37,6 +37,8 @@ public:
     void SetFieldValue(PeerId field, const std::string& value) override;
     void SetDivider(PeerId field, float divider) override;
     void InvalidateView(PeerId view) override;
+    void SetViewPoints(PeerId view, const std::vector<BPoint>& points) override;
+    void MakeFocus(PeerId view) override;
     void DestroyView(PeerId view) override;
     void CreateMenu(PeerId menu, const MenuInfo& info) override;
     void SetMenuRadio(PeerId menu, bool radio) override;

@@ -1,11 +1,14 @@
 #include "platform/display/qt/QtPeers.h"
 
 #include "platform/display/DisplayMessages.h"
+#include "platform/display/qt/QtButton.h"
+#include "platform/display/qt/QtCheckBox.h"
 #include "platform/display/qt/QtConversions.h"
 #include "platform/display/qt/QtDisplay.h"
 #include "platform/display/qt/QtMenuField.h"
 #include "platform/display/qt/QtMeterView.h"
 #include "platform/display/qt/QtPictureView.h"
+#include "platform/display/qt/QtPlotView.h"
 #include "platform/display/qt/QtStringView.h"
 #include "platform/display/qt/QtTextControl.h"
 #include "platform/display/qt/QtView.h"
@@ -116,6 +119,9 @@ void QtPeers::CreateView(PeerId view, const ViewInfo& info)
     case ViewKind::TextControl: entry.widget = new QtTextControl(parent, info, address); break;
     case ViewKind::MeterBar:
     case ViewKind::MeterLamp: entry.widget = new QtMeterView(parent, info, fMeterClock); break;
+    case ViewKind::Button: entry.widget = new QtButton(parent, info, address, view); break;
+    case ViewKind::CheckBox: entry.widget = new QtCheckBox(parent, info, address, view); break;
+    case ViewKind::Plot: entry.widget = new QtPlotView(parent, info); break;
     case ViewKind::Picture: {
         // It fills the window whatever its frame, and follows every resize.
         auto* picture = new QtPictureView(parent, address, view);
@@ -165,6 +171,8 @@ void QtPeers::SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColo
         control->SetColors(viewColor, highColor);
     else if (auto* meter = ViewWidget<QtMeterView>(view))
         meter->SetColors(viewColor);
+    else if (auto* box = ViewWidget<QtCheckBox>(view))
+        box->SetColors(viewColor, highColor);
 }
 
 void QtPeers::SetViewText(PeerId view, const std::string& text)
@@ -183,6 +191,22 @@ void QtPeers::SetFieldValue(PeerId field, const std::string& value)
         widget->SetValue(value);
     else if (auto* control = ViewWidget<QtTextControl>(field))
         control->SetText(value);
+    else if (auto* box = ViewWidget<QtCheckBox>(field))
+        box->SetValue(value);
+}
+
+void QtPeers::SetViewPoints(PeerId view, const std::vector<BPoint>& points)
+{
+    if (auto* plot = ViewWidget<QtPlotView>(view))
+        plot->SetPoints(points);
+}
+
+void QtPeers::MakeFocus(PeerId view)
+{
+    if (auto* field = ViewWidget<QtMenuField>(view))
+        field->TakeFocus();
+    else if (auto* widget = ViewWidget<QWidget>(view))
+        widget->setFocus(Qt::OtherFocusReason);
 }
 
 void QtPeers::SetDivider(PeerId field, float divider)

@@ -55,6 +55,8 @@ public:
     void SetFieldValue(PeerId field, const std::string& value);
     void SetDivider(PeerId field, float divider);
     void InvalidateView(PeerId view);
+    void SetViewPoints(PeerId view, const std::vector<BPoint>& points);
+    void MakeFocus(PeerId view);
     void DestroyView(PeerId view);
     void CreateMenu(PeerId menu, const MenuInfo& info);
     void SetMenuRadio(PeerId menu, bool radio);

@@ -12,6 +12,9 @@ QtStringView::QtStringView(QWidget* parent, const ViewInfo& info, PeerAddress ad
 {
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Text that starts where a neighbour's frame ends would touch the
+    // neighbour's last letter.
+    setIndent(kIndent);
     setAutoFillBackground(true);
     SetColors(info.viewColor, info.highColor);
 }

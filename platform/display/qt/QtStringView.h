@@ -1,7 +1,8 @@
 #pragma once
 
 // QtStringView: one line of text in the high colour on the view colour.
-// Presses and releases go to the API view.
+// Presses and releases go to the API view. The text stands a few pixels
+// in from the frame's left edge.
 //
 // Thread rules: main thread only.
 
@@ -15,6 +16,8 @@ public:
     QtStringView(QWidget* parent, const ViewInfo& info, PeerAddress address, PeerId peer);
 
     void SetColors(rgb_color viewColor, rgb_color highColor);
+
+    static constexpr int kIndent = 4;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -6,6 +6,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMenuBar>
 #include <QScreen>
@@ -112,6 +113,15 @@ void QtWindow::closeEvent(QCloseEvent* event)
     // the display is told to destroy this window.
     event->ignore();
     fAddress.Post(BMessage(B_QUIT_REQUESTED));
+}
+
+void QtWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && (fFlags & B_CLOSE_ON_ESCAPE) != 0) {
+        fAddress.Post(BMessage(B_QUIT_REQUESTED));
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void QtWindow::moveEvent(QMoveEvent* event)

@@ -8,6 +8,8 @@
 // difference. The close box does not close: it asks the API window, which
 // closes through its own quit. Moves and resizes are reported to the API
 // window as its new frame, and files dropped on the window are posted to it.
+// With B_CLOSE_ON_ESCAPE, Escape anywhere in the window asks it to close as
+// the close box does.
 //
 // Thread rules: main thread only.
 
@@ -49,6 +51,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;

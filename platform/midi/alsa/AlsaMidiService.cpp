@@ -322,7 +322,8 @@ bool AlsaMidiService::IsConnected(int32 producerId, int32 consumerId)
 void AlsaMidiService::Send(int32 producerId, const uint8* bytes, size_t size)
 {
     std::lock_guard lock(fLock);
-    if (!Publishes(producerId) || size != 3) {
+    const bool twoBytes = size == 2 && (bytes[0] & 0xF0) == 0xD0;
+    if (!Publishes(producerId) || (size != 3 && !twoBytes)) {
         fDropped.fetch_add(1);
         return;
     }
@@ -341,6 +342,13 @@ void AlsaMidiService::Send(int32 producerId, const uint8* bytes, size_t size)
         break;
     case 0xB0:
         snd_seq_ev_set_controller(&event, channel, bytes[1], bytes[2]);
+        break;
+    case 0xD0:
+        snd_seq_ev_set_chanpress(&event, channel, bytes[1]);
+        break;
+    case 0xE0:
+        // The sequencer carries a bend as a signed value around the centre.
+        snd_seq_ev_set_pitchbend(&event, channel, ((bytes[2] << 7) | bytes[1]) - 8192);
         break;
     default:
         fDropped.fetch_add(1);
