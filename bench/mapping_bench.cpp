@@ -120,10 +120,10 @@ void HighResolutionCursorData(benchmark::State& state)
         }
         BMessage messages[2] = {CursorData(0.25f), CursorData(0.75f)};
         uint64 index = 0;
-        const uint64 allocationsBefore = gAllocations;
+        const uint64 allocationsBefore = AllocationCount();
         for (auto _ : state)
             output.MessageReceived(&messages[index++ & 1]);
-        const uint64 allocations = gAllocations - allocationsBefore;
+        const uint64 allocations = AllocationCount() - allocationsBefore;
         state.counters["allocs_per_msg"] =
             benchmark::Counter(double(allocations) / double(state.iterations()));
         state.counters["cc_per_msg"] = benchmark::Counter(double(consumer->received) / double(state.iterations()));

@@ -42,12 +42,23 @@ inline void WritePicture(const std::string& path)
 
 inline constexpr cfg kOff { 128, 127, 0, false };
 
-// The preset "Canvas" in `folder`, by default: channel 1; Horizontal on
-// controller 7, Vertical on 8, Red, Green and Blue on 20, 21 and 22, each
-// over the full range. False when it could not be written.
-inline bool WriteMappingPreset(const std::string& folder,
-    const PresetMapping& mapping = { 0, { 7, 127, 0, true }, { 8, 127, 0, true }, kOff, { 20, 127, 0, true },
-        { 21, 127, 0, true }, { 22, 127, 0, true } })
+// Channel 1; Horizontal on controller 7, Vertical on 8, Red, Green and
+// Blue on 20, 21 and 22, each over the full range; no Pressure.
+inline PresetMapping CanvasMapping()
+{
+    PresetMapping mapping {};
+    mapping.channel = 0;
+    mapping.x = { 7, 127, 0, true };
+    mapping.y = { 8, 127, 0, true };
+    mapping.pressure = kOff;
+    mapping.red = { 20, 127, 0, true };
+    mapping.green = { 21, 127, 0, true };
+    mapping.blue = { 22, 127, 0, true };
+    return mapping;
+}
+
+// The preset "Canvas" in `folder`; false when it could not be written.
+inline bool WriteMappingPreset(const std::string& folder, const PresetMapping& mapping = CanvasMapping())
 {
     std::filesystem::create_directories(folder);
     BMessage preset('bsav');

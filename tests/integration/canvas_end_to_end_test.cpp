@@ -229,7 +229,10 @@ TEST_F(PenTest, PressureOfStylusAndEraserPlaysOverTheCanvasAndOverTheScreen)
     const std::string picture = settings.Root() + "/quarters.ppm";
     WritePicture(picture);
     // Horizontal on 7 over the full range, Pressure on 11 from 20 to 100.
-    ASSERT_TRUE(WriteMappingPreset(settings.PresetFolder(), {0, {7, 127, 0, true}, kOff, {11, 100, 20, true}, kOff, kOff, kOff}));
+    PresetMapping pen = CanvasMapping();
+    pen.y = pen.red = pen.green = pen.blue = kOff;
+    pen.pressure = {11, 100, 20, true};
+    ASSERT_TRUE(WriteMappingPreset(settings.PresetFolder(), pen));
     InputTestDevice stylus(x.StylusSocket(), x.Width(), x.Height());
     ASSERT_TRUE(stylus.IsReady()) << stylus.Error();
     InputTestDevice eraser(x.EraserSocket(), x.Width(), x.Height());
