@@ -73,6 +73,21 @@ template <typename Work> void WithoutStandardOutput(Work work)
     ::close(saved);
 }
 
+// Times the view's handling of cursor data messages and counts what it
+// allocates and sends per message. Two messages whose values differ take
+// turns, so that no Control Change is a repeat that the producer drops.
+void PlayCursorData(benchmark::State& state, zbOutput& output, const CountingConsumer& consumer)
+{
+    BMessage messages[2] = {CursorData(0.25f), CursorData(0.75f)};
+    uint64 index = 0;
+    const uint64 allocationsBefore = AllocationCount();
+    for (auto _ : state)
+        output.MessageReceived(&messages[index++ & 1]);
+    const uint64 allocations = AllocationCount() - allocationsBefore;
+    state.counters["allocs_per_msg"] = benchmark::Counter(double(allocations) / double(state.iterations()));
+    state.counters["cc_per_msg"] = benchmark::Counter(double(consumer.received) / double(state.iterations()));
+}
+
 void CursorDataToConsumer(benchmark::State& state)
 {
     MidiKit::Get().InstallService(std::make_unique<InProcessMidiService>());
@@ -81,17 +96,7 @@ void CursorDataToConsumer(benchmark::State& state)
         zbOutput output("bench");
         output.producer->Connect(consumer);
         WithoutStandardOutput([&] { ConfigureAllSix(output); });
-        // Two messages whose values differ, so that no Control Change is a
-        // repeat that the producer drops.
-        BMessage messages[2] = {CursorData(0.25f), CursorData(0.75f)};
-        uint64 index = 0;
-        const uint64 allocationsBefore = AllocationCount();
-        for (auto _ : state)
-            output.MessageReceived(&messages[index++ & 1]);
-        const uint64 allocations = AllocationCount() - allocationsBefore;
-        state.counters["allocs_per_msg"] =
-            benchmark::Counter(double(allocations) / double(state.iterations()));
-        state.counters["cc_per_msg"] = benchmark::Counter(double(consumer->received) / double(state.iterations()));
+        PlayCursorData(state, output, *consumer);
     }
     consumer->Release();
     MidiKit::Get().Reset();
@@ -118,15 +123,7 @@ void HighResolutionCursorData(benchmark::State& state)
             settings.AddInt16("smoothing", int16(state.range(0)));
             output.MessageReceived(&settings);
         }
-        BMessage messages[2] = {CursorData(0.25f), CursorData(0.75f)};
-        uint64 index = 0;
-        const uint64 allocationsBefore = AllocationCount();
-        for (auto _ : state)
-            output.MessageReceived(&messages[index++ & 1]);
-        const uint64 allocations = AllocationCount() - allocationsBefore;
-        state.counters["allocs_per_msg"] =
-            benchmark::Counter(double(allocations) / double(state.iterations()));
-        state.counters["cc_per_msg"] = benchmark::Counter(double(consumer->received) / double(state.iterations()));
+        PlayCursorData(state, output, *consumer);
     }
     consumer->Release();
     MidiKit::Get().Reset();

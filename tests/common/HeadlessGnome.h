@@ -16,6 +16,7 @@
 #include "platform/input/portal/CastScreen.h"
 #include "platform/input/portal/PipeWireCastReader.h"
 #include "tests/common/ChildProcess.h"
+#include "tests/common/SessionBus.h"
 
 #include <systemd/sd-bus.h>
 
@@ -54,14 +55,8 @@ public:
         unsetenv("PIPEWIRE_REMOTE");
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
-        // The session lasts while its command reads standard input (see
-        // PipeWireServer.h for why it is not ended with a signal).
-        if (!fBus.Start({ "setpriv", "--pdeathsig", "TERM", "dbus-run-session", "--", "sh", "-c",
-                "echo \"$DBUS_SESSION_BUS_ADDRESS\"; exec cat >/dev/null" }))
-            return "cannot start dbus-run-session: " + fBus.Error();
-        if (!fBus.WaitForOutput("\n", std::chrono::seconds(10)))
-            return "dbus-run-session gave no bus address: " + fBus.Errors();
-        setenv("DBUS_SESSION_BUS_ADDRESS", fBus.Output().substr(0, fBus.Output().find('\n')).c_str(), 1);
+        if (const std::string busError = StartSessionBus(fBus); !busError.empty())
+            return busError;
 
         if (!fPipeWire.Start({ "setpriv", "--pdeathsig", "TERM", "pipewire" }))
             return "cannot start pipewire: " + fPipeWire.Error();

@@ -11,6 +11,7 @@
 // ask for another one with PIPEWIRE_QUANTUM.
 
 #include "tests/common/ChildProcess.h"
+#include "tests/common/SessionBus.h"
 #include "tests/common/JackTestServer.h"
 
 #include <cstdlib>
@@ -39,17 +40,8 @@ public:
         // PipeWire's libjack would take a JACK server name for a PipeWire one.
         unsetenv("JACK_DEFAULT_SERVER");
         unsetenv("PIPEWIRE_REMOTE");
-        // The session lasts while its command reads standard input: Stop()
-        // closes it, and dbus-run-session then ends its bus daemon itself.
-        // Ending dbus-run-session with a signal would leave the daemon
-        // behind.
-        if (!fBus.Start({ "setpriv", "--pdeathsig", "TERM", "dbus-run-session", "--", "sh", "-c",
-                "echo \"$DBUS_SESSION_BUS_ADDRESS\"; exec cat >/dev/null" }))
-            return "cannot start dbus-run-session: " + fBus.Error();
-        if (!fBus.WaitForOutput("\n", std::chrono::seconds(10)))
-            return "dbus-run-session gave no bus address: " + fBus.Errors();
-        const std::string address = fBus.Output().substr(0, fBus.Output().find('\n'));
-        setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        if (const std::string busError = StartSessionBus(fBus); !busError.empty())
+            return busError;
         return Restart();
     }
 
