@@ -9,8 +9,9 @@ constexpr rgb_color kOfferColour { 20, 20, 200, 255 };
 
 } // namespace
 
-waylandNotice::waylandNotice(BRect frame, uint32 command)
-    : BStringView(frame, "wayland notice", "Wayland: the whole screen cannot be followed. Open Picture\u2026",
+waylandNotice::waylandNotice(BRect frame, uint32 command, bool waitForConsent)
+    : BStringView(frame, "wayland notice",
+        waitForConsent ? "" : "Wayland: the whole screen cannot be followed. Open Picture\u2026",
         B_FOLLOW_LEFT | B_FOLLOW_BOTTOM, B_WILL_DRAW)
     , command(command)
 {

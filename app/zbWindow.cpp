@@ -1,9 +1,9 @@
 #include "app/zbWindow.h"
 
 #include "app/aboutWindow.h"
-#include "app/waylandNotice.h"
 #include "platform/app/AppDefs.h"
 #include "platform/app/Application.h"
+#include "platform/input/PointerService.h"
 #include "platform/interface/MenuItem.h"
 #include "platform/interface/Screen.h"
 #include "platform/midi/MidiConsumer.h"
@@ -13,15 +13,18 @@
 
 namespace {
 
-// The line under the panel that says, on a Wayland desktop, that the whole
-// screen cannot be followed; the window grows by it only there.
+// Asks the desktop again to share the screen.
+constexpr uint32 kFollowWholeScreen = 'fWHS';
+
+// The line under the panel that says, on a Wayland desktop, whether the
+// whole screen can be followed; the window grows by it only there.
 constexpr float kNoticeHeight = 32;
 // Below the panel, which reaches 10 pixels past the window's own height.
 constexpr BRect kNoticeLine(10, 12, 390, 30);
 
 bool NoticeApplies()
 {
-    return !BScreen(B_MAIN_SCREEN_ID).IsWholeDesktop();
+    return !BScreen(B_MAIN_SCREEN_ID).IsWholeDesktop() || PointerService::Instance().AsksConsent();
 }
 
 BRect WithNotice(BRect frame)
@@ -67,14 +70,21 @@ zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
     canvasMenu->AddItem(new BMenuItem("Open Picture\u2026", new BMessage(kCanvasChoose), 'O', 0));
     canvasMenu->AddItem(new BMenuItem("Paste Picture", new BMessage(kCanvasPaste), 'V', 0));
     canvasMenu->AddItem(new BMenuItem("Full Screen", new BMessage(kCanvasFullScreen), B_F11_KEY, 0));
+    // Only the desktop's screen sharing, once refused or stopped, is asked for again.
+    followItem = new BMenuItem("Follow the Whole Screen\u2026", new BMessage(kFollowWholeScreen), 0, 0);
+    followItem->SetEnabled(false);
+    canvasMenu->AddItem(followItem);
     menuBar->AddItem(canvasMenu);
 
     AddChild(menuBar);
 
     output = new zbOutput("test");
     AddChild(output);
-    if (NoticeApplies())
-        AddChild(new waylandNotice(kNoticeLine.OffsetByCopy(0, frame.Height()), kCanvasChoose));
+    if (NoticeApplies()) {
+        notice = new waylandNotice(kNoticeLine.OffsetByCopy(0, frame.Height()), kCanvasChoose,
+            PointerService::Instance().AsksConsent());
+        AddChild(notice);
+    }
     if (!options.preset.empty())
         output->ChoosePreset(options.preset);
 
@@ -97,6 +107,14 @@ void zbWindow::MessageReceived(BMessage* message)
     case 'toff':
     case 'vCCH':
     case 'vCMP': output->MessageReceived(message); break;
+    case kPointerServiceStatus: {
+        const int32 state = message->FindInt32("state");
+        followItem->SetEnabled(state == kPointerRefused || state == kPointerEnded);
+        if (notice != nullptr)
+            notice->SetText(message->FindString("text"));
+        break;
+    }
+    case kFollowWholeScreen: PointerService::Instance().AskConsentAgain(); break;
     case kCanvasChoose:
     case kCanvasPaste:
     case kCanvasFullScreen:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "app/waylandNotice.h"
 #include "capture/VCanvas.h"
 #include "capture/VCursorRelay.h"
 #include "mapping/zbOutput.h"
@@ -11,8 +12,9 @@
 // The main window: its menus choose the channel and the MIDI consumers, and
 // it hands cursor data and menu commands to the mapping view. Its Canvas
 // menu, and files dropped on it, go to the canvas. On a Wayland desktop a
-// line under the panel says that the whole screen cannot be followed and
-// offers the canvas instead.
+// line under the panel says whether the whole screen is followed (the
+// desktop's screen sharing, which the Canvas menu can ask for again) and
+// offers the canvas.
 class zbWindow : public BWindow {
 public:
     // The options' picture, when there is one, opens on the canvas at once,
@@ -28,6 +30,8 @@ private:
     BMenuBar* menuBar;
     BMenu* channelMenu;
     BMenu* portMenu;
+    BMenuItem* followItem;
+    waylandNotice* notice = nullptr;
     zbOutput* output;
     // The relay deletes itself when it quits, which the application's own
     // quit may make happen first; a messenger notices that it is gone.

@@ -3,6 +3,7 @@
 #include "platform/app/AppDefs.h"
 #include "platform/interface/Bitmap.h"
 #include "platform/interface/Screen.h"
+#include "platform/input/PointerService.h"
 
 #include <cstdio>
 #include <cstring>
@@ -43,6 +44,10 @@ void VCursorRelay::DispatchMessage(BMessage* message, BHandler* handler)
         target.SendMessage(&cursorData);
         break;
     }
+    case kPointerServiceStatus:
+        // How the desktop's consent stands is for the main window to show.
+        target.SendMessage(message);
+        break;
     case kRelaySilence:
         silentFrame = message->HasRect("frame") ? message->FindRect("frame") : BRect();
         break;

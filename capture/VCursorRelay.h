@@ -5,7 +5,8 @@
 // it reads the pixel under the pointer and posts a 'cdat' cursor data
 // message to its target. Inside the screen rectangle that the last
 // kRelaySilence named ("frame"; none without it) it posts nothing: the
-// program's own window there speaks for the pointer.
+// program's own window there speaks for the pointer. The pointer service's
+// status messages go to the target as they come.
 
 #include "platform/app/Message.h"
 #include "platform/app/Messenger.h"

@@ -42,6 +42,10 @@ public:
     // reader does.
     void EmitPointerEvent(const BMessage& event) { fPointer.Broadcast(event); }
     size_t CountPointerListeners() const { return fPointer.CountListeners(); }
+    // Plays a pointer service that needs the desktop's consent, as the
+    // screen-cast portal does (see PointerService.h).
+    void SetPointerStatus(PointerServiceState state, const char* text) { fPointer.SetStatus(state, text); }
+    void SetConsentRequest(std::function<void()> askAgain) { fPointer.SetConsentRequest(std::move(askAgain)); }
 
     bool IsAvailable() const override { return true; }
     BRect Frame() override;

@@ -20,6 +20,26 @@ void PointerBroadcaster::Broadcast(const BMessage& event)
     fListeners.Post(event);
 }
 
+bool PointerBroadcaster::AsksConsent() const
+{
+    std::lock_guard lock(fStatusLock);
+    return bool(fAskAgain);
+}
+
+void PointerBroadcaster::AskConsentAgain()
+{
+    std::lock_guard lock(fStatusLock);
+    const auto state = fStatus.what == kPointerServiceStatus ? fStatus.FindInt32("state") : 0;
+    if (fAskAgain && (state == kPointerRefused || state == kPointerEnded))
+        fAskAgain();
+}
+
+void PointerBroadcaster::SetConsentRequest(std::function<void()> askAgain)
+{
+    std::lock_guard lock(fStatusLock);
+    fAskAgain = std::move(askAgain);
+}
+
 void PointerBroadcaster::SetStatus(PointerServiceState state, const char* text)
 {
     BMessage status(kPointerServiceStatus);

@@ -9,12 +9,15 @@
 #include "platform/input/ListenerList.h"
 #include "platform/input/PointerService.h"
 
+#include <functional>
 #include <mutex>
 
 class PointerBroadcaster final : public PointerService {
 public:
     void AddListener(const BMessenger& listener, bool noPointerHistory) override;
     void RemoveListener(const BMessenger& listener) override;
+    bool AsksConsent() const override;
+    void AskConsentAgain() override;
 
     // Posts `event` (B_MOUSE_DOWN, B_MOUSE_MOVED or B_MOUSE_UP) to every
     // listener, as ListenerList describes.
@@ -23,9 +26,13 @@ public:
     // Posts kPointerServiceStatus (see PointerService.h) to every listener
     // and keeps it for listeners added later.
     void SetStatus(PointerServiceState state, const char* text);
+    // A source that needs the desktop's consent gives the way to ask for it
+    // again; an empty function takes it back.
+    void SetConsentRequest(std::function<void()> askAgain);
 
 private:
     ListenerList fListeners;
-    std::mutex fStatusLock;
+    mutable std::mutex fStatusLock;
     BMessage fStatus;
+    std::function<void()> fAskAgain;
 };

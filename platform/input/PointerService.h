@@ -45,4 +45,12 @@ public:
 
     virtual void AddListener(const BMessenger& listener, bool noPointerHistory) = 0;
     virtual void RemoveListener(const BMessenger& listener) = 0;
+
+    // True when following the pointer takes the desktop's consent; its
+    // status then comes as kPointerServiceStatus.
+    virtual bool AsksConsent() const = 0;
+    // Asks for the desktop's consent again, after the user refused it or
+    // stopped sharing. Does nothing while it is being asked or is given,
+    // nor in a service that needs none.
+    virtual void AskConsentAgain() = 0;
 };

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <sstream>
 
@@ -151,4 +152,7 @@ TEST_F(PortalTest, SharedScreenPlaysPositionsAndColoursAsksOnceAndEndsCleanly)
     ASSERT_TRUE(gnome.EndPortalBackend());
     EXPECT_TRUE(program.WaitForError("the screen cast has ended", 20s)) << program.Errors();
     EXPECT_TRUE(program.Running());
+    // Waiting to be asked again must not hold up the quit.
+    kill(program.Pid(), SIGTERM);
+    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
 }

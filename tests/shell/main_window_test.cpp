@@ -1,7 +1,10 @@
 #include "ShellFixture.h"
 #include "tests/common/PointerEvent.h"
+#include "tests/common/WaitUntil.h"
 
 #include "platform/midi/MidiRoster.h"
+
+#include <atomic>
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -13,7 +16,8 @@ TEST_F(ShellTest, MenuBarHoldsFileChannelPortAndCanvas)
     ASSERT_NE(bar, 0u);
     EXPECT_EQ(display->ItemLabels(bar), (std::vector<std::string>{"File", "Channel", "Port", "Canvas"}));
     EXPECT_EQ(display->ItemLabels(display->FindMenu(peer, "Canvas")),
-        (std::vector<std::string>{"Open Picture\u2026", "Paste Picture", "Full Screen"}));
+        (std::vector<std::string>{
+            "Open Picture\u2026", "Paste Picture", "Full Screen", "Follow the Whole Screen\u2026"}));
     EXPECT_EQ(display->ItemLabels(display->FindMenu(peer, "File")), std::vector<std::string>{"About"});
 
     const PeerId channel = display->FindMenu(peer, "Channel");
@@ -130,4 +134,31 @@ TEST_F(ShellTest, ClosingTheMainWindowQuitsRelayAndApplication)
     EXPECT_NE(printed.find("ug!!! -cursor relay window \n"), std::string::npos) << printed;
     EXPECT_FALSE(mainWindow.IsValid());
     application.reset();
+}
+
+// Where following the pointer takes the desktop's consent, the line under
+// the panel shows how it stands, and once refused the Canvas menu asks again.
+TEST_F(ShellTest, ScreenSharingShowsUnderThePanelAndCanBeAskedForAgain)
+{
+    std::atomic<int> asked{0};
+    input.SetConsentRequest([&] { ++asked; });
+    input.SetPointerStatus(kPointerAsking, "Asking");
+    StartMainWindow();
+    EXPECT_EQ(display->WindowFrame(peer).Height(), 310 + 32) << "the window grows by the line";
+    const PeerId line = display->FindView(peer, "wayland notice");
+    const PeerId canvas = display->FindMenu(peer, "Canvas");
+    const char* follow = "Follow the Whole Screen\u2026";
+    EXPECT_TRUE(WaitUntil([&] { return display->ViewText(line) == "Asking"; }, kShellPatience));
+    EXPECT_FALSE(display->ItemEnabled(canvas, follow));
+
+    input.SetPointerStatus(kPointerRefused, "Refused");
+    ASSERT_TRUE(WaitUntil([&] { return display->ViewText(line) == "Refused"; }, kShellPatience));
+    EXPECT_TRUE(display->ItemEnabled(canvas, follow));
+    PickFromMenuBar("Canvas", follow);
+    EXPECT_TRUE(WaitUntil([&] { return asked == 1; }, kShellPatience));
+
+    input.SetPointerStatus(kPointerFollowing, "Following");
+    ASSERT_TRUE(WaitUntil([&] { return display->ViewText(line) == "Following"; }, kShellPatience));
+    EXPECT_FALSE(display->ItemEnabled(canvas, follow));
+    input.SetConsentRequest({});
 }

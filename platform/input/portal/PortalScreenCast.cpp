@@ -37,6 +37,7 @@ constexpr int kPollTimeoutMs = 500;
 
 constexpr char kWakeStop = 's';
 constexpr char kWakeStreamsEnded = 'e';
+constexpr char kWakeAskAgain = 'a';
 
 struct BusUnref {
     void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
@@ -188,19 +189,20 @@ public:
         for (char& c : fSender)
             c = c == '.' ? '_' : c;
 
-        Say(kPointerAsking,
+        Say(kPointerAsking, "Asking to share the screen, to follow the pointer everywhere",
             "Asking the desktop to share the screen, so that Zimbrel can follow the pointer and the colour "
             "under it over every window");
         Message results;
         if (!CreateSession(&results) || !SelectSources() || !Start(&results) || !OpenStreams())
             return;
-        Say(kPointerFollowing, "Following the whole screen through the desktop's screen sharing");
+        Say(kPointerFollowing, "Following the whole screen through the desktop's sharing",
+            "Following the whole screen through the desktop's screen sharing");
         if (!WaitFor([this] { return fClosed || fStreamsEnded; }))
             return;
         // Said once, whichever of the two the desktop made known first.
         if (fClosed && !fStreamsEnded)
             std::fputs("zimbrel: the desktop ended screen sharing: the whole screen is no longer followed\n", stderr);
-        fOwner.fPointer.SetStatus(kPointerEnded, "Screen sharing has ended: the whole screen is no longer followed");
+        fOwner.fPointer.SetStatus(kPointerEnded, "Screen sharing ended: the canvas plays. Open Picture\u2026");
     }
 
 private:
@@ -286,12 +288,8 @@ private:
             streams.push_back({ place.node, cores.back().get() });
         }
         fOwner.fScreen.SetStreams(std::move(cores));
-        const int wake = fOwner.fWakeWrite;
         fReader = std::make_unique<PipeWireCastReader>(fd, streams, fOwner.fPointer, fOwner.fScreenChanges,
-            fOwner.fScreen, [wake] {
-                const char ended = kWakeStreamsEnded;
-                [[maybe_unused]] const ssize_t written = write(wake, &ended, 1);
-            });
+            fOwner.fScreen, [&owner = fOwner] { owner.Wake(kWakeStreamsEnded); });
         if (!fReader->Error().empty())
             return Fail(fReader->Error());
         return true;
@@ -402,8 +400,7 @@ private:
             std::fputs("zimbrel: screen sharing was refused: the whole screen is not followed; the canvas "
                        "still is\n",
                 stderr);
-            fOwner.fPointer.SetStatus(
-                kPointerRefused, "Screen sharing was refused: only the canvas can be followed");
+            fOwner.fPointer.SetStatus(kPointerRefused, "Screen sharing refused: the canvas plays. Open Picture\u2026");
             return false;
         }
         return Fail(std::string("the desktop could not share the screen (") + step + " ended with code "
@@ -413,15 +410,16 @@ private:
     bool Fail(const std::string& why)
     {
         std::fprintf(stderr, "zimbrel: %s: the whole screen is not followed\n", why.c_str());
-        fOwner.fPointer.SetStatus(
-            kPointerRefused, ("The whole screen cannot be followed: " + why + ". The canvas still can be.").c_str());
+        fOwner.fPointer.SetStatus(kPointerRefused, "This desktop cannot share the screen. Open Picture\u2026");
         return false;
     }
 
-    void Say(PointerServiceState state, const char* text)
+    // `line` is the status, short enough for one line of the main window;
+    // standard error gets the whole `sentence`.
+    void Say(PointerServiceState state, const char* line, const char* sentence)
     {
-        std::fprintf(stderr, "zimbrel: %s\n", text);
-        fOwner.fPointer.SetStatus(state, text);
+        std::fprintf(stderr, "zimbrel: %s\n", sentence);
+        fOwner.fPointer.SetStatus(state, line);
     }
 
     PortalScreenCast& fOwner;
@@ -482,14 +480,15 @@ PortalScreenCast::PortalScreenCast(
     fWakeRead = wake[0];
     fWakeWrite = wake[1];
     fThread = std::thread(&PortalScreenCast::ThreadMain, this);
+    fPointer.SetConsentRequest([this] { Wake(kWakeAskAgain); });
 }
 
 PortalScreenCast::~PortalScreenCast()
 {
+    fPointer.SetConsentRequest({});
     if (fThread.joinable()) {
         fStop = true;
-        const char stop = kWakeStop;
-        [[maybe_unused]] const ssize_t written = write(fWakeWrite, &stop, 1);
+        Wake(kWakeStop);
         fThread.join();
     }
     if (fWakeRead >= 0) {
@@ -498,9 +497,38 @@ PortalScreenCast::~PortalScreenCast()
     }
 }
 
+void PortalScreenCast::Wake(char why)
+{
+    [[maybe_unused]] const ssize_t written = write(fWakeWrite, &why, 1);
+}
+
 void PortalScreenCast::ThreadMain()
 {
     NameCurrentThread("portal");
-    Session session(*this);
-    session.Run();
+    // A session lasts until the user refuses or stops sharing; then the
+    // user may ask for another.
+    do {
+        Session session(*this);
+        session.Run();
+    } while (WaitToAskAgain());
+}
+
+bool PortalScreenCast::WaitToAskAgain()
+{
+    pollfd watched { fWakeRead, POLLIN, 0 };
+    for (;;) {
+        // The session may have read the stop's wake already.
+        if (fStop.load())
+            return false;
+        if (poll(&watched, 1, -1) < 0 && errno != EINTR)
+            return false;
+        char wake[16];
+        bool askAgain = false;
+        ssize_t count;
+        // A streams-ended wake the last session did not read means nothing now.
+        while ((count = read(fWakeRead, wake, sizeof wake)) > 0)
+            askAgain = askAgain || std::memchr(wake, kWakeAskAgain, size_t(count)) != nullptr;
+        if (askAgain && !fStop.load())
+            return true;
+    }
 }

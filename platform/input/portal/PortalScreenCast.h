@@ -10,7 +10,9 @@
 // portal hands out and starts a PipeWireCastReader on it. It notices a
 // session that ends (the user stopped sharing), says each step that concerns
 // the user on standard error and posts it as the pointer service's status
-// (kPointerServiceStatus). Buttons and pressure do not come this way.
+// (kPointerServiceStatus). After a refusal or an end it asks again when
+// the pointer service is asked to (AskConsentAgain). Buttons and pressure do
+// not come this way.
 //
 // The D-Bus side uses sd-bus: one connection and one plain poll loop on this
 // thread, with no event loop of a toolkit to run or share.
@@ -47,12 +49,15 @@ private:
     class Session;
 
     void ThreadMain();
+    // Waits for the user to ask again (true) or for the stop (false).
+    bool WaitToAskAgain();
+    void Wake(char why);
 
     PointerBroadcaster& fPointer;
     ScreenChangeBroadcaster& fScreenChanges;
     CastScreen& fScreen;
 
-    // Wakes the thread: a byte for "stop" or "the streams ended".
+    // Wakes the thread: a byte for "stop", "the streams ended" or "ask again".
     int fWakeRead = -1;
     int fWakeWrite = -1;
     std::atomic<bool> fStop { false };
