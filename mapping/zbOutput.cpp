@@ -233,8 +233,13 @@ void zbOutput::ConfigureRow(BMessage* message)
 
 void zbOutput::OpenRowSettings(int row)
 {
-    if (row < 0 || row >= kRowCount || rowWindows[row].IsValid())
+    if (row < 0 || row >= kRowCount)
         return;
+    // A window already open, perhaps hidden behind others, comes forward.
+    if (rowWindows[row].IsValid()) {
+        rowWindows[row].SendMessage(kRaiseRowSettings);
+        return;
+    }
     zbRowWindow* window = new zbRowWindow(row, kRows[row].label, BMessenger(this));
     inputMarks[row] = window->InputMark();
     ++openRowWindows;

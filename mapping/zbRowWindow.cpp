@@ -102,6 +102,7 @@ void zbRowWindow::MessageReceived(BMessage* message)
 {
     switch (message->what) {
     case kShowRowSettings: ShowSettings(*message); break;
+    case kRaiseRowSettings: Activate(); break;
     case kNumberEdited: NumberEdited(message); break;
     case kSoloClicked: {
         BMessage solo(kConfigureRow);

@@ -32,6 +32,8 @@ enum : uint32 {
     // To a settings window: what its row holds now (the fields of
     // AddRowOutput, bool "solo", int16 "controller").
     kShowRowSettings = 'vRSH',
+    // To a settings window: come to the front.
+    kRaiseRowSettings = 'vRRA',
 };
 
 class zbRowWindow : public BWindow {

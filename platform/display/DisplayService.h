@@ -135,6 +135,8 @@ public:
     virtual void ToggleFullScreen(PeerId window) = 0;
     // Puts the window's top left corner at `where` (screen coordinates).
     virtual void MoveWindow(PeerId window, BPoint where) = 0;
+    // Brings the window in front of the others, with the keyboard.
+    virtual void ActivateWindow(PeerId window) = 0;
     // Forgets the window together with its views, menus and items.
     virtual void DestroyWindow(PeerId window) = 0;
 

@@ -50,6 +50,13 @@ void HeadlessDisplay::MoveWindow(PeerId window, BPoint where)
         record->info.frame.OffsetTo(where.x, where.y);
 }
 
+void HeadlessDisplay::ActivateWindow(PeerId window)
+{
+    std::lock_guard lock(fLock);
+    if (WindowRecord* record = Lookup(fWindows, window))
+        ++record->activations;
+}
+
 // Nothing is shown, so there is no screen to fill and no picture to show.
 void HeadlessDisplay::ToggleFullScreen(PeerId /*window*/) { }
 void HeadlessDisplay::OpenPicture(PeerId /*view*/, const std::string& /*path*/, bool /*fitWindow*/) { }
@@ -430,6 +437,13 @@ bool HeadlessDisplay::IsShown(PeerId window) const
     std::lock_guard lock(fLock);
     const WindowRecord* record = Lookup(fWindows, window);
     return record != nullptr && record->shown;
+}
+
+int32 HeadlessDisplay::Activations(PeerId window) const
+{
+    std::lock_guard lock(fLock);
+    const WindowRecord* record = Lookup(fWindows, window);
+    return record != nullptr ? record->activations : 0;
 }
 
 bool HeadlessDisplay::MenusOpen(PeerId window) const

@@ -30,6 +30,7 @@ public:
     void SetWindowTitle(PeerId window, const std::string& title) override;
     void ToggleFullScreen(PeerId window) override;
     void MoveWindow(PeerId window, BPoint where) override;
+    void ActivateWindow(PeerId window) override;
     void CreateView(PeerId view, const ViewInfo& info) override;
     void SetViewFrame(PeerId view, BRect frame) override;
     void SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColor) override;
@@ -87,6 +88,8 @@ public:
     PeerId FindWindow(const std::string& title) const;
     int32 CountWindows(const std::string& title) const;
     bool IsShown(PeerId window) const;
+    // How often the window was brought to the front.
+    int32 Activations(PeerId window) const;
     bool MenusOpen(PeerId window) const;
     BRect WindowFrame(PeerId window) const;
     uint32 WindowFlags(PeerId window) const;
@@ -123,6 +126,7 @@ private:
         bool shown = false;
         bool menusOpen = false;
         PeerId focus = 0;
+        int32 activations = 0;
     };
     struct ViewRecord {
         ViewInfo info;

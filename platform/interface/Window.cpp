@@ -153,6 +153,11 @@ void BWindow::SetTitle(const char* title)
     fDisplay->SetWindowTitle(fPeer, fTitle);
 }
 
+void BWindow::Activate()
+{
+    fDisplay->ActivateWindow(fPeer);
+}
+
 void BWindow::ToggleFullScreen()
 {
     fDisplay->ToggleFullScreen(fPeer);

@@ -53,6 +53,8 @@ public:
     // Fills the screen with the window, or gives it back its frame.
     void ToggleFullScreen();
     void MoveTo(BPoint where);
+    // Brings the window in front of the others, with the keyboard.
+    void Activate();
     // False where the display cannot tell where the window is on the screen
     // (a native Wayland window): Frame() then has the right size at a place
     // that means nothing.

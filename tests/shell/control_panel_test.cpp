@@ -94,10 +94,12 @@ TEST_F(ControlPanelTest, ARowButtonOpensItsSettingsWindowOnOutputAndItsChangesRe
         (std::vector<std::string> { "Control Change", "Control Change, 14-bit", "NRPN, 14-bit", "Pitch Bend",
             "Channel Pressure" }));
     EXPECT_EQ(display->FieldValue(outputField), "Control Change");
-    // A second press opens no second window.
+    // A second press opens no second window: it brings the first forward.
     ASSERT_TRUE(display->Press(Field("pressure settings")));
     ASSERT_TRUE(display->Settle(panel));
+    ASSERT_TRUE(display->Settle(settings));
     EXPECT_EQ(display->CountWindows("Zimbrel \u2014 Pressure settings"), 1);
+    EXPECT_EQ(display->Activations(settings), 1);
 
     // Choices apply at once; a controller above 31 is told why it stays 7-bit.
     ASSERT_TRUE(Pick("pressure select", "64 Damper Pedal (sustain)"));

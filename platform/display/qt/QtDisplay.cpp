@@ -33,6 +33,11 @@ void QtDisplay::SetWindowTitle(PeerId window, const std::string& title)
     Enqueue([=](QtPeers& peers) { peers.SetWindowTitle(window, title); });
 }
 
+void QtDisplay::ActivateWindow(PeerId window)
+{
+    Enqueue([=](QtPeers& peers) { peers.ActivateWindow(window); });
+}
+
 void QtDisplay::ToggleFullScreen(PeerId window)
 {
     Enqueue([=](QtPeers& peers) { peers.ToggleFullScreen(window); });

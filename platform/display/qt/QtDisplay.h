@@ -30,6 +30,7 @@ public:
     void SetWindowTitle(PeerId window, const std::string& title) override;
     void ToggleFullScreen(PeerId window) override;
     void MoveWindow(PeerId window, BPoint where) override;
+    void ActivateWindow(PeerId window) override;
     void CreateView(PeerId view, const ViewInfo& info) override;
     void SetViewFrame(PeerId view, BRect frame) override;
     void SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColor) override;

@@ -71,6 +71,14 @@ void QtPeers::SetWindowTitle(PeerId window, const std::string& title)
         qtWindow->setWindowTitle(QString::fromStdString(title));
 }
 
+void QtPeers::ActivateWindow(PeerId window)
+{
+    if (QtWindow* qtWindow = Window(window)) {
+        qtWindow->raise();
+        qtWindow->activateWindow();
+    }
+}
+
 void QtPeers::ToggleFullScreen(PeerId window)
 {
     if (QtWindow* qtWindow = Window(window))

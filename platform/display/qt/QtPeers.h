@@ -48,6 +48,7 @@ public:
     void SetWindowTitle(PeerId window, const std::string& title);
     void ToggleFullScreen(PeerId window);
     void MoveWindow(PeerId window, BPoint where);
+    void ActivateWindow(PeerId window);
     void CreateView(PeerId view, const ViewInfo& info);
     void SetViewFrame(PeerId view, BRect frame);
     void SetViewColors(PeerId view, rgb_color viewColor, rgb_color highColor);
