@@ -2,7 +2,8 @@
 // through the desktop portal's screen sharing: the test answers the
 // portal's dialog, moves the pointer through mutter's remote-desktop
 // interface over a full-screen Wayland window of known colours, and reads
-// the Control Changes at jack_midi_dump on a private dummy JACK server.
+// the Control Changes at jack_midi_dump on a private dummy JACK server. The
+// screen-sharing service on its own is asked again after sharing ended.
 //
 // ZIMBREL_TEST_SCREENSHOTS=FOLDER keeps pictures of the screen there.
 
@@ -11,6 +12,10 @@
 #include "tests/common/FullRangePreset.h"
 #include "tests/common/HeadlessGnome.h"
 #include "tests/common/PrivateSettings.h"
+#include "tests/capture/RecordingLooper.h"
+
+#include "platform/app/AppDefs.h"
+#include "platform/input/portal/PortalScreenCast.h"
 
 #include <gtest/gtest.h>
 
@@ -155,4 +160,55 @@ TEST_F(PortalTest, SharedScreenPlaysPositionsAndColoursAsksOnceAndEndsCleanly)
     // Waiting to be asked again must not hold up the quit.
     kill(program.Pid(), SIGTERM);
     EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+}
+
+namespace {
+
+bool IsStatus(const BMessage& message, PointerServiceState state)
+{
+    return message.what == kPointerServiceStatus && message.FindInt32("state") == state;
+}
+
+} // namespace
+
+// After the user stopped sharing, asking again opens a new session that
+// follows the screen once more, on the same service.
+TEST_F(PortalTest, SharingThatEndedIsAskedForAgainAndFollowsOnceMore)
+{
+    PointerBroadcaster pointer;
+    ScreenChangeBroadcaster screenChanges;
+    CastScreen screen;
+    auto* listener = new RecordingLooper;
+    listener->Run();
+    pointer.AddListener(BMessenger(listener), false);
+    {
+        PortalScreenCast cast(pointer, screenChanges, screen);
+        EXPECT_TRUE(pointer.AsksConsent());
+        ASSERT_TRUE(listener->WaitFor([](const BMessage& m) { return IsStatus(m, kPointerAsking); }, 0, 60s));
+        const std::string answered = gnome.AnswerShareDialog();
+        ASSERT_TRUE(answered.empty()) << answered;
+        const auto following
+            = listener->WaitFor([](const BMessage& m) { return IsStatus(m, kPointerFollowing); }, 0, 20s);
+        ASSERT_TRUE(following);
+
+        ASSERT_TRUE(gnome.EndPortalBackend());
+        const auto ended = listener->WaitFor([](const BMessage& m) { return IsStatus(m, kPointerEnded); }, 0, 20s);
+        ASSERT_TRUE(ended);
+        pointer.AskConsentAgain();
+        const auto askedAgain
+            = listener->WaitFor([](const BMessage& m) { return IsStatus(m, kPointerAsking); }, *ended, 20s);
+        ASSERT_TRUE(askedAgain) << "the menu's ask did not reach the portal";
+        // The kept permission may spare the dialog; a dialog is answered.
+        const auto followsAgain = [&](std::chrono::milliseconds patience) {
+            return listener->WaitFor(
+                [](const BMessage& m) { return IsStatus(m, kPointerFollowing); }, *askedAgain, patience);
+        };
+        if (!followsAgain(5s)) {
+            ASSERT_TRUE(gnome.AnswerShareDialog().empty());
+        }
+        EXPECT_TRUE(followsAgain(20s));
+    }
+    EXPECT_FALSE(pointer.AsksConsent()) << "a service that is gone cannot be asked";
+    BMessenger(listener).SendMessage(B_QUIT_REQUESTED);
+    EXPECT_TRUE(BLooper::WaitForOtherLoopers(nullptr, RecordingLooper::kPatience));
 }
