@@ -83,7 +83,8 @@ VCanvas::VCanvas(BLooper* target, BMessenger relay, const std::string& picturePa
     BRect mainFrame, const BMessage& settings)
     : BWindow(KeptFrame(settings).IsValid() ? KeptFrame(settings) : kDefaultFrame, "Zimbrel Canvas",
         B_TITLED_WINDOW, B_ASYNCHRONOUS_CONTROLS),
-      target(target), relay(relay), mainFrame(KeptFrame(settings).IsValid() ? BRect() : mainFrame)
+      target(target), relay(relay), mainFrame(KeptFrame(settings).IsValid() ? BRect() : mainFrame),
+      normalFrame(Frame())
 {
     // The name its thread shows in `top -H`.
     SetName("canvas");
@@ -93,8 +94,10 @@ VCanvas::VCanvas(BLooper* target, BMessenger relay, const std::string& picturePa
     if (!picturePath.empty())
         picture->OpenPicture(picturePath.c_str(), true);
     else if (restoreKept && settings.FindBool("open") && settings.FindString("path") != nullptr
-        && settings.FindString("path")[0] != '\0')
+        && settings.FindString("path")[0] != '\0') {
         picture->OpenPicture(settings.FindString("path"), false);
+        restoreFullScreen = settings.FindBool("full screen");
+    }
     // Hidden, but running, so that it hears when a picture opened.
     Hide();
     Show();
@@ -114,10 +117,13 @@ void VCanvas::DispatchMessage(BMessage* message, BHandler* handler)
     case kPictureOpened: PictureOpened(message); break;
     case kPictureFailed:
         // The display says why, in the window and on standard error.
+        restoreFullScreen = false;
         ShowUp();
         break;
     case kWindowFrameChanged:
         BWindow::DispatchMessage(message, handler);
+        if (!IsFullScreen())
+            normalFrame = Frame();
         SilenceRelay();
         break;
     case kCanvasOpen: picture->OpenPicture(message->FindString("path"), true); break;
@@ -182,6 +188,9 @@ void VCanvas::PictureOpened(const BMessage* message)
     const char* name = message->FindString(kNameField);
     SetTitle((std::string("Zimbrel Canvas \u2014 ") + (name != nullptr ? name : "")).c_str());
     ShowUp();
+    if (restoreFullScreen && !IsFullScreen())
+        ToggleFullScreen();
+    restoreFullScreen = false;
 }
 
 void VCanvas::ShowUp()
@@ -210,7 +219,8 @@ void VCanvas::SaveSettings(bool open)
 {
     BMessage settings(kCanvasSettings);
     settings.AddString("path", picturePath.c_str());
-    settings.AddRect("frame", Frame());
+    settings.AddRect("frame", normalFrame);
+    settings.AddBool("full screen", IsFullScreen());
     settings.AddBool("open", open);
     create_directory(UserSettingsDirectory().c_str(), 0777);
     const std::vector<char> bytes = settings.Flatten();

@@ -11,10 +11,11 @@
 //
 // It starts hidden and shows itself once a picture opened (or failed to,
 // so that the window can say why), beside the main window unless it has a
-// frame kept from before. Its last picture file, its frame and whether it
-// was open are kept in the user's settings as it quits: a canvas open when
-// the program quit comes back at the next start; one closed with its close
-// box does not, though its frame is kept for the next one.
+// frame kept from before. Its last picture file, its frame (the one outside
+// full screen), whether it was full screen and whether it was open are kept
+// in the user's settings as it quits: a canvas open when the program quit
+// comes back at the next start, full screen if it was; one closed with its
+// close box does not, though its frame is kept for the next one.
 //
 // Commands it takes: kCanvasOpen ("path"), kCanvasChoose, kCanvasPaste,
 // kCanvasFullScreen, and B_SIMPLE_DATA (files dropped: the first "be:path"
@@ -68,5 +69,10 @@ private:
     BPictureView* picture;
     std::string picturePath; // empty for a pasted picture
     BRect mainFrame; // invalid once the canvas has its place
+    // The frame outside full screen: what is kept for the next start.
+    BRect normalFrame;
+    // Set when the canvas was full screen at the last quit, until its
+    // picture is shown again.
+    bool restoreFullScreen = false;
     bool quitWithApplication = false;
 };

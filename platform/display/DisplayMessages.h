@@ -39,7 +39,7 @@ enum : uint32 {
     // kErrorField. The view shows what it showed before.
     kPictureFailed = '_PCF',
     // To the window: the user moved or resized it to "frame" (rect, screen
-    // coordinates).
+    // coordinates), or it went full screen or back ("full screen", bool).
     kWindowFrameChanged = '_WFC',
     // To a control: the user acted on it, giving it the value kValueField.
     kControlInvoked = '_CIV',

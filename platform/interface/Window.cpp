@@ -73,6 +73,7 @@ void BWindow::DispatchMessage(BMessage* message, BHandler* handler)
     case kWindowFrameChanged:
         if (message->HasRect("frame"))
             fFrame = message->FindRect("frame");
+        fFullScreen = message->FindBool("full screen");
         return;
     case kMenuItemPicked:
         if (BMenu* menu = dynamic_cast<BMenu*>(handler))

@@ -52,6 +52,8 @@ public:
     void SetTitle(const char* title);
     // Fills the screen with the window, or gives it back its frame.
     void ToggleFullScreen();
+    // True while the window fills the screen, as the display last said.
+    bool IsFullScreen() const { return fFullScreen; }
     void MoveTo(BPoint where);
     // Brings the window in front of the others, with the keyboard.
     void Activate();
@@ -75,6 +77,7 @@ private:
     // The view that holds the window's top-level views.
     BView fRoot;
     BRect fFrame;
+    bool fFullScreen = false;
     std::string fTitle;
     window_type fType;
     uint32 fFlags;

@@ -25,7 +25,6 @@
 
 #include <X11/keysym.h>
 
-using testing::ElementsAre;
 using testing::HasSubstr;
 using namespace std::chrono_literals;
 using namespace canvas_play;
@@ -186,21 +185,27 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
     // canvas its frame back.
     pointer.MoveTo(main[1] + 200, main[2] + main[4] - 20);
     pointer.TypeKey(XK_F11);
-    const auto filling = [&](const std::array<int, 4>& frame) {
-        return WaitUntil([&] { return std::equal(frame.begin(), frame.end(), Geometry(canvas[0]).begin() + 1); }, 5s);
+    const auto filling = [&](int id, const std::array<int, 4>& frame) {
+        return WaitUntil([&] { return std::equal(frame.begin(), frame.end(), Geometry(id).begin() + 1); }, 5s);
     };
-    EXPECT_TRUE(filling({0, 0, 1024, 768})) << "not full screen";
+    EXPECT_TRUE(filling(canvas[0], {0, 0, 1024, 768})) << "not full screen";
     pointer.MoveTo(512, 128 + 256);
     EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(512, 256, 1024, 512, 0x4080c0))) << dump.Output();
     pointer.TypeKey(XK_Escape);
-    EXPECT_TRUE(filling({left, top, 2 * kPictureWidth, kPictureHeight})) << "still full screen";
+    EXPECT_TRUE(filling(canvas[0], {left, top, 2 * kPictureWidth, kPictureHeight})) << "still full screen";
 
-    // A quit keeps the picture, the size and the place for the next start.
+    // A quit keeps the picture, the size and the place for the next start,
+    // and full screen too, from which Escape gives back that frame.
+    pointer.MoveTo(main[1] + 200, main[2] + main[4] - 20);
+    pointer.TypeKey(XK_F11);
+    EXPECT_TRUE(filling(canvas[0], {0, 0, 1024, 768})) << "not full screen";
     Quit();
     StartProgram({});
     const auto again = WaitForWindow("Zimbrel Canvas — quarters.ppm");
-    EXPECT_THAT(std::vector<int>(again.begin() + 1, again.end()),
-        ElementsAre(left, top, 2 * kPictureWidth, kPictureHeight));
+    EXPECT_TRUE(filling(again[0], {0, 0, 1024, 768})) << "full screen was not kept";
+    pointer.TypeKey(XK_Escape);
+    EXPECT_TRUE(filling(again[0], {left, top, 2 * kPictureWidth, kPictureHeight}))
+        << "the frame from before full screen was not kept";
 
     // A canvas closed with its close box stays closed at the next start.
     pointer.Close(unsigned(again[0]));

@@ -143,11 +143,13 @@ void QtWindow::ReportFrame()
     const QRect shown(pos(), size());
     const int barHeight = fBar ? fBar->sizeHint().height() : 0;
     const BRect frame(shown.left(), shown.top(), shown.right(), shown.bottom() + qRound(Strip()) - barHeight);
-    if (frame == fFrame)
+    if (frame == fFrame && fFullScreen == fReportedFullScreen)
         return;
     fFrame = frame;
+    fReportedFullScreen = fFullScreen;
     BMessage changed(kWindowFrameChanged);
     changed.AddRect("frame", frame);
+    changed.AddBool("full screen", fFullScreen);
     fAddress.Post(changed);
 }
 

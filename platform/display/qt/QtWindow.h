@@ -66,6 +66,7 @@ private:
     QWidget* fContent;
     QPointer<QMenuBar> fBar;
     bool fFullScreen = false;
+    bool fReportedFullScreen = false;
     QRect fNormalGeometry; // before full screen
     float fStrip = 0;
     bool fMenusOpen = false;
