@@ -154,11 +154,12 @@ void zbRowWindow::ShowSettings(const BMessage& settings)
 
     const int16 controller = settings.FindInt16("controller");
     char note[96] = "";
-    if (fShown.kind == OutputKind::ControlChange14 && !SendsHighResolution(fShown, controller)) {
-        if (controller >= 0 && controller < kControllerOff)
-            std::snprintf(note, sizeof note, "Controller %d has no 14-bit pair: 7-bit values are sent.", int(controller));
-        else
-            std::snprintf(note, sizeof note, "Pick a controller from 0 to 31 for 14 bits.");
+    // "off" silences the row whatever it sends, Pitch Bend and Channel
+    // Pressure included, though they use no controller number.
+    if (controller == kControllerOff)
+        std::snprintf(note, sizeof note, "The row is off: choose its Message in the panel to send.");
+    else if (fShown.kind == OutputKind::ControlChange14 && !SendsHighResolution(fShown, controller)) {
+        std::snprintf(note, sizeof note, "Controller %d has no 14-bit pair: 7-bit values are sent.", int(controller));
     }
     fNote->SetText(note);
 

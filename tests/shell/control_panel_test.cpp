@@ -94,6 +94,8 @@ TEST_F(ControlPanelTest, ARowButtonOpensItsSettingsWindowOnOutputAndItsChangesRe
         (std::vector<std::string> { "Control Change", "Control Change, 14-bit", "NRPN, 14-bit", "Pitch Bend",
             "Channel Pressure" }));
     EXPECT_EQ(display->FieldValue(outputField), "Control Change");
+    EXPECT_EQ(display->ViewText(display->FindView(settings, "note")),
+        "The row is off: choose its Message in the panel to send.");
     // A second press opens no second window: it brings the first forward.
     ASSERT_TRUE(display->Press(Field("pressure settings")));
     ASSERT_TRUE(display->Settle(panel));
