@@ -113,7 +113,11 @@ void VCanvas::DispatchMessage(BMessage* message, BHandler* handler)
     switch (message->what) {
     case B_MOUSE_DOWN:
     case B_MOUSE_MOVED:
-    case B_MOUSE_UP: Pointer(message); break;
+    case B_MOUSE_UP:
+        PointerOver(true);
+        Pointer(message);
+        break;
+    case kPointerLeftView: PointerOver(false); break;
     case kPictureOpened: PictureOpened(message); break;
     case kPictureFailed:
         // The display says why, in the window and on standard error.
@@ -174,11 +178,24 @@ bool VCanvas::BuildMessage(const BMessage* event, BMessage* cursorData)
 void VCanvas::SilenceRelay()
 {
     BMessage silence(kRelaySilence);
-    // A canvas whose place is unknown is a native Wayland window, where the
-    // relay, which sees X11 windows only, never hears the pointer anyway.
+    // A canvas whose place is unknown is a native Wayland window. The relay
+    // hears the pointer over it only through the desktop's screen sharing,
+    // and cannot tell where it is: while the pointer is over the canvas the
+    // relay is silent everywhere.
     if (!IsHidden() && IsPlaced())
         silence.AddRect("frame", Frame());
+    else if (!IsHidden() && pointerOver)
+        silence.AddBool("everywhere", true);
     relay.SendMessage(&silence);
+}
+
+void VCanvas::PointerOver(bool over)
+{
+    if (over == pointerOver)
+        return;
+    pointerOver = over;
+    if (!IsPlaced())
+        SilenceRelay();
 }
 
 void VCanvas::PictureOpened(const BMessage* message)

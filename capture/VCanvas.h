@@ -61,6 +61,8 @@ private:
     void ShowUp();
     // Tells the relay where the canvas is, or that it is hidden.
     void SilenceRelay();
+    // Follows whether the pointer is over the picture view.
+    void PointerOver(bool over);
     void PictureOpened(const BMessage* message);
     void SaveSettings(bool open);
 
@@ -74,5 +76,6 @@ private:
     // Set when the canvas was full screen at the last quit, until its
     // picture is shown again.
     bool restoreFullScreen = false;
+    bool pointerOver = false;
     bool quitWithApplication = false;
 };

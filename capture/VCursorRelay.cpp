@@ -37,7 +37,7 @@ void VCursorRelay::DispatchMessage(BMessage* message, BHandler* handler)
     case B_MOUSE_DOWN:
     case B_MOUSE_MOVED:
     case B_MOUSE_UP: {
-        if (silentFrame.IsValid() && silentFrame.Contains(message->FindPoint("where")))
+        if (silentEverywhere || (silentFrame.IsValid() && silentFrame.Contains(message->FindPoint("where"))))
             break;
         cursorData.MakeEmpty();
         BuildMessage(message, &cursorData);
@@ -50,6 +50,7 @@ void VCursorRelay::DispatchMessage(BMessage* message, BHandler* handler)
         break;
     case kRelaySilence:
         silentFrame = message->HasRect("frame") ? message->FindRect("frame") : BRect();
+        silentEverywhere = message->FindBool("everywhere");
         break;
     default:
         BWindow::DispatchMessage(message, handler);

@@ -4,8 +4,9 @@
 // pointer event on the screen. For each button press, movement and release
 // it reads the pixel under the pointer and posts a 'cdat' cursor data
 // message to its target. Inside the screen rectangle that the last
-// kRelaySilence named ("frame"; none without it) it posts nothing: the
-// program's own window there speaks for the pointer. The pointer service's
+// kRelaySilence named ("frame"; none without it), or anywhere when it said
+// "everywhere" (bool), it posts nothing: the program's own window there
+// speaks for the pointer. The pointer service's
 // status messages go to the target as they come.
 
 #include "platform/app/Message.h"
@@ -38,6 +39,7 @@ private:
     int32 yExtent;
     BView* eventView;
     BRect silentFrame; // invalid: silent nowhere
+    bool silentEverywhere = false;
     // Kept from event to event, so that a motion allocates nothing.
     BMessage cursorData;
     BBitmap pixelBitmap;

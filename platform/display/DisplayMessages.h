@@ -9,7 +9,8 @@
 // each of its three messages "be:tablet_pressure" (float, 0.0..1.0) and
 // "be:tablet_eraser" (bool) as the pointer service does (0.0 and false for
 // a mouse), kPictureFrameField while it shows a picture, and
-// kPictureColorField while the pointer is over the picture.
+// kPictureColorField while the pointer is over the picture; and
+// kPointerLeftView, addressed to it, when the pointer leaves it.
 // B_SIMPLE_DATA, addressed to the window: files dropped on it, each a
 // "be:path" string.
 // The codes below are the platform's own and never reach the program's
@@ -38,6 +39,8 @@ enum : uint32 {
     // To a picture view: the picture kNameField did not open, for the reason
     // kErrorField. The view shows what it showed before.
     kPictureFailed = '_PCF',
+    // To a picture view: the pointer left it.
+    kPointerLeftView = '_PLV',
     // To the window: the user moved or resized it to "frame" (rect, screen
     // coordinates), or it went full screen or back ("full screen", bool).
     kWindowFrameChanged = '_WFC',

@@ -324,3 +324,40 @@ TEST(RelayLifetime, RelayThatQuitNoLongerListensToThePointer)
 }
 
 } // namespace
+
+// The canvas silences the relay over its frame, or everywhere while the
+// pointer is over a canvas whose place is unknown; the pointer service's
+// status goes on to the target all the same.
+TEST_F(RelayTest, SilencedRelayPostsNothingThereAndPassesTheStatusOn)
+{
+    const auto silence = [&](const char* field) {
+        BMessage message(kRelaySilence);
+        if (field == std::string("frame"))
+            message.AddRect("frame", BRect(0, 0, 99, 99));
+        else if (field == std::string("everywhere"))
+            message.AddBool("everywhere", true);
+        fLoopers->relayMessenger.SendMessage(&message);
+        Ping();
+    };
+    const auto move = [&](float x) {
+        fInput.EmitPointerEvent(PointerEvent(B_MOUSE_MOVED, x, 50));
+        Ping();
+    };
+    silence("frame");
+    move(50);
+    move(150);
+    silence("everywhere");
+    move(300);
+    silence("");
+    move(400);
+    fInput.SetPointerStatus(kPointerRefused, "refused");
+    ASSERT_TRUE(fLoopers->target->WaitForCount(3));
+    Ping();
+
+    const std::vector<BMessage> messages = fLoopers->target->Messages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0].FindFloat("x"), float(150 / 1023.0L));
+    EXPECT_EQ(messages[1].FindFloat("x"), float(400 / 1023.0L));
+    EXPECT_EQ(messages[2].what, kPointerServiceStatus);
+    EXPECT_STREQ(messages[2].FindString("text"), "refused");
+}

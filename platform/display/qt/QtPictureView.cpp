@@ -213,6 +213,15 @@ void QtPictureView::enterEvent(QEnterEvent* event)
     PostMouseMove(event->position(), QGuiApplication::mouseButtons());
 }
 
+void QtPictureView::leaveEvent(QEvent* event)
+{
+    QWidget::leaveEvent(event);
+    fLastMouseMove.reset();
+    BMessage left(kPointerLeftView);
+    left.AddInt64(kPeerField, int64(fPeer));
+    fAddress.Post(left);
+}
+
 void QtPictureView::PostMouseMove(QPointF position, Qt::MouseButtons buttons)
 {
     if (fLastMouseMove == std::pair(position, buttons))
