@@ -7,6 +7,7 @@
 //
 // ZIMBREL_TEST_SCREENSHOTS=FOLDER keeps pictures of the screen there.
 
+#include "tests/common/CanvasPlay.h"
 #include "tests/common/ChildProcess.h"
 #include "tests/common/DummyJackServer.h"
 #include "tests/common/FullRangePreset.h"
@@ -21,6 +22,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
 using namespace std::chrono_literals;
@@ -62,9 +64,13 @@ protected:
         ASSERT_EQ(WriteFullRangePreset(settings.PresetFolder(), "Portal"), 0);
     }
 
-    void StartProgram()
+    // With a picture, the program opens it on its canvas.
+    void StartProgram(const std::string& picture = "")
     {
-        ASSERT_TRUE(program.Start({ ZIMBREL_PROGRAM, "--preset", "Portal" },
+        std::vector<std::string> arguments { ZIMBREL_PROGRAM, "--preset", "Portal" };
+        if (!picture.empty())
+            arguments.insert(arguments.end(), { "--canvas", picture });
+        ASSERT_TRUE(program.Start(arguments,
             { { "ZIMBREL_MIDI", "jack" }, { "DISPLAY", gnome.XDisplay() }, { "XDG_CONFIG_HOME", settings.Root() } }))
             << program.Error();
         program.CloseInput();
@@ -78,6 +84,35 @@ protected:
     {
         if (const char* folder = std::getenv("ZIMBREL_TEST_SCREENSHOTS"))
             gnome.SaveScreen(std::string(folder) + "/" + name + ".ppm");
+    }
+
+    // The top left corner of the canvas's picture on screen, once it shows
+    // there; nothing when it does not within `patience`.
+    std::optional<std::pair<int, int>> FindPicture(std::chrono::milliseconds patience)
+    {
+        using namespace canvas_play;
+        const int width = HeadlessGnome::kWidth;
+        const int height = HeadlessGnome::kHeight;
+        std::vector<uint32> screen(size_t(width) * height);
+        const auto at = [&](int x, int y) { return screen[size_t(y) * width + size_t(x)] & 0xffffff; };
+        std::optional<std::pair<int, int>> found;
+        WaitUntil(
+            [&] {
+                if (gnome.Screen().ReadPixels(0, 0, width, height, reinterpret_cast<uint8*>(screen.data()), width * 4)
+                    != B_OK)
+                    return false;
+                for (int y = 1; y + kPictureHeight <= height; ++y)
+                    for (int x = 1; x + kPictureWidth <= width; ++x)
+                        if (at(x, y) == 0xff0000 && at(x - 1, y) != 0xff0000 && at(x, y - 1) != 0xff0000
+                            && at(x + kPictureWidth - 1, y) == 0x00ff00
+                            && at(x + kPictureWidth - 1, y + kPictureHeight - 1) == 0x4080c0) {
+                            found = std::pair(x, y);
+                            return true;
+                        }
+                return false;
+            },
+            patience);
+        return found;
     }
 
     // The dump's lines from line `from` on, each "b0 CC VV".
@@ -131,12 +166,12 @@ TEST_F(PortalTest, SharedScreenPlaysPositionsAndColoursAsksOnceAndEndsCleanly)
     Screenshot("shared");
     ASSERT_TRUE(following) << program.Errors();
 
+    size_t seen = 0;
     ASSERT_TRUE(colours.Start({ COLOUR_WINDOW }, { { "QT_QPA_PLATFORM", "wayland" } })) << colours.Error();
     ASSERT_TRUE(WaitUntil([&] { return gnome.ColourAt(100, 600) == 0xff0000 && gnome.ColourAt(900, 100) == 0x0000ff; }, 20s))
         << "the colour window did not fill the screen: " << colours.Errors();
     Screenshot("colours");
 
-    size_t seen = 0;
     EXPECT_TRUE(MoveAndExpect(seen, 100, 600, Changes(100, 600, 0xff0000))) << dump.Output();
     EXPECT_TRUE(MoveAndExpect(seen, 900, 100, Changes(900, 100, 0x0000ff))) << dump.Output();
 
@@ -145,13 +180,39 @@ TEST_F(PortalTest, SharedScreenPlaysPositionsAndColoursAsksOnceAndEndsCleanly)
     ASSERT_TRUE(WaitUntil([&] { return gnome.ColourAt(100, 600) == 0x00ff00; }, 10s));
     EXPECT_TRUE(MoveAndExpect(seen, 100, 601, Changes(100, 601, 0x00ff00))) << dump.Output();
 
-    // The second start: the kept permission shares again without a dialog.
+    // The second start, with a picture on the canvas over the desktop: the
+    // kept permission shares again without a dialog.
     program.Stop();
-    StartProgram();
+    colours.Stop();
+    const std::string picture = settings.Root() + "/quarters.ppm";
+    canvas_play::WritePicture(picture);
+    StartProgram(picture);
     ASSERT_TRUE(program.WaitForError("Following the whole screen", 60s))
         << "the second start did not share without the dialog: " << program.Errors();
     Screenshot("second-start");
-    EXPECT_TRUE(MoveAndExpect(seen, 800, 400, Changes(800, 400, 0x0000ff))) << dump.Output();
+
+    // Over the canvas's picture only the canvas plays, though the shared
+    // screen shows the pointer there too.
+    const auto corner = FindPicture(20s);
+    Screenshot("canvas");
+    ASSERT_TRUE(corner) << "the canvas's picture never showed on screen";
+    const auto [left, top] = *corner;
+    const auto canvasAt = [&](int x, int y) {
+        return canvas_play::CanvasChanges(
+            x, y, canvas_play::kPictureWidth, canvas_play::kPictureHeight, canvas_play::QuarterColour(x, y));
+    };
+    // Counted from the second motion in: the first, which enters, may reach
+    // the relay through the screen cast before the canvas silences it.
+    EXPECT_TRUE(MoveAndExpect(seen, left + 10, top + 10, canvasAt(10, 10))) << dump.Output();
+    EXPECT_TRUE(MoveAndExpect(seen, left + 20, top + 80, canvasAt(20, 80))) << dump.Output();
+    const size_t inside = seen;
+    EXPECT_TRUE(MoveAndExpect(seen, left + 150, top + 70, canvasAt(150, 70))) << dump.Output();
+    EXPECT_TRUE(MoveAndExpect(seen, left + 60, top + 20, canvasAt(60, 20))) << dump.Output();
+    EXPECT_EQ(seen - inside, 10u) << "a motion over the canvas was sent twice:\n" << dump.Output();
+
+    // Beside the windows the shared screen plays again.
+    const unsigned desktop = gnome.ColourAt(1000, 750);
+    EXPECT_TRUE(MoveAndExpect(seen, 1000, 750, Changes(1000, 750, desktop))) << dump.Output();
 
     // Sharing that ends is said, and the program goes on.
     ASSERT_TRUE(gnome.EndPortalBackend());
