@@ -142,14 +142,22 @@ void zbRowWindow::NumberEdited(BMessage* message)
 void zbRowWindow::ShowSettings(const BMessage& settings)
 {
     std::string why;
+    const RowOutput before = fShown;
     if (FindRowOutput(settings, "", &fShown, &why) != B_OK)
         return;
     if (BMenuItem* item = fOutputField->Menu()->ItemAt(int32(fShown.kind)))
         item->SetMarked(true);
     if (BMenuItem* item = fCurveField->Menu()->ItemAt(int32(fShown.curve)))
         item->SetMarked(true);
-    for (size_t index = 0; index < std::size(kNumberFields); ++index)
-        fNumbers[index]->SetText(std::to_string(fShown.*kNumberFields[index].value).c_str());
+    // Only numbers that changed are written: the answer to another change
+    // must not overwrite a number the user has just typed, whose own change
+    // is still on its way.
+    for (size_t index = 0; index < std::size(kNumberFields); ++index) {
+        const int16 RowOutput::*value = kNumberFields[index].value;
+        if (!fNumbersShown || fShown.*value != before.*value)
+            fNumbers[index]->SetText(std::to_string(fShown.*value).c_str());
+    }
+    fNumbersShown = true;
     fSolo->SetValue(settings.FindBool("solo") ? 1 : 0);
 
     const int16 controller = settings.FindInt16("controller");
@@ -157,9 +165,9 @@ void zbRowWindow::ShowSettings(const BMessage& settings)
     // "off" silences the row whatever it sends, Pitch Bend and Channel
     // Pressure included, though they use no controller number.
     if (controller == kControllerOff)
-        std::snprintf(note, sizeof note, "The row is off: choose its Message in the panel to send.");
+        std::snprintf(note, sizeof note, "This row is off: choose a Message in the panel.");
     else if (fShown.kind == OutputKind::ControlChange14 && !SendsHighResolution(fShown, controller)) {
-        std::snprintf(note, sizeof note, "Controller %d has no 14-bit pair: 7-bit values are sent.", int(controller));
+        std::snprintf(note, sizeof note, "Controller %d has no 14-bit pair: 7 bits sent.", int(controller));
     }
     fNote->SetText(note);
 

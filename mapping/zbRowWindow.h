@@ -60,6 +60,7 @@ private:
     BMenuField* fCurveField;
     // NRPN number, curve amount, threshold and smoothing.
     BTextControl* fNumbers[4];
+    bool fNumbersShown = false;
     BCheckBox* fSolo;
     BPlotView* fPlot;
 };

@@ -95,7 +95,7 @@ TEST_F(ControlPanelTest, ARowButtonOpensItsSettingsWindowOnOutputAndItsChangesRe
             "Channel Pressure" }));
     EXPECT_EQ(display->FieldValue(outputField), "Control Change");
     EXPECT_EQ(display->ViewText(display->FindView(settings, "note")),
-        "The row is off: choose its Message in the panel to send.");
+        "This row is off: choose a Message in the panel.");
     // A second press opens no second window: it brings the first forward.
     ASSERT_TRUE(display->Press(Field("pressure settings")));
     ASSERT_TRUE(display->Settle(panel));
@@ -111,7 +111,7 @@ TEST_F(ControlPanelTest, ARowButtonOpensItsSettingsWindowOnOutputAndItsChangesRe
     ASSERT_TRUE(display->Settle(settings));
     EXPECT_EQ(output->outputs[2].kind, OutputKind::ControlChange14);
     EXPECT_EQ(display->ViewText(display->FindView(settings, "note")),
-        "Controller 64 has no 14-bit pair: 7-bit values are sent.");
+        "Controller 64 has no 14-bit pair: 7 bits sent.");
     const PeerId plot = display->FindView(settings, "curve plot");
     ASSERT_TRUE(display->Pick(display->FieldMenu(display->FindView(settings, "curve")), "Exponential"));
     ASSERT_TRUE(display->TypeText(display->FindView(settings, "threshold"), "10"));
