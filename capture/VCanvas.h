@@ -7,7 +7,8 @@
 // pointer, the pen's pressure and eraser, and the buttons. Over the bands
 // beside the picture it posts nothing. While it is shown it tells the relay
 // where it is on the screen, and the relay stays silent there, so that one
-// motion is never sent twice.
+// motion is never sent twice; where its place is unknown (a native Wayland
+// window), it silences the relay while the pointer is over it.
 //
 // It starts hidden and shows itself once a picture opened (or failed to,
 // so that the window can say why), beside the main window unless it has a
