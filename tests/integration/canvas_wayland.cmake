@@ -17,7 +17,7 @@ add_executable(wayland_pointer_driver ${CMAKE_CURRENT_LIST_DIR}/wayland_pointer_
 target_include_directories(wayland_pointer_driver PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
 target_link_libraries(wayland_pointer_driver PRIVATE PkgConfig::ZB_WAYLAND_TEST)
 
-zimbrel_add_test(canvas_wayland_test ${CMAKE_CURRENT_LIST_DIR}/canvas_wayland_test.cpp LIBS zb_parts)
+zimbrel_add_test(canvas_wayland_test ${CMAKE_CURRENT_LIST_DIR}/canvas_wayland_test.cpp LIBS zb_parts FULL_LEAK_STACKS)
 target_include_directories(canvas_wayland_test PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(canvas_wayland_test PRIVATE ZIMBREL_PROGRAM="$<TARGET_FILE:zimbrel>"
     ZIMBREL_WAYLAND_POINTER="$<TARGET_FILE:wayland_pointer_driver>")

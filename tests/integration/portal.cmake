@@ -8,7 +8,7 @@ target_link_libraries(colour_window PRIVATE Qt6::Widgets)
 pkg_check_modules(ZB_PORTAL_TEST REQUIRED IMPORTED_TARGET libsystemd)
 zimbrel_add_test(portal_end_to_end_test
     ${CMAKE_CURRENT_LIST_DIR}/portal_end_to_end_test.cpp
-    LIBS zb_parts zb_input PkgConfig::ZB_PORTAL_TEST)
+    LIBS zb_parts zb_input PkgConfig::ZB_PORTAL_TEST FULL_LEAK_STACKS)
 target_include_directories(portal_end_to_end_test PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(portal_end_to_end_test PRIVATE ZIMBREL_PROGRAM="$<TARGET_FILE:zimbrel>"
     COLOUR_WINDOW="$<TARGET_FILE:colour_window>")
