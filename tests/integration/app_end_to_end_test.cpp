@@ -399,6 +399,9 @@ TEST_F(ProgramTest, EachOutputKindSendsItsExactBytesAndTheDefaultsSendWhatTheyAl
         const size_t from = seen;
         Xdotool({"mousemove", std::to_string(kMiddleX), "400"});
         Xdotool({"mousemove_relative", "--", "0", "1"}); // absolute moves make no raw events
+        // The relay asks where the pointer is once per batch of raw events,
+        // so the edge must wait until this position was sent.
+        EXPECT_TRUE(DumpShows(dump, "", from)) << "nothing from the middle:\n" << dump.Output();
         MovePointerToEdge(true);
         MovePointerToEdge(true);
         MovePointerToEdge(false);
