@@ -21,6 +21,7 @@
 #include <systemd/sd-bus.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/socket.h>
@@ -158,12 +159,15 @@ public:
     // Answers the portal's "Screen Share" dialog as a person would: picks
     // the one monitor, then Share. Empty on success, else what went wrong.
     // (On 1024 x 768 the dialog's monitor row and Share button lie here.)
-    std::string AnswerShareDialog()
+    // `shown`, when given, runs once the dialog is on screen, before any click.
+    std::string AnswerShareDialog(const std::function<void()>& shown = {})
     {
         constexpr int kMonitorRowX = 600, kMonitorRowY = 410;
         constexpr int kShareX = 724, kShareY = 256;
         if (!WaitUntil([&] { return ColourAt(kMonitorRowX, kMonitorRowY) == 0xffffff; }, std::chrono::seconds(30)))
             return "no sharing dialog showed within 30 s";
+        if (shown)
+            shown();
         // The first click may only bring the dialog forward: click until the
         // Share button turns from pale to the accent blue.
         const auto shareEnabled = [&] { return (ColourAt(kShareX, kShareY) >> 16) < 0x80; };

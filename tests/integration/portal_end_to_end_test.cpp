@@ -159,8 +159,7 @@ TEST_F(PortalTest, SharedScreenPlaysPositionsAndColoursAsksOnceAndEndsCleanly)
     ASSERT_TRUE(program.WaitForError("followed through the desktop's ScreenCast portal", 60s)) << program.Errors();
 
     // The dialog: pick the monitor, then Share.
-    Screenshot("dialog");
-    const std::string answered = gnome.AnswerShareDialog();
+    const std::string answered = gnome.AnswerShareDialog([&] { Screenshot("dialog"); });
     ASSERT_TRUE(answered.empty()) << answered << "; " << program.Errors();
     const bool following = program.WaitForError("Following the whole screen", 20s);
     Screenshot("shared");
