@@ -57,6 +57,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <numeric>
@@ -775,8 +776,12 @@ Rate MeasureRate(relay_test::PointerDriver& pointer, const ChildProcess& dump)
 // program through its own menus: channel 1, the consumer picked in the Port
 // menu, Channel Volume for the Horizontal row. Empty on success, else what
 // went wrong.
+// `shown`, when given, waits for what the arguments open (empty when it
+// showed, else what did not) before the menus are used: a window that shows
+// meanwhile takes the focus from a menu or pop-up and closes it.
 std::string StartConfigured(ScreenWatcher& screen, relay_test::PointerDriver& pointer, ChildProcess& dump,
-    Launch& launch, const std::vector<std::string>& arguments = {})
+    Launch& launch, const std::vector<std::string>& arguments = {},
+    const std::function<std::string()>& shown = {})
 {
     const std::string consumerPort = std::string(kConsumerName) + ":input";
     if (!MissingTools({ "jack_midi_dump" }).empty() || !dump.Start({ "jack_midi_dump", "-a", kConsumerName })
@@ -790,6 +795,10 @@ std::string StartConfigured(ScreenWatcher& screen, relay_test::PointerDriver& po
     launch = StartZimbrel(screen, {}, arguments);
     if (!launch.error.empty())
         return launch.error;
+    if (shown) {
+        if (std::string missing = shown(); !missing.empty())
+            return missing;
+    }
     const std::string problem = SendChannelVolumeTo(screen, pointer, launch.panel, consumerPort);
     return problem.empty() ? "" : "configuring through the menus: " + problem;
 }
@@ -956,6 +965,7 @@ public:
     }
 
     size_t Count() const { return fCount.load(std::memory_order_acquire); }
+    int Xruns() const { return fXruns.load(); }
     jack_time_t At(size_t index) const { return fArrivals[index]; }
     // What the server said that could explain a missing Control Change.
     std::string ServerNotes() const
@@ -1011,11 +1021,13 @@ constexpr int kLatencyMotionsPerSecond = 200;
 // hand's are, and gives the time from each motion to the process cycle in
 // which its Control Change reached `recorder`. Each motion waits for the
 // Control Change of the one before, so that none is ever merged into the
-// next. Empty when a motion sent nothing within 0.5 s, and then `why` says
-// which motion, whether its Control Change came later, and what the server
-// reported.
-std::vector<double> LatenciesMs(
-    relay_test::PointerDriver& pointer, const LatencyRecorder& recorder, int motions, std::string* why)
+// next. A motion whose Control Change did not come while the server reported
+// an xrun is left out and counted in `lostInXruns`: a client late for its
+// cycle loses what it wrote then, whoever sent it. Empty when a motion sent
+// nothing within 0.5 s without an xrun, and then `why` says which motion,
+// whether its Control Change came later, and what the server reported.
+std::vector<double> LatenciesMs(relay_test::PointerDriver& pointer, const LatencyRecorder& recorder, int motions,
+    std::string* why, int* lostInXruns)
 {
     constexpr auto kSpacing = std::chrono::microseconds(1000000 / kLatencyMotionsPerSecond);
     std::mt19937 random(11);
@@ -1025,11 +1037,16 @@ std::vector<double> LatenciesMs(
     for (int i = 0; i < motions; ++i) {
         std::this_thread::sleep_until(start + i * kSpacing + std::chrono::microseconds(jitterUs(random)));
         const size_t before = recorder.Count();
+        const int xrunsBefore = recorder.Xruns();
         const jack_time_t movedAt = jack_get_time();
         pointer.MoveTo(i % 2 == 0 ? 300 : 700, 600);
         // Finer than WaitUntil's steps, which would hold up the next motion.
         const Clock::time_point deadline = Clock::now() + 500ms;
         while (recorder.Count() == before) {
+            if (Clock::now() > deadline && recorder.Xruns() != xrunsBefore) {
+                ++*lostInXruns;
+                break;
+            }
             if (Clock::now() > deadline) {
                 const bool late = WaitUntil([&] { return recorder.Count() != before; }, 3s);
                 // Lost on its own, or the whole way stuck?
@@ -1045,7 +1062,8 @@ std::vector<double> LatenciesMs(
             }
             std::this_thread::sleep_for(200us);
         }
-        latencies.push_back((double(recorder.At(before)) - double(movedAt)) / 1000.0);
+        if (recorder.Count() != before)
+            latencies.push_back((double(recorder.At(before)) - double(movedAt)) / 1000.0);
     }
     return latencies;
 }
@@ -1073,9 +1091,10 @@ void BM_PointerToConsumerLatency(benchmark::State& state)
     }
     const double periodMs = 1000.0 * gPeriodFrames / DummyJackServer::kSampleRate;
     std::vector<double> latenciesMs;
+    int lostInXruns = 0;
     for (auto _ : state) {
         std::string why;
-        latenciesMs = LatenciesMs(pointer, recorder, kMotions, &why);
+        latenciesMs = LatenciesMs(pointer, recorder, kMotions, &why, &lostInXruns);
         if (latenciesMs.empty()) {
             Fail(state, why);
             return;
@@ -1083,13 +1102,13 @@ void BM_PointerToConsumerLatency(benchmark::State& state)
         state.SetIterationTime(0.001 * std::accumulate(latenciesMs.begin(), latenciesMs.end(), 0.0));
     }
     const char* server = std::getenv("ZIMBREL_TEST_JACK_SERVER");
-    char line[256];
+    char line[320];
     std::snprintf(line, sizeof line,
         "pointer to consumer, %s, %d frames at 48 kHz (%.2f ms): median %.2f ms, p99 %.2f ms, max %.2f ms "
-        "over %zu motions",
+        "over %zu motions (%d more lost in xruns)",
         server && std::string(server) == "pipewire" ? "PipeWire" : "jackd", gPeriodFrames, periodMs,
         Percentile(latenciesMs, 0.5), Percentile(latenciesMs, 0.99), Percentile(latenciesMs, 1.0),
-        latenciesMs.size());
+        latenciesMs.size(), lostInXruns);
     gSummary.push_back(line);
     state.counters["median_ms"] = Percentile(latenciesMs, 0.5);
     state.counters["p99_ms"] = Percentile(latenciesMs, 0.99);
@@ -1121,6 +1140,7 @@ struct MotionCosts {
     std::map<std::string, ThreadUse> threads;
     int motions = 0;
     std::vector<double> latenciesMs;
+    int lostInXruns = 0;
 
     double SwitchesPerMotion() const
     {
@@ -1184,7 +1204,7 @@ std::string RunZimbrel(ScreenWatcher& screen, relay_test::PointerDriver& pointer
     std::this_thread::sleep_for(300ms);
     MeasureCpuPerMotion(launch.program->Pid(), pointer, costs);
     std::string why;
-    const std::vector<double> latencies = LatenciesMs(pointer, recorder, kFloorLatencyMotions, &why);
+    const std::vector<double> latencies = LatenciesMs(pointer, recorder, kFloorLatencyMotions, &why, &costs.lostInXruns);
     if (latencies.empty())
         return "zimbrel: " + why;
     costs.latenciesMs.insert(costs.latenciesMs.end(), latencies.begin(), latencies.end());
@@ -1204,7 +1224,7 @@ std::string RunFloor(relay_test::PointerDriver& pointer, MotionCosts& costs)
     std::this_thread::sleep_for(300ms);
     MeasureCpuPerMotion(floor.Pid(), pointer, costs);
     std::string why;
-    const std::vector<double> latencies = LatenciesMs(pointer, recorder, kFloorLatencyMotions, &why);
+    const std::vector<double> latencies = LatenciesMs(pointer, recorder, kFloorLatencyMotions, &why, &costs.lostInXruns);
     if (latencies.empty())
         return "the floor: " + why;
     costs.latenciesMs.insert(costs.latenciesMs.end(), latencies.begin(), latencies.end());
@@ -1274,11 +1294,12 @@ void BM_AgainstFloor(benchmark::State& state)
     std::snprintf(line, sizeof line,
         "against the floor, %s: pointer to consumer at %d/s over %zu motions each: zimbrel p50 %.2f ms, p99 "
         "%.2f ms; floor p50 %.2f ms, p99 %.2f ms; p50 ratio %.2f, p99 ratio %.2f, p99 difference %+.2f ms "
-        "(target at most +%.1f ms: %s)",
+        "(target at most +%.1f ms: %s); lost in xruns: zimbrel %d, floor %d",
         where.c_str(), kLatencyMotionsPerSecond, zimbrel.latenciesMs.size(), Percentile(zimbrel.latenciesMs, 0.5),
         p99, Percentile(floor.latenciesMs, 0.5), floorP99,
         Percentile(zimbrel.latenciesMs, 0.5) / Percentile(floor.latenciesMs, 0.5), p99 / floorP99, p99 - floorP99,
-        kP99MarginTargetMs, p99 <= floorP99 + kP99MarginTargetMs ? "met" : "MISSED");
+        kP99MarginTargetMs, p99 <= floorP99 + kP99MarginTargetMs ? "met" : "MISSED", zimbrel.lostInXruns,
+        floor.lostInXruns);
     gSummary.push_back(line);
     state.counters["cpu_ratio"] = cpu / floorCpu;
     state.counters["switch_ratio"] = switches / floorSwitches;
@@ -1311,15 +1332,16 @@ void BM_CanvasAgainstRelay(benchmark::State& state)
     }
     ChildProcess dump;
     Launch launch;
-    if (const std::string problem = StartConfigured(screen, pointer, dump, launch, { "--canvas", picture });
+    Window canvas = 0;
+    const auto canvasShown = [&]() -> std::string {
+        return WaitUntil([&] { return (canvas = screen.FindShowing("Zimbrel Canvas \u2014 grey.ppm")) != 0; }, 10s)
+            ? ""
+            : "the canvas did not show within 10 s";
+    };
+    if (const std::string problem
+        = StartConfigured(screen, pointer, dump, launch, { "--canvas", picture }, canvasShown);
         !problem.empty()) {
         Fail(state, problem);
-        return;
-    }
-    Window canvas = 0;
-    if (!WaitUntil(
-            [&] { return (canvas = screen.FindShowing("Zimbrel Canvas \u2014 grey.ppm")) != 0; }, 10s)) {
-        Fail(state, "the canvas did not show within 10 s");
         return;
     }
     const auto [canvasX, canvasY] = screen.Origin(canvas);
@@ -1518,7 +1540,10 @@ int main(int argc, char** argv)
         gJack = std::make_unique<PipeWireServer>();
     else
         gJack = std::make_unique<DummyJackServer>(gPeriodFrames);
-    const std::string problem = gJack->Start("zimbrel-app-bench");
+    // Not the consumer's name: a JACK client's own socket takes the path of
+    // a server of the same name, and a consumer named like the server
+    // unlinks the server's socket as it opens, so that no later client finds it.
+    const std::string problem = gJack->Start("zimbrel-app-bench-server");
     if (!problem.empty()) {
         std::fprintf(stderr, "app_bench: %s\n", problem.c_str());
         return 1;

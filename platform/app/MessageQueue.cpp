@@ -1,6 +1,11 @@
 #include "platform/app/MessageQueue.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -10,9 +15,16 @@ constexpr size_t kMaxSpareMessages = 64;
 
 } // namespace
 
+MessageQueue::~MessageQueue()
+{
+    if (fWakeEvent >= 0)
+        close(fWakeEvent);
+}
+
 status_t MessageQueue::Post(const BMessage& message, BHandler* handler, Posting posting)
 {
     std::function<void()> wake;
+    bool watching = false;
     {
         std::lock_guard lock(fLock);
         if (fClosed)
@@ -44,8 +56,11 @@ status_t MessageQueue::Post(const BMessage& message, BHandler* handler, Posting 
             fPeakLength = std::max(fPeakLength, Length());
         }
         wake = fWake;
+        watching = fTakerWatching;
     }
     fPosted.notify_one();
+    if (watching)
+        WakeTaker();
     if (wake)
         wake();
     return B_OK;
@@ -53,16 +68,115 @@ status_t MessageQueue::Post(const BMessage& message, BHandler* handler, Posting 
 
 std::optional<MessageQueue::Envelope> MessageQueue::Next()
 {
-    std::unique_lock lock(fLock);
-    fPosted.wait(lock, [this] { return fClosed || Length() > 0; });
-    return TakeFront();
+    return Take(std::nullopt);
 }
 
 std::optional<MessageQueue::Envelope> MessageQueue::NextUntil(std::chrono::steady_clock::time_point deadline)
 {
+    return Take(deadline);
+}
+
+std::optional<MessageQueue::Envelope> MessageQueue::Take(
+    std::optional<std::chrono::steady_clock::time_point> deadline)
+{
     std::unique_lock lock(fLock);
-    fPosted.wait_until(lock, deadline, [this] { return fClosed || Length() > 0; });
-    return TakeFront();
+    for (;;) {
+        if (fClosed || Length() > 0)
+            return TakeFront();
+        if (deadline && std::chrono::steady_clock::now() >= *deadline)
+            return std::nullopt;
+        if (fSource == nullptr) {
+            if (deadline)
+                fPosted.wait_until(lock, *deadline);
+            else
+                fPosted.wait(lock);
+            continue;
+        }
+        const std::shared_ptr<HostedSource> source = fSource;
+        fTakerWatching = true;
+        lock.unlock();
+        const bool readable = WaitForSource(*source, deadline);
+        lock.lock();
+        fTakerWatching = false;
+        if (readable) {
+            lock.unlock();
+            ReadSource(source);
+            lock.lock();
+        }
+    }
+}
+
+bool MessageQueue::WaitForSource(
+    const HostedSource& source, std::optional<std::chrono::steady_clock::time_point> deadline)
+{
+    int timeoutMs = -1;
+    if (deadline) {
+        const auto left = *deadline - std::chrono::steady_clock::now();
+        // Rounded up, so that the wait never ends before the deadline.
+        timeoutMs = int(std::max<int64_t>(
+            0, std::chrono::ceil<std::chrono::milliseconds>(left).count()));
+    }
+    pollfd watched[2] = { { fWakeEvent, POLLIN, 0 }, { source.Descriptor(), POLLIN, 0 } };
+    if (poll(watched, 2, timeoutMs) <= 0)
+        return false;
+    if (watched[0].revents & POLLIN) {
+        uint64_t count = 0;
+        [[maybe_unused]] const ssize_t got = read(fWakeEvent, &count, sizeof count);
+    }
+    return (watched[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
+
+void MessageQueue::ReadSource(const std::shared_ptr<HostedSource>& source)
+{
+    std::lock_guard reading(fReading);
+    {
+        std::lock_guard lock(fLock);
+        if (fSource != source)
+            return;
+    }
+    if (source->Read())
+        return;
+    std::lock_guard lock(fLock);
+    if (fSource == source)
+        fSource = nullptr;
+}
+
+void MessageQueue::WakeTaker()
+{
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(fWakeEvent, &one, sizeof one);
+}
+
+bool MessageQueue::Host(std::shared_ptr<HostedSource> source)
+{
+    std::lock_guard lock(fLock);
+    if (fClosed || fSource != nullptr || fWake || source == nullptr)
+        return false;
+    if (fWakeEvent < 0) {
+        fWakeEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (fWakeEvent < 0)
+            return false;
+    }
+    fSource = std::move(source);
+    // A taker already waiting on the condition variable looks again.
+    fPosted.notify_all();
+    return true;
+}
+
+void MessageQueue::StopHosting(const HostedSource* source)
+{
+    bool watching = false;
+    {
+        std::lock_guard lock(fLock);
+        if (fSource.get() != source)
+            return;
+        fSource = nullptr;
+        watching = fTakerWatching;
+    }
+    if (watching)
+        WakeTaker();
+    // A Read under way ends before this returns.
+    std::lock_guard reading(fReading);
 }
 
 std::optional<MessageQueue::Envelope> MessageQueue::TryNext()
@@ -94,6 +208,8 @@ void MessageQueue::Close()
 {
     std::vector<Envelope> dropped;
     std::vector<std::unique_ptr<BMessage>> spares;
+    std::shared_ptr<HostedSource> source;
+    bool watching = false;
     {
         std::lock_guard lock(fLock);
         fClosed = true;
@@ -101,8 +217,18 @@ void MessageQueue::Close()
         fFront = 0;
         spares.swap(fSpareMessages);
         fWake = nullptr;
+        source.swap(fSource);
+        watching = fTakerWatching;
     }
     fPosted.notify_all();
+    if (watching)
+        WakeTaker();
+    if (source != nullptr) {
+        // After its last Read, the source learns that it must find another
+        // reader.
+        { std::lock_guard reading(fReading); }
+        source->HostClosed();
+    }
 }
 
 bool MessageQueue::IsClosed() const

@@ -9,6 +9,7 @@
 // message it is done with, a post copies into one of those, and the queue's
 // own storage only grows. A stream of pointer events costs no heap traffic.
 
+#include "platform/app/HostedSource.h"
 #include "platform/app/Message.h"
 
 #include <chrono>
@@ -28,6 +29,11 @@ public:
         BHandler* handler = nullptr; // nullptr: the looper's own handling
         bool replaceable = false;
     };
+
+    MessageQueue() = default;
+    ~MessageQueue();
+    MessageQueue(const MessageQueue&) = delete;
+    MessageQueue& operator=(const MessageQueue&) = delete;
 
     enum class Posting {
         Append,
@@ -62,6 +68,14 @@ public:
     // application on the main thread) wake its own event loop.
     void SetWakeHandler(std::function<void()> wake);
 
+    // Watches `source` while the taker waits in Next or NextUntil (see
+    // HostedSource.h). False when the queue is closed, already hosts a
+    // source, or has a wake handler (its taker waits elsewhere).
+    bool Host(std::shared_ptr<HostedSource> source);
+    // Stops watching `source`. Once it returns, the source's Read is not
+    // running and will not run again. Never from inside that Read.
+    void StopHosting(const HostedSource* source);
+
     // The longest the queue has ever been, for benchmarks and diagnostics.
     size_t PeakLength() const;
 
@@ -69,6 +83,16 @@ private:
     size_t Length() const { return fEnvelopes.size() - fFront; }
     // Under the lock.
     std::optional<Envelope> TakeFront();
+    // Next and NextUntil; no deadline waits as long as it takes.
+    std::optional<Envelope> Take(std::optional<std::chrono::steady_clock::time_point> deadline);
+    // Waits without the lock until `source` is readable (true), a post or
+    // Close wakes the taker, or the deadline passes.
+    bool WaitForSource(
+        const HostedSource& source, std::optional<std::chrono::steady_clock::time_point> deadline);
+    // Calls Read on the taker's thread unless StopHosting came first.
+    void ReadSource(const std::shared_ptr<HostedSource>& source);
+    // Wakes a taker waiting in WaitForSource.
+    void WakeTaker();
 
     mutable std::mutex fLock;
     std::condition_variable fPosted;
@@ -80,4 +104,13 @@ private:
     std::function<void()> fWake;
     size_t fPeakLength = 0;
     bool fClosed = false;
+
+    std::shared_ptr<HostedSource> fSource;
+    // True while the taker waits in WaitForSource: a post then wakes it
+    // through fWakeEvent, which the first Host makes.
+    bool fTakerWatching = false;
+    int fWakeEvent = -1;
+    // Held while the taker runs the source's Read, so that StopHosting and
+    // Close can wait for it. Taken before fLock, never inside it.
+    std::mutex fReading;
 };

@@ -47,3 +47,14 @@ status_t BMessenger::Send(const BMessage& message, bool replacing) const
                         replacing ? MessageQueue::Posting::ReplaceQueuedSameCode
                                   : MessageQueue::Posting::Append);
 }
+
+bool BMessenger::Host(std::shared_ptr<HostedSource> source) const
+{
+    return fQueue != nullptr && fQueue->Host(std::move(source));
+}
+
+void BMessenger::StopHosting(const HostedSource* source) const
+{
+    if (fQueue != nullptr)
+        fQueue->StopHosting(source);
+}

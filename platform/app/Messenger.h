@@ -10,6 +10,7 @@
 
 class BHandler;
 class BLooper;
+class HostedSource;
 class MessageQueue;
 
 class BMessenger {
@@ -30,6 +31,12 @@ public:
     // code sent the same way to the same handler, so a busy receiver only
     // ever sees the newest one.
     status_t SendReplacingQueued(const BMessage& message) const;
+
+    // Has the target looper read `source` on its thread while it waits
+    // (MessageQueue::Host); false when it cannot.
+    bool Host(std::shared_ptr<HostedSource> source) const;
+    // Once it returns, the target no longer reads `source`.
+    void StopHosting(const HostedSource* source) const;
 
     bool operator==(const BMessenger& other) const
     {

@@ -2,12 +2,23 @@
 
 void PointerBroadcaster::AddListener(const BMessenger& listener, bool noPointerHistory)
 {
-    // Under the status lock, so a status set meanwhile cannot overtake the
-    // one this listener is sent.
-    std::lock_guard lock(fStatusLock);
-    fListeners.Add(listener, noPointerHistory);
-    if (fStatus.what == kPointerServiceStatus)
-        listener.SendMessage(&fStatus);
+    {
+        // Under the status lock, so a status set meanwhile cannot overtake
+        // the one this listener is sent.
+        std::lock_guard lock(fStatusLock);
+        fListeners.Add(listener, noPointerHistory);
+        if (fStatus.what == kPointerServiceStatus)
+            listener.SendMessage(&fStatus);
+    }
+    std::lock_guard lock(fHostLock);
+    if (fHostOffer)
+        fHostOffer(listener);
+}
+
+void PointerBroadcaster::SetHostOffer(std::function<void(const BMessenger& listener)> offer)
+{
+    std::lock_guard lock(fHostLock);
+    fHostOffer = std::move(offer);
 }
 
 void PointerBroadcaster::RemoveListener(const BMessenger& listener)

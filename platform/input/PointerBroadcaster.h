@@ -26,6 +26,12 @@ public:
     // Posts kPointerServiceStatus (see PointerService.h) to every listener
     // and keeps it for listeners added later.
     void SetStatus(PointerServiceState state, const char* text);
+    // A source that can be read on a listener's thread (HostedSource.h)
+    // gives the way to move it there. It is called with each listener added,
+    // one call at a time; an empty function takes it back, and once that
+    // returns no call is under way.
+    void SetHostOffer(std::function<void(const BMessenger& listener)> offer);
+
     // A source that needs the desktop's consent gives the way to ask for it
     // again; an empty function takes it back.
     void SetConsentRequest(std::function<void()> askAgain);
@@ -35,4 +41,6 @@ private:
     mutable std::mutex fStatusLock;
     BMessage fStatus;
     std::function<void()> fAskAgain;
+    std::mutex fHostLock;
+    std::function<void(const BMessenger&)> fHostOffer;
 };

@@ -1,4 +1,5 @@
 #include "platform/app/AppDefs.h"
+#include "platform/app/HostedSource.h"
 #include "platform/app/Looper.h"
 
 #include <gtest/gtest.h>
@@ -6,8 +7,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -258,4 +262,81 @@ TEST(Looper, QuitBeforeRunDeletesAtOnce)
     auto* looper = new RecordingLooper(journal);
     looper->Quit();
     EXPECT_TRUE(journal.deleted);
+}
+
+namespace {
+
+// One end of a pipe read as a looper's hosted source: each byte read is
+// posted to the looper, as the X server's reader posts pointer events.
+class PipeSource final : public HostedSource {
+public:
+    explicit PipeSource(const BMessenger& looper) : fLooper(looper) { EXPECT_EQ(pipe(fPipe), 0); }
+    ~PipeSource() override
+    {
+        close(fPipe[0]);
+        close(fPipe[1]);
+    }
+
+    void Write(char byte) { ASSERT_EQ(write(fPipe[1], &byte, 1), 1); }
+
+    int Descriptor() const override { return fPipe[0]; }
+    bool Read() override
+    {
+        char byte = 0;
+        if (read(fPipe[0], &byte, 1) == 1) {
+            BMessage read('byte');
+            read.AddInt32("byte", byte);
+            read.AddBool("looper thread", looperThread == std::this_thread::get_id());
+            fLooper.SendMessage(&read);
+        }
+        return true;
+    }
+    void HostClosed() override { ++closings; }
+
+    std::atomic<std::thread::id> looperThread;
+    std::atomic<int> closings { 0 };
+
+private:
+    BMessenger fLooper;
+    int fPipe[2] = { -1, -1 };
+};
+
+} // namespace
+
+TEST(Looper, HostedSourceIsReadOnTheLoopersThreadBesideItsMessagesUntilItQuits)
+{
+    Journal journal;
+    auto* looper = new RecordingLooper(journal);
+    const BMessenger messenger(looper);
+    auto source = std::make_shared<PipeSource>(messenger);
+    ASSERT_TRUE(messenger.Host(source));
+    EXPECT_FALSE(messenger.Host(std::make_shared<PipeSource>(messenger))) << "a second source was taken";
+    looper->Run();
+    messenger.SendMessage('frst');
+    ASSERT_TRUE(journal.WaitFor([](Journal& j) { return j.received.size() == 1; }));
+    source->looperThread = journal.threads[0];
+
+    const auto bytesRead = [&] {
+        std::string bytes;
+        for (const BMessage& message : journal.received)
+            if (message.what == 'byte' && message.FindBool("looper thread"))
+                bytes += char(message.FindInt32("byte"));
+        return bytes;
+    };
+    source->Write('a');
+    ASSERT_TRUE(journal.WaitFor([&](Journal&) { return bytesRead() == "a"; }));
+    // A post wakes the looper while it watches the source.
+    messenger.SendMessage('scnd');
+    ASSERT_TRUE(journal.WaitFor([](Journal& j) { return j.received.back().what == 'scnd'; }));
+
+    // Stopped and hosted again: the byte written meanwhile is read once.
+    messenger.StopHosting(source.get());
+    source->Write('b');
+    ASSERT_TRUE(messenger.Host(source));
+    ASSERT_TRUE(journal.WaitFor([&](Journal&) { return bytesRead() == "ab"; }));
+
+    messenger.SendMessage(B_QUIT_REQUESTED);
+    ASSERT_TRUE(journal.WaitFor([](Journal& j) { return j.deleted; }));
+    EXPECT_EQ(source->closings.load(), 1);
+    EXPECT_FALSE(messenger.Host(source)) << "a looper that quit took a source";
 }

@@ -3,6 +3,7 @@
 #include "platform/support/ThreadName.h"
 #include "platform/support/XServerLoss.h"
 
+#include "platform/app/HostedSource.h"
 #include "platform/input/x11/X11Connection.h"
 
 #include <X11/extensions/XInput.h>
@@ -34,6 +35,36 @@ bigtime_t MonotonicMicroseconds()
 
 } // namespace
 
+// The reader as a host's looper sees it. The reader outlives every Read
+// (it stops the hosting before it goes); HostClosed may come from the
+// host's thread while the reader is going, so it is cut off first.
+class X11EventReader::Hosting final : public HostedSource {
+public:
+    Hosting(X11EventReader& reader, int descriptor) : fReader(reader), fDescriptor(descriptor) { }
+
+    int Descriptor() const override { return fDescriptor; }
+    bool Read() override { return fReader.ReadAvailable(); }
+
+    void HostClosed() override
+    {
+        std::lock_guard lock(fLock);
+        if (fAttached)
+            fReader.HostClosed(this);
+    }
+
+    void Detach()
+    {
+        std::lock_guard lock(fLock);
+        fAttached = false;
+    }
+
+private:
+    X11EventReader& fReader;
+    const int fDescriptor;
+    std::mutex fLock;
+    bool fAttached = true;
+};
+
 X11EventReader::X11EventReader(
     const char* displayName, PointerBroadcaster& pointer, ScreenChangeBroadcaster& screenChanges)
     : fPointer(pointer)
@@ -58,21 +89,79 @@ X11EventReader::X11EventReader(
     }
     fWakeRead = wake[0];
     fWakeWrite = wake[1];
-    fThread = std::thread(&X11EventReader::ThreadMain, this);
+    std::lock_guard lock(fPlaceLock);
+    StartOwnThread();
+    fPointer.SetHostOffer([this](const BMessenger& listener) { MoveOnto(listener); });
 }
 
 X11EventReader::~X11EventReader()
 {
-    if (fThread.joinable()) {
-        fStop = true;
-        const char wake = 0;
-        [[maybe_unused]] const ssize_t written = write(fWakeWrite, &wake, 1);
-        fThread.join();
+    if (fWakeRead < 0)
+        return;
+    fPointer.SetHostOffer(nullptr);
+    std::shared_ptr<Hosting> hosting;
+    {
+        std::lock_guard lock(fPlaceLock);
+        hosting = fHosting;
     }
-    if (fWakeRead >= 0) {
-        close(fWakeRead);
-        close(fWakeWrite);
+    if (hosting != nullptr)
+        hosting->Detach();
+    {
+        std::lock_guard lock(fPlaceLock);
+        if (fHosting != nullptr)
+            fHost.StopHosting(fHosting.get());
+        StopOwnThread();
     }
+    close(fWakeRead);
+    close(fWakeWrite);
+}
+
+void X11EventReader::StartOwnThread()
+{
+    char drained[16];
+    while (read(fWakeRead, drained, sizeof drained) > 0) {
+    }
+    fStop = false;
+    fThread = std::thread(&X11EventReader::ThreadMain, this);
+}
+
+void X11EventReader::StopOwnThread()
+{
+    if (!fThread.joinable())
+        return;
+    fStop = true;
+    const char wake = 0;
+    [[maybe_unused]] const ssize_t written = write(fWakeWrite, &wake, 1);
+    fThread.join();
+}
+
+void X11EventReader::MoveOnto(const BMessenger& listener)
+{
+    std::lock_guard lock(fPlaceLock);
+    if (fHosting != nullptr || !fThread.joinable())
+        return;
+    StopOwnThread();
+    // The thread ends by itself when the connection is lost.
+    if (fConnection->IsLost())
+        return;
+    auto hosting = std::make_shared<Hosting>(*this, ConnectionNumber(fConnection->Get()));
+    if (listener.Host(hosting)) {
+        fHosting = std::move(hosting);
+        fHost = listener;
+        return;
+    }
+    StartOwnThread();
+}
+
+void X11EventReader::HostClosed(const Hosting* hosting)
+{
+    std::lock_guard lock(fPlaceLock);
+    if (fHosting.get() != hosting)
+        return;
+    fHosting.reset();
+    fHost = BMessenger();
+    if (!fConnection->IsLost())
+        StartOwnThread();
 }
 
 bool X11EventReader::SelectPointerEvents()
@@ -179,22 +268,30 @@ void X11EventReader::ThreadMain()
     Display* display = fConnection->Get();
     pollfd watched[2] = { { ConnectionNumber(display), POLLIN, 0 }, { fWakeRead, POLLIN, 0 } };
     while (!fStop.load()) {
+        if (!ReadAvailable())
+            return;
+        if (poll(watched, 2, kPollTimeoutMs) < 0 && errno != EINTR) {
+            std::perror("zimbrel: pointer reader cannot wait for the X server");
+            return;
+        }
+    }
+}
+
+bool X11EventReader::ReadAvailable()
+{
+    Display* display = fConnection->Get();
+    for (;;) {
         // XPending also reads what the socket holds, so events that arrived
         // together with a reply are not left waiting for the next poll.
         const int queued = XPending(display);
         if (fConnection->IsLost()) {
             if (ClaimXServerLossReport())
                 std::fputs("zimbrel: lost the connection to the X server: pointer capture has stopped\n", stderr);
-            return;
+            return false;
         }
-        if (queued > 0) {
-            ReadBatch(queued);
-            continue;
-        }
-        if (poll(watched, 2, kPollTimeoutMs) < 0 && errno != EINTR) {
-            std::perror("zimbrel: pointer reader cannot wait for the X server");
-            return;
-        }
+        if (queued == 0)
+            return true;
+        ReadBatch(queued);
     }
 }
 
