@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 
 using namespace std::chrono_literals;
 using namespace canvas_play;
@@ -134,6 +135,9 @@ TEST_F(WaylandCanvasTest, NativeWindowsWithoutXwaylandPlayThePictureAndOfferIt)
     EXPECT_EQ(PixelAt(kCanvasLeft + kPictureWidth - 1, kCanvasTop + kPictureHeight - 1), 0x4080c0);
     EXPECT_NE(PixelAt(kCanvasLeft + kPictureWidth, kCanvasTop + kPictureHeight - 1), 0x4080c0);
     EXPECT_NE(PixelAt(kCanvasLeft + kPictureWidth - 1, kCanvasTop + kPictureHeight), 0x4080c0);
+    // Both windows, for a person to look at, when ZIMBREL_TEST_SCREENSHOTS names a folder.
+    if (const char* folder = std::getenv("ZIMBREL_TEST_SCREENSHOTS"))
+        RunTool({ "grim", "-t", "ppm", std::string(folder) + "/sway.ppm" }, { { "WAYLAND_DISPLAY", sway.Socket() } });
 
     // It plays where the pointer is.
     size_t seen = 0;

@@ -89,8 +89,12 @@ X11EventReader::X11EventReader(
     }
     fWakeRead = wake[0];
     fWakeWrite = wake[1];
-    std::lock_guard lock(fPlaceLock);
-    StartOwnThread();
+    {
+        std::lock_guard lock(fPlaceLock);
+        StartOwnThread();
+    }
+    // Outside fPlaceLock: an offer runs under the broadcaster's lock and
+    // takes fPlaceLock, so that is the only order the two are taken in.
     fPointer.SetHostOffer([this](const BMessenger& listener) { MoveOnto(listener); });
 }
 
