@@ -1,7 +1,6 @@
 #include "platform/app/MessageQueue.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <poll.h>
 #include <sys/eventfd.h>
