@@ -108,6 +108,7 @@ public:
     ~DummyJackServer() override { Stop(); }
 
     bool Kill(int signal) override { return fJackd.SignalAndWait(signal, std::chrono::seconds(3)); }
+    pid_t Pid() const override { return fJackd.Pid(); }
 
     std::string Restart() override
     {

@@ -6,6 +6,7 @@
 // fails says why instead of passing quietly.
 
 #include <string>
+#include <sys/types.h>
 
 class JackTestServer {
 public:
@@ -20,6 +21,8 @@ public:
     // Starts the server again under the same name after Kill, as a user
     // does after changing the buffer size; empty on success.
     virtual std::string Restart() = 0;
+    // The server process, for signals that leave it running (SIGSTOP).
+    virtual pid_t Pid() const = 0;
     // "jackd" or "PipeWire", for messages.
     virtual const char* Kind() const = 0;
 };

@@ -97,6 +97,8 @@ public:
 
     ~PipeWireServer() override { Stop(); }
 
+    pid_t Pid() const override { return fPipeWire.Pid(); }
+
     const char* Kind() const override { return "PipeWire"; }
 
     // True when the JACK library this process loaded, or else the one the

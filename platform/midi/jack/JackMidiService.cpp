@@ -118,7 +118,8 @@ private:
         JackMidiService* service = nullptr;
         jack_client_t* client = nullptr;
         std::atomic<jack_port_t*> output { nullptr };
-        // The library said the server went; the supervisor makes sure.
+        // The library said the server went, or its cycles stopped; the
+        // supervisor makes sure.
         std::atomic<bool> lossNoticed { false };
         // Taken by the first of the threads that would note a loss.
         std::atomic<bool> lossClaimed { false };
@@ -171,6 +172,9 @@ private:
     // Whether the server still runs the client's process cycles after a
     // loss notice: a notice alone is not proof of a loss.
     bool ServerStillRuns() const;
+    // Notes a loss the library kept quiet about: the live client has had no
+    // process cycle for a while. Called by the supervisor after each wait.
+    void NoticeStoppedCycles();
     // Keeps a session whose server was reported gone but still runs it.
     void KeepWoundedSession();
     // Closes a session whose server went away; sending drops from here on.
@@ -178,9 +182,10 @@ private:
     // Closes the client of a lost server once the library's notification
     // thread is finished with it.
     static void CloseLostSession(std::unique_ptr<Session> lost);
-    // Notes that the library reported the server gone and wakes the
-    // supervisor; the first notice wins.
-    static void NoteLoss(Session& session, const char* reason);
+    // Notes that the server seems gone and wakes the supervisor; the first
+    // notice wins. `notifier` is the kernel id of the library's thread that
+    // brought it, or 0 when the service noticed by itself.
+    static void NoteLoss(Session& session, const char* reason, pid_t notifier);
     // After a request the library refused: a wounded client is retired.
     static void RetireIfWounded(Session& session);
     // Links the producer to every remembered consumer that exists now; false
@@ -219,6 +224,9 @@ private:
     std::atomic<bool> fAccepting { false };
     std::atomic<uint64> fDropped { 0 };
     std::atomic<uint64> fCycles { 0 };
+    // The cycle count the supervisor last saw change, and when.
+    uint64 fCyclesSeen = 0;
+    std::chrono::steady_clock::time_point fCyclesSeenAt;
 
     // Callers use the session under a shared lock; only the supervisor
     // replaces it, under an exclusive one, and only it reads fSession
@@ -267,6 +275,7 @@ bool JackMidiService::Start(std::string* error)
     if (!fSession)
         return false;
     fClientName = jack_get_client_name(fSession->client);
+    fCyclesSeenAt = std::chrono::steady_clock::now();
     fSupervisor = std::thread(&JackMidiService::Supervise, this);
     return true;
 }
@@ -334,6 +343,7 @@ void JackMidiService::Supervise()
                 return;
             restore = std::exchange(fRestoreLinks, false) || retrySoon;
         }
+        NoticeStoppedCycles();
         if (fSession && fSession->lossNoticed.load()) {
             if (fSession->retire.load() || !ServerStillRuns())
                 DropLostSession();
@@ -352,6 +362,7 @@ void JackMidiService::Supervise()
                 fClientName = jack_get_client_name(fSession->client);
             }
             fAccepting = fSession->output.load() != nullptr;
+            fCyclesSeenAt = std::chrono::steady_clock::now();
             std::fprintf(
                 stderr, "JACK server is back: client \"%s\" registered again\n", fClientName.c_str());
             restore = true;
@@ -373,6 +384,27 @@ bool JackMidiService::ServerStillRuns() const
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+void JackMidiService::NoticeStoppedCycles()
+{
+    // PipeWire's library (0.3.65) now and then says nothing of a server
+    // that went away, killed or stopped in order, and the client would wait
+    // for its notice for good. A live server runs every active client, idle
+    // or not, many times a second, so cycles that stop are a notice too.
+    const uint64 cycles = fCycles.load(std::memory_order_acquire);
+    const auto now = std::chrono::steady_clock::now();
+    if (cycles != fCyclesSeen) {
+        fCyclesSeen = cycles;
+        fCyclesSeenAt = now;
+        return;
+    }
+    if (!fSession || fSession->lossNoticed.load() || now - fCyclesSeenAt < kLossConfirmation
+        || ServerStillRuns())
+        return;
+    // Two confirmation periods without a cycle: no need to ask again.
+    fSession->retire = true;
+    NoteLoss(*fSession, "the server stopped running Zimbrel's client without a word", 0);
 }
 
 void JackMidiService::KeepWoundedSession()
@@ -519,7 +551,7 @@ void JackMidiService::ShutDown(jack_status_t, const char* reason, void* session)
     // jackd's first notice. A server that stops in order sends it and then
     // tells of each client it removes; a killed one is noticed by the
     // notification thread just before it ends.
-    NoteLoss(*static_cast<Session*>(session), reason ? reason : "");
+    NoteLoss(*static_cast<Session*>(session), reason ? reason : "", gettid());
 }
 
 void JackMidiService::ShutDownWithoutReason(void* arg)
@@ -528,20 +560,20 @@ void JackMidiService::ShutDownWithoutReason(void* arg)
     // library calls only this.
     auto* session = static_cast<Session*>(arg);
     session->notifierDone.store(true);
-    NoteLoss(*session, "the connection to the server broke");
+    NoteLoss(*session, "the connection to the server broke", gettid());
 }
 
-void JackMidiService::NoteLoss(Session& session, const char* reason)
+void JackMidiService::NoteLoss(Session& session, const char* reason, pid_t notifier)
 {
-    // Runs on one of JACK's threads: no JACK request here, the supervisor
-    // does the rest. Sending goes on meanwhile: if the server still runs,
-    // nothing is lost, and if it does not, the supervisor drops what waits.
-    // A wake-up lost to the race with its wait costs at most one reconnect
-    // interval.
+    // Runs on one of JACK's threads, or the supervisor's: no JACK request
+    // here, the supervisor does the rest. Sending goes on meanwhile: if the
+    // server still runs, nothing is lost, and if it does not, the supervisor
+    // drops what waits. A wake-up lost to the race with its wait costs at
+    // most one reconnect interval.
     if (session.lossClaimed.exchange(true))
         return;
     session.lossReason = reason;
-    session.notifier = gettid();
+    session.notifier = notifier;
     session.lossNoticed.store(true);
     session.service->fWake.notify_one();
 }
@@ -551,7 +583,7 @@ void JackMidiService::RetireIfWounded(Session& session)
     if (!session.wounded.load())
         return;
     session.retire = true;
-    NoteLoss(session, "the JACK library refuses every request since it reported the server gone");
+    NoteLoss(session, "the JACK library refuses every request since it reported the server gone", gettid());
 }
 
 void JackMidiService::PortRegistered(jack_port_id_t id, int registered, void* arg)
