@@ -214,9 +214,9 @@ private:
     status_t SetMetadata(jack_client_t* client, jack_uuid_t subject, const char* key,
         const std::string& value, const char* type, bool report);
     void RememberLink(const std::string& consumer, bool linked);
-    // Returns once the graph shows the link made or broken, or after a
-    // short time limit.
-    void WaitForLink(jack_port_t* port, const std::string& consumer, bool linked) const;
+    // Returns once the link made or broken is in force for what is sent
+    // next, or after a time limit.
+    void WaitForLink(const Session& session, jack_port_t* port, const std::string& consumer, bool linked) const;
 
     EventRing fRing { kRingRecords };
     std::atomic<int32> fProducerId { 0 };
@@ -855,7 +855,7 @@ status_t JackMidiService::Connect(int32 producerId, int32 consumerId)
         RetireIfWounded(*fSession);
         return B_ERROR;
     }
-    WaitForLink(port, consumer, true);
+    WaitForLink(*fSession, port, consumer, true);
     RememberLink(consumer, true);
     return B_OK;
 }
@@ -877,20 +877,26 @@ status_t JackMidiService::Disconnect(int32 producerId, int32 consumerId)
         RetireIfWounded(*fSession);
         return B_ERROR;
     }
-    WaitForLink(port, consumer, false);
+    WaitForLink(*fSession, port, consumer, false);
     RememberLink(consumer, false);
     return B_OK;
 }
 
-void JackMidiService::WaitForLink(jack_port_t* port, const std::string& consumer, bool linked) const
+void JackMidiService::WaitForLink(
+    const Session& session, jack_port_t* port, const std::string& consumer, bool linked) const
 {
-    // jackd has made the change when it answers; PipeWire answers first and
-    // shows the change in the graph a moment later. Waiting for it keeps a
-    // Port menu opened right after a pick from showing the old state.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    // jackd answers before its engine takes the new graph, and a busy
+    // engine can put that off for many cycles (over 200 ms seen); PipeWire
+    // answers first and shows the change in the graph a moment later. Until
+    // the graph shows it, what is sent goes where it went before: a message
+    // sent right after Disconnect reached the consumer. The cycle running
+    // when the graph changed may still have used the old one, so it is let
+    // finish too.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while ((jack_port_connected_to(port, consumer.c_str()) != 0) != linked
         && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    WaitForProcessCycles(session);
 }
 
 bool JackMidiService::IsConnected(int32 producerId, int32 consumerId)
