@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 
@@ -154,18 +155,29 @@ TEST_F(WaylandCanvasTest, NativeWindowsWithoutXwaylandPlayThePictureAndOfferIt)
 
     // Outside the windows nothing is followed: what comes after going out
     // and back in is the canvas's alone. The motion that enters the picture
-    // is played when the display reports it; the next one always is.
+    // is played when the display reports it, and a consumer that misses a
+    // cycle under load can lose part of it (seen once: its colours); the
+    // next motion is played whole.
     const size_t beforeOutside = seen;
     ASSERT_TRUE(MoveTo(1100, 600));
     ASSERT_TRUE(MoveTo(kCanvasLeft + 60, kCanvasTop + 20));
     ASSERT_TRUE(MoveTo(kCanvasLeft + 70, kCanvasTop + 20));
     const std::vector<std::string> direct = CanvasChanges(70, 20, kPictureWidth, kPictureHeight, 0xff0000);
-    std::vector<std::string> entered = CanvasChanges(60, 20, kPictureWidth, kPictureHeight, 0xff0000);
-    entered.insert(entered.end(), direct.begin(), direct.end());
+    const std::vector<std::string> entered = CanvasChanges(60, 20, kPictureWidth, kPictureHeight, 0xff0000);
     EXPECT_TRUE(WaitUntil(
         [&] {
             const std::vector<std::string> lines = dump.Lines(beforeOutside);
-            return lines == entered || lines == direct;
+            if (lines.size() < direct.size() || !std::equal(direct.rbegin(), direct.rend(), lines.rbegin()))
+                return false;
+            // Before it, only part of the entering motion, in its order.
+            auto next = entered.begin();
+            for (auto line = lines.begin(); line != lines.end() - long(direct.size()); ++line) {
+                next = std::find(next, entered.end(), *line);
+                if (next == entered.end())
+                    return false;
+                ++next;
+            }
+            return true;
         },
         5s))
         << dump.Output();
