@@ -175,6 +175,11 @@ private:
     // Notes a loss the library kept quiet about: the live client has had no
     // process cycle for a while. Called by the supervisor after each wait.
     void NoticeStoppedCycles();
+    // Says on standard error how many messages found no room since it last
+    // did, at most once a second.
+    void ReportFallingBehind();
+    // Counts a message that found no room; safe in the process callback.
+    void CountFellBehind();
     // Keeps a session whose server was reported gone but still runs it.
     void KeepWoundedSession();
     // Closes a session whose server went away; sending drops from here on.
@@ -223,6 +228,11 @@ private:
     // True while a published port on a running server takes what is sent.
     std::atomic<bool> fAccepting { false };
     std::atomic<uint64> fDropped { 0 };
+    // Of those, the ones a running server had no room for: the ring or the
+    // cycle's buffer was full. The supervisor says how many, now and then.
+    std::atomic<uint64> fFellBehind { 0 };
+    uint64 fFellBehindReported = 0;
+    std::chrono::steady_clock::time_point fFellBehindReportedAt;
     std::atomic<uint64> fCycles { 0 };
     // The cycle count the supervisor last saw change, and when.
     uint64 fCyclesSeen = 0;
@@ -343,6 +353,7 @@ void JackMidiService::Supervise()
                 return;
             restore = std::exchange(fRestoreLinks, false) || retrySoon;
         }
+        ReportFallingBehind();
         NoticeStoppedCycles();
         if (fSession && fSession->lossNoticed.load()) {
             if (fSession->retire.load() || !ServerStillRuns())
@@ -405,6 +416,25 @@ void JackMidiService::NoticeStoppedCycles()
     // Two confirmation periods without a cycle: no need to ask again.
     fSession->retire = true;
     NoteLoss(*fSession, "the server stopped running Zimbrel's client without a word", 0);
+}
+
+void JackMidiService::CountFellBehind()
+{
+    fDropped.fetch_add(1, std::memory_order_relaxed);
+    fFellBehind.fetch_add(1, std::memory_order_relaxed);
+}
+
+void JackMidiService::ReportFallingBehind()
+{
+    const uint64 fellBehind = fFellBehind.load(std::memory_order_relaxed);
+    const auto now = std::chrono::steady_clock::now();
+    if (fellBehind == fFellBehindReported || now - fFellBehindReportedAt < std::chrono::seconds(1))
+        return;
+    std::fprintf(stderr,
+        "JACK output fell behind: %llu MIDI messages dropped, as the server did not take them in time\n",
+        static_cast<unsigned long long>(fellBehind - fFellBehindReported));
+    fFellBehindReported = fellBehind;
+    fFellBehindReportedAt = now;
 }
 
 void JackMidiService::KeepWoundedSession()
@@ -540,7 +570,7 @@ int JackMidiService::Process(jack_nframes_t frames, void* arg)
         const auto sentAt = int64(int32(jack_time_to_frames(session->client, record.sentAt) - cycleStart));
         offset = jack_nframes_t(std::clamp<int64>(sentAt, offset, int64(frames) - 1));
         if (jack_midi_event_write(buffer, offset, record.bytes, record.size) != 0)
-            self->fDropped.fetch_add(1, std::memory_order_relaxed);
+            self->CountFellBehind();
     }
     self->fCycles.fetch_add(1, std::memory_order_release);
     return 0;
@@ -919,7 +949,7 @@ void JackMidiService::Send(int32 producerId, const uint8* bytes, size_t size)
     std::memcpy(record.bytes, bytes, size);
     std::lock_guard lock(fSendLock);
     if (!fRing.Push(record))
-        fDropped.fetch_add(1);
+        CountFellBehind();
 }
 
 } // namespace
