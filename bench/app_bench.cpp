@@ -784,14 +784,16 @@ std::string StartConfigured(ScreenWatcher& screen, relay_test::PointerDriver& po
     const std::function<std::string()>& shown = {})
 {
     const std::string consumerPort = std::string(kConsumerName) + ":input";
-    if (!MissingTools({ "jack_midi_dump" }).empty() || !dump.Start({ "jack_midi_dump", "-a", kConsumerName })
+    if (const std::string missing = MissingTools({ "jack_midi_dump", "jack_lsp" }); !missing.empty())
+        return missing;
+    if (!dump.Start({ "jack_midi_dump", "-a", kConsumerName })
         || !WaitUntil(
             [&] {
                 const ToolResult ports = RunTool({ "jack_lsp" });
                 return ports.status == 0 && ports.output.find(consumerPort) != std::string::npos;
             },
             5s))
-        return "cannot start jack_midi_dump (Debian package jackd2): " + dump.Error() + dump.Errors();
+        return "cannot start jack_midi_dump: " + dump.Error() + dump.Errors();
     launch = StartZimbrel(screen, {}, arguments);
     if (!launch.error.empty())
         return launch.error;

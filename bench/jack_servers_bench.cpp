@@ -167,7 +167,7 @@ int main(int argc, char** argv)
         return MeasureReconnection();
     const std::string missing = MissingTools({ "pw-jack" });
     if (!missing.empty()) {
-        std::fprintf(stderr, "jack_servers_bench: pw-jack not found (Debian package pipewire-jack)\n");
+        std::fprintf(stderr, "jack_servers_bench: %s\n", missing.c_str());
         return 1;
     }
     const std::string period = std::to_string(kLatencyPeriodFrames);

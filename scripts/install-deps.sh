@@ -1,9 +1,30 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that Zimbrel needs to build and run; with
+# Installs the Debian packages that Zimbrel needs to build and run; with
 # --package also what building its Debian package needs, and with --tests
 # that and what the tests and benchmarks need. Installs only what is missing,
 # so a second run costs nothing.
+#
+# Tested on Debian 12 (bookworm) and Debian 13 (trixie). The few names that
+# differ between them are chosen here by the release /etc/os-release names;
+# a newer Debian, or a distribution derived from Debian, gets Debian 13's
+# names with a warning. The README lists the names on Ubuntu and Fedora.
 set -euo pipefail
+
+# shellcheck source=/dev/null
+. /etc/os-release
+like=" ${ID:-} ${ID_LIKE:-} "
+if [[ "$like" != *" debian "* && "$like" != *" ubuntu "* ]]; then
+    echo "install-deps.sh installs Debian packages with apt-get; on ${PRETTY_NAME:-this system}" \
+        "install the packages the README names for it by hand" >&2
+    exit 1
+fi
+release=13
+if [[ "${ID:-}" == debian && "${VERSION_ID:-}" == 12 ]]; then
+    release=12
+elif [[ "${ID:-}" != debian || "${VERSION_ID:-}" != 13 ]]; then
+    echo "install-deps.sh: ${PRETTY_NAME:-this system} is not a tested release (Debian 12 and 13 are);" \
+        "trying Debian 13's package names" >&2
+fi
 
 packages=(
     cmake g++ make pkg-config
@@ -31,8 +52,24 @@ if [[ "${1:-}" == "--tests" ]]; then
         mutter xwayland xdg-desktop-portal xdg-desktop-portal-gnome
         sway grim
         # The fuzz targets: clang with its libFuzzer and sanitizer runtimes.
-        clang libclang-rt-14-dev
+        clang
     )
+    if ((release == 12)); then
+        packages+=(libclang-rt-14-dev)
+    else
+        packages+=(
+            libclang-rt-dev
+            # jack_midi_dump, jack_lsp, jack_connect and jack_property left
+            # jackd2 for a package of their own.
+            jack-example-tools
+            # The portal finds GNOME's backend through the portals.conf that
+            # comes with the session's common files.
+            gnome-session-common
+            # Headless KDE Plasma for its screen-sharing test: KWin with its
+            # screencast plugin, its portal, and the QML of the portal's dialog.
+            kwin-wayland kwin-common xdg-desktop-portal-kde plasma-workspace
+        )
+    fi
 fi
 
 missing=()

@@ -2,14 +2,18 @@
 # Installs what is missing, builds Zimbrel with its tests and benchmarks, and
 # runs every test, the ones against a real JACK server and X server included.
 #
-#   scripts/test.sh [--sanitizers] [--fuzz] [--ci] [--repeat N] [--load]
-#                   [ctest arguments...]
+#   scripts/test.sh [--debian RELEASE] [--sanitizers | --asan] [--fuzz] [--ci]
+#                   [--repeat N] [--load] [ctest arguments...]
 #
+#   --debian R    runs all of this, with the other arguments, in a chroot of
+#                 Debian R (12 or 13) under build/debianR, made with
+#                 debootstrap the first time; see scripts/debian-chroot.sh.
 #   --sanitizers  then builds the whole suite again and runs every test under
 #                 AddressSanitizer with UndefinedBehaviorSanitizer
 #                 (build/asan) and under ThreadSanitizer (build/tsan). The
 #                 first report fails the test it happens in. Benchmarks are
 #                 not built there: they are measurements, not tests.
+#   --asan        the same with AddressSanitizer alone.
 #   --fuzz        then runs each fuzz target under fuzz/ for
 #                 ZIMBREL_FUZZ_SECONDS (default 60) with libFuzzer,
 #                 AddressSanitizer and UndefinedBehaviorSanitizer (build/fuzz,
@@ -28,16 +32,26 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-sanitizers=0
+# The chroot lane is handed every argument but its own.
+for ((i = 1; i <= $#; ++i)); do
+    if [[ "${!i}" == --debian ]]; then
+        next=$((i + 1))
+        exec scripts/debian-chroot.sh "${!next:-}" "${@:1:i-1}" "${@:i+2}"
+    fi
+done
+
+asan=0
+tsan=0
 fuzz=0
 repeat=1
 load=0
 ctest_args=()
 while (($#)); do
     case "$1" in
-        --sanitizers) sanitizers=1 ;;
+        --sanitizers) asan=1 tsan=1 ;;
+        --asan) asan=1 ;;
         --fuzz) fuzz=1 ;;
-        --ci) sanitizers=1 fuzz=1 ;;
+        --ci) asan=1 tsan=1 fuzz=1 ;;
         --repeat)
             [[ "${2:-}" =~ ^[1-9][0-9]*$ ]] || { echo "--repeat takes a number of runs" >&2; exit 2; }
             repeat=$2
@@ -93,11 +107,13 @@ build_and_test() {
 SECONDS=0
 build_and_test build/test
 
-if ((sanitizers)); then
+if ((asan)); then
     ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1" \
     UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$suppressions/ubsan.supp" \
     LSAN_OPTIONS="suppressions=$suppressions/lsan.supp:print_suppressions=0" \
         build_and_test build/asan -DZIMBREL_SANITIZE=address,undefined -DZIMBREL_BUILD_BENCHMARKS=OFF
+fi
+if ((tsan)); then
     # symbolize=0: symbolizing starts an external symbolizer from the
     # reporting thread, and from JACK's real-time thread that stalls MIDI
     # past the tests' patience. Reports name module+offset; for names, run

@@ -98,7 +98,7 @@ public:
     {
         const std::string missing = MissingTools({ "jack_midi_dump", "jack_lsp", "stdbuf", "setpriv" });
         if (!missing.empty())
-            return "missing tool(s): " + missing + " (Debian packages jackd2, coreutils, util-linux)";
+            return missing;
         if (!fDump.Start({ "setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump" }))
             return fDump.Error();
         if (!WaitUntil(

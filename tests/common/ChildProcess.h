@@ -12,12 +12,14 @@
 
 #include "tests/common/WaitUntil.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <initializer_list>
 #include <map>
 #include <optional>
@@ -210,20 +212,74 @@ private:
     std::string fError;
 };
 
-// The tools among `tools` that are not on PATH, separated by spaces.
+// The Debian release the tests run on ("12", "13", ...), from
+// /etc/os-release; empty elsewhere.
+inline std::string DebianRelease()
+{
+    std::ifstream release("/etc/os-release");
+    bool debian = false;
+    std::string version;
+    for (std::string line; std::getline(release, line);) {
+        debian = debian || line == "ID=debian";
+        if (line.rfind("VERSION_ID=", 0) == 0)
+            version = line.substr(11);
+    }
+    version.erase(std::remove(version.begin(), version.end(), '"'), version.end());
+    return debian ? version : std::string();
+}
+
+// The Debian package that brings `tool` on `release`.
+inline std::string PackageOfTool(const std::string& tool, const std::string& release)
+{
+    // Debian 13 moved JACK's example clients out of jackd2.
+    static const std::map<std::string, std::string> packages {
+        { "jackd", "jackd2" }, { "jack_midi_dump", "jack-example-tools" },
+        { "jack_lsp", "jack-example-tools" }, { "jack_connect", "jack-example-tools" },
+        { "jack_disconnect", "jack-example-tools" }, { "jack_property", "jack-example-tools" },
+        { "setpriv", "util-linux" }, { "pgrep", "procps" }, { "stdbuf", "coreutils" },
+        { "xdotool", "xdotool" }, { "grim", "grim" }, { "sway", "sway" }, { "swaymsg", "sway" },
+        { "aseqdump", "alsa-utils" }, { "aconnect", "alsa-utils" }, { "pipewire", "pipewire-bin" },
+        { "pw-metadata", "pipewire-bin" }, { "wireplumber", "wireplumber" }, { "pw-jack", "pipewire-jack" },
+        { "dbus-run-session", "dbus-daemon" }, { "mutter", "mutter" }, { "Xorg", "xserver-xorg-core" },
+        { "Xvfb", "xvfb" }, { "xrandr", "x11-xserver-utils" }, { "kwin_wayland", "kwin-wayland" },
+        { "/usr/libexec/xdg-desktop-portal", "xdg-desktop-portal" },
+        { "/usr/libexec/xdg-desktop-portal-gnome", "xdg-desktop-portal-gnome" },
+        { "/usr/libexec/xdg-desktop-portal-kde", "xdg-desktop-portal-kde" },
+    };
+    if (tool.rfind("jack_", 0) == 0 && release == "12")
+        return "jackd2";
+    const auto found = packages.find(tool);
+    return found == packages.end() ? "?" : found->second;
+}
+
+// Empty when every one of `tools` (a name on PATH, or an absolute path) can
+// be run; else which cannot, and the Debian packages that bring them on the
+// release the tests run on.
 inline std::string MissingTools(std::initializer_list<const char*> tools)
 {
     std::string missing;
+    std::vector<std::string> packages;
     const char* path = std::getenv("PATH");
+    const std::string release = DebianRelease();
     for (const char* tool : tools) {
-        bool found = false;
+        bool found = tool[0] == '/' && access(tool, X_OK) == 0;
         std::stringstream directories(path ? path : "/usr/bin:/bin");
-        for (std::string directory; !found && std::getline(directories, directory, ':');)
+        for (std::string directory; tool[0] != '/' && !found && std::getline(directories, directory, ':');)
             found = access((directory + "/" + tool).c_str(), X_OK) == 0;
-        if (!found)
-            missing += std::string(missing.empty() ? "" : " ") + tool;
+        if (found)
+            continue;
+        missing += std::string(missing.empty() ? "" : " ") + tool;
+        const std::string package = PackageOfTool(tool, release);
+        if (std::find(packages.begin(), packages.end(), package) == packages.end())
+            packages.push_back(package);
     }
-    return missing;
+    if (missing.empty())
+        return missing;
+    std::string message = "missing tool(s): " + missing + " (Debian" + (release.empty() ? "" : " " + release)
+        + (packages.size() == 1 ? " package " : " packages ");
+    for (size_t i = 0; i < packages.size(); ++i)
+        message += (i ? ", " : "") + packages[i];
+    return message + ")";
 }
 
 // How a tool run to its end went.

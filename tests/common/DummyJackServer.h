@@ -56,7 +56,7 @@ public:
     {
         const std::string missing = MissingTools({ "jackd", "jack_lsp", "setpriv", "pgrep" });
         if (!missing.empty())
-            return "missing tool(s): " + missing + " (Debian packages jackd2, util-linux, procps)";
+            return missing;
         fLock = open("/tmp/zimbrel-dummy-jack.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
         if (fLock < 0 || flock(fLock, LOCK_EX) != 0)
             return "cannot take /tmp/zimbrel-dummy-jack.lock";

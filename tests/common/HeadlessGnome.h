@@ -37,16 +37,11 @@ public:
     // Empty on success, else why the desktop could not start.
     std::string Start(const std::string& baseName)
     {
-        std::string missing = MissingTools({ "dbus-run-session", "pipewire", "wireplumber", "mutter", "setpriv" });
-        // The bus starts the portals from here.
-        for (const char* portal : { "/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-desktop-portal-gnome" }) {
-            if (access(portal, X_OK) != 0)
-                missing += std::string(missing.empty() ? "" : " ") + portal;
-        }
+        // The bus starts the portals from /usr/libexec.
+        const std::string missing = MissingTools({ "dbus-run-session", "pipewire", "wireplumber", "mutter", "setpriv",
+            "/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-desktop-portal-gnome" });
         if (!missing.empty())
-            return "missing tool(s): " + missing
-                + " (Debian packages dbus-user-session, pipewire-bin, wireplumber, mutter, xdg-desktop-portal, "
-                  "xdg-desktop-portal-gnome, util-linux)";
+            return missing;
         std::string directory = "/tmp/" + baseName + "-XXXXXX";
         if (mkdtemp(directory.data()) == nullptr)
             return "cannot make a runtime directory";
@@ -56,7 +51,10 @@ public:
         unsetenv("PIPEWIRE_REMOTE");
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
-        if (const std::string busError = StartSessionBus(fBus); !busError.empty())
+        // GNOME's portal backend (48) serves screen casts only in a session
+        // that says it is Wayland; it reads that once, as the bus starts it.
+        if (const std::string busError = StartSessionBus(fBus, { { "XDG_SESSION_TYPE", "wayland" } });
+            !busError.empty())
             return busError;
 
         if (!fPipeWire.Start({ "setpriv", "--pdeathsig", "TERM", "pipewire" }))
@@ -158,29 +156,55 @@ public:
 
     // Answers the portal's "Screen Share" dialog as a person would: picks
     // the one monitor, then Share. Empty on success, else what went wrong.
-    // (On 1024 x 768 the dialog's monitor row and Share button lie here.)
-    // `shown`, when given, runs once the dialog is on screen, before any click.
+    // The dialog's layout is told by what the screen shows, as GNOME 43
+    // and 48 lay it out differently. `shown`, when given, runs once the
+    // dialog is on screen, before any click.
     std::string AnswerShareDialog(const std::function<void()>& shown = {})
     {
-        constexpr int kMonitorRowX = 600, kMonitorRowY = 410;
-        constexpr int kShareX = 724, kShareY = 256;
-        if (!WaitUntil([&] { return ColourAt(kMonitorRowX, kMonitorRowY) == 0xffffff; }, std::chrono::seconds(30)))
+        // Where, on 1024 x 768, a pixel tells the dialog's layout as it
+        // shows, where its monitor and its Share button lie, and the colour
+        // of its body at (512, 480) while it is shown.
+        struct Layout {
+            int markX, markY;
+            unsigned mark;
+            int monitorX, monitorY;
+            int shareX, shareY;
+            unsigned body;
+        };
+        static constexpr Layout kGnome43 { 600, 410, 0xffffff, 600, 410, 724, 256, 0xfafafa };
+        // The monitor is chosen already, and Share in the accent blue.
+        static constexpr Layout kGnome48 { 770, 165, 0x3584e4, 512, 420, 770, 165, 0xfafafb };
+        const Layout* layout = nullptr;
+        WaitUntil(
+            [&] {
+                for (const Layout* candidate : { &kGnome43, &kGnome48 })
+                    if (ColourAt(candidate->markX, candidate->markY) == candidate->mark)
+                        layout = candidate;
+                return layout != nullptr;
+            },
+            std::chrono::seconds(30));
+        if (layout == nullptr)
             return "no sharing dialog showed within 30 s";
         if (shown)
             shown();
-        // The first click may only bring the dialog forward: click until the
-        // Share button turns from pale to the accent blue.
-        const auto shareEnabled = [&] { return (ColourAt(kShareX, kShareY) >> 16) < 0x80; };
-        for (int attempt = 0; attempt < 3 && !shareEnabled(); ++attempt) {
-            if (!MoveTo(kMonitorRowX, kMonitorRowY) || !Click())
+        // The first click into the dialog may only bring it forward, so the
+        // monitor is clicked until Share shows in the accent blue, and Share
+        // until the dialog has gone.
+        const auto shareEnabled = [&] { return (ColourAt(layout->shareX, layout->shareY) >> 16) < 0x80; };
+        const auto dialogShown = [&] { return ColourAt(512, 480) == layout->body; };
+        for (int attempt = 0; attempt < 3 && (attempt == 0 || !shareEnabled()); ++attempt) {
+            if (!MoveTo(layout->monitorX, layout->monitorY) || !Click())
                 return fError;
             WaitUntil(shareEnabled, std::chrono::seconds(3));
         }
         if (!shareEnabled())
             return "picking the monitor did not enable Share";
-        if (!MoveTo(kShareX, kShareY) || !Click())
-            return fError;
-        return {};
+        for (int attempt = 0; attempt < 3 && dialogShown(); ++attempt) {
+            if (!MoveTo(layout->shareX, layout->shareY) || !Click())
+                return fError;
+            WaitUntil([&] { return !dialogShown(); }, std::chrono::seconds(3));
+        }
+        return dialogShown() ? "the sharing dialog stayed after Share was clicked three times" : "";
     }
 
     // Ends the portal's GNOME backend, as a crash would: mutter then ends

@@ -27,9 +27,7 @@ public:
         const std::string missing = MissingTools(
             { "dbus-run-session", "pipewire", "wireplumber", "pw-jack", "pw-metadata", "jack_lsp", "setpriv" });
         if (!missing.empty())
-            return "missing tool(s): " + missing
-                + " (Debian packages pipewire, pipewire-bin, pipewire-jack, wireplumber, dbus-user-session, "
-                  "jackd2, util-linux)";
+            return missing;
         if (!LoadedPipeWiresJack())
             return "this program did not load PipeWire's libjack: run it under pw-jack";
         std::string directory = "/tmp/" + baseName + "-XXXXXX";

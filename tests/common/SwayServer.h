@@ -28,7 +28,7 @@ public:
     {
         const std::string missing = MissingTools({ "sway", "swaymsg", "setpriv" });
         if (!missing.empty()) {
-            fError = "missing tool(s): " + missing + " (Debian packages sway, util-linux)";
+            fError = missing;
             return;
         }
         std::string pattern = (std::filesystem::temp_directory_path() / "zimbrel-sway-XXXXXX").string();

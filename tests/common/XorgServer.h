@@ -98,8 +98,8 @@ private:
     // What Xorg, its dummy driver or the inputtest driver lacks, or "".
     static std::string Missing()
     {
-        if (!MissingTools({ "Xorg" }).empty())
-            return "Xorg is not installed: install the Debian package xserver-xorg-core";
+        if (const std::string missing = MissingTools({ "Xorg" }); !missing.empty())
+            return missing;
         for (const auto& [module, package] :
             { std::pair { "drivers/dummy_drv.so", "xserver-xorg-video-dummy" },
                 std::pair { "input/inputtest_drv.so", "xserver-xorg-core" } })

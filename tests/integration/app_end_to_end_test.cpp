@@ -48,8 +48,7 @@ protected:
     {
         ASSERT_TRUE(xvfb.IsRunning()) << xvfb.Error();
         const std::string missing = MissingTools({"xdotool", "jack_midi_dump", "jack_lsp", "stdbuf"});
-        ASSERT_TRUE(missing.empty()) << "missing tool(s): " << missing
-                                     << " (Debian packages xdotool, jackd2, coreutils)";
+        ASSERT_TRUE(missing.empty()) << missing;
     }
 
     // Runs xdotool with `arguments` against the private display; its output.

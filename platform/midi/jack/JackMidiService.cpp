@@ -125,6 +125,9 @@ private:
         std::atomic<bool> lossClaimed { false };
         // The loss is certain; the client is closed next.
         std::atomic<bool> gone { false };
+        // The process callback is running; with `gone`, this tells the
+        // closing thread when no cycle can be using the port any more.
+        std::atomic<bool> inCycle { false };
         // The library reported a loss while the server went on running the
         // client. PipeWire's library (0.3) does so on any error the server
         // sends it, and refuses every request from then on, so the first
@@ -187,6 +190,8 @@ private:
     // Closes the client of a lost server once the library's notification
     // thread is finished with it.
     static void CloseLostSession(std::unique_ptr<Session> lost);
+    // Whether the JACK library in use is PipeWire's rather than jackd's.
+    static bool LibraryIsPipeWires();
     // Notes that the server seems gone and wakes the supervisor; the first
     // notice wins. `notifier` is the kernel id of the library's thread that
     // brought it, or 0 when the service noticed by itself.
@@ -322,7 +327,8 @@ std::unique_ptr<JackMidiService::Session> JackMidiService::OpenSession(std::stri
     // Runs first thing on JACK's process thread, which otherwise carries
     // the name of whichever thread opened the client.
     jack_set_thread_init_callback(client, [](void*) { NameCurrentThread("jack-process"); }, nullptr);
-    // jackd calls the first of these, PipeWire's library only the second.
+    // jackd calls both, PipeWire's library one: the second in 0.3, the
+    // first in 1.4.
     jack_on_info_shutdown(client, ShutDown, session.get());
     jack_on_shutdown(client, ShutDownWithoutReason, session.get());
     jack_set_port_registration_callback(client, PortRegistered, session.get());
@@ -472,6 +478,25 @@ void JackMidiService::DropLostSession()
 
 void JackMidiService::CloseLostSession(std::unique_ptr<Session> lost)
 {
+    lost->gone.store(true);
+    if (LibraryIsPipeWires()) {
+        // PipeWire's library delivers its notices on its own loop thread,
+        // which the close stops itself, so there is nothing to wait for
+        // (version 1.4 calls only the first of the two shutdown callbacks).
+        // But when it closes a client whose server is gone, it frees the
+        // buffers of a linked port twice: with the connection's memory pool,
+        // and then with the port (1.4.2; a heap corruption that aborted the
+        // program). Unregistering the port first frees them once, while the
+        // pool still holds them, and the close then finds none.
+        const auto deadline = std::chrono::steady_clock::now() + kNotifierWait;
+        while (lost->inCycle.load() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        CollectJackText unheard;
+        if (jack_port_t* port = lost->output.exchange(nullptr))
+            jack_port_unregister(lost->client, port);
+        jack_client_close(lost->client);
+        return;
+    }
     // Closing cancels the client's notification thread, and jackd's library
     // deadlocks for good (every later client open included) when the cancel
     // lands while that thread handles a client the stopping server removed:
@@ -485,6 +510,13 @@ void JackMidiService::CloseLostSession(std::unique_ptr<Session> lost)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     CollectJackText unheard;
     jack_client_close(lost->client);
+}
+
+bool JackMidiService::LibraryIsPipeWires()
+{
+    // "3.1.4.2 (using PipeWire 1.4.2)"; jackd's says "1.9.22".
+    static const bool pipeWires = std::strstr(jack_get_version_string(), "PipeWire") != nullptr;
+    return pipeWires;
 }
 
 bool JackMidiService::RestoreLinks()
@@ -550,8 +582,13 @@ std::string JackMidiService::Description() const
 int JackMidiService::Process(jack_nframes_t frames, void* arg)
 {
     auto* session = static_cast<Session*>(arg);
-    if (session->gone.load(std::memory_order_acquire))
+    // Sequentially consistent, as the closing thread sets `gone` and then
+    // reads `inCycle`: one of the two sees the other.
+    session->inCycle.store(true);
+    if (session->gone.load()) {
+        session->inCycle.store(false);
         return 0;
+    }
     JackMidiService* self = session->service;
     jack_port_t* port = session->output.load(std::memory_order_acquire);
     void* buffer = port ? jack_port_get_buffer(port, frames) : nullptr;
@@ -573,6 +610,7 @@ int JackMidiService::Process(jack_nframes_t frames, void* arg)
             self->CountFellBehind();
     }
     self->fCycles.fetch_add(1, std::memory_order_release);
+    session->inCycle.store(false, std::memory_order_release);
     return 0;
 }
 
@@ -587,7 +625,7 @@ void JackMidiService::ShutDown(jack_status_t, const char* reason, void* session)
 void JackMidiService::ShutDownWithoutReason(void* arg)
 {
     // jackd's notification thread calls this last, as it ends; PipeWire's
-    // library calls only this.
+    // library 0.3 calls only this.
     auto* session = static_cast<Session*>(arg);
     session->notifierDone.store(true);
     NoteLoss(*session, "the connection to the server broke", gettid());
