@@ -162,18 +162,19 @@ public:
     std::string AnswerShareDialog(const std::function<void()>& shown = {})
     {
         // Where, on 1024 x 768, a pixel tells the dialog's layout as it
-        // shows, where its monitor and its Share button lie, and the colour
-        // of its body at (512, 480) while it is shown.
+        // shows, where its monitor and its Share button lie, and a pixel of
+        // its body that no hover changes, with its colour.
         struct Layout {
             int markX, markY;
             unsigned mark;
             int monitorX, monitorY;
             int shareX, shareY;
+            int bodyX, bodyY;
             unsigned body;
         };
-        static constexpr Layout kGnome43 { 600, 410, 0xffffff, 600, 410, 724, 256, 0xfafafa };
+        static constexpr Layout kGnome43 { 600, 410, 0xffffff, 600, 410, 724, 256, 512, 480, 0xfafafa };
         // The monitor is chosen already, and Share in the accent blue.
-        static constexpr Layout kGnome48 { 770, 165, 0x3584e4, 512, 420, 770, 165, 0xfafafb };
+        static constexpr Layout kGnome48 { 770, 165, 0x3584e4, 512, 420, 770, 165, 300, 620, 0xfafafb };
         const Layout* layout = nullptr;
         WaitUntil(
             [&] {
@@ -191,7 +192,7 @@ public:
         // monitor is clicked until Share shows in the accent blue, and Share
         // until the dialog has gone.
         const auto shareEnabled = [&] { return (ColourAt(layout->shareX, layout->shareY) >> 16) < 0x80; };
-        const auto dialogShown = [&] { return ColourAt(512, 480) == layout->body; };
+        const auto dialogShown = [&] { return ColourAt(layout->bodyX, layout->bodyY) == layout->body; };
         for (int attempt = 0; attempt < 3 && (attempt == 0 || !shareEnabled()); ++attempt) {
             if (!MoveTo(layout->monitorX, layout->monitorY) || !Click())
                 return fError;
