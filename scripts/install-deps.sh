@@ -65,9 +65,6 @@ if [[ "${1:-}" == "--tests" ]]; then
             # The portal finds GNOME's backend through the portals.conf that
             # comes with the session's common files.
             gnome-session-common
-            # Headless KDE Plasma for its screen-sharing test: KWin with its
-            # screencast plugin, its portal, and the QML of the portal's dialog.
-            kwin-wayland kwin-common xdg-desktop-portal-kde plasma-workspace
         )
     fi
 fi

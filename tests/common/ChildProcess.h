@@ -241,10 +241,9 @@ inline std::string PackageOfTool(const std::string& tool, const std::string& rel
         { "aseqdump", "alsa-utils" }, { "aconnect", "alsa-utils" }, { "pipewire", "pipewire-bin" },
         { "pw-metadata", "pipewire-bin" }, { "wireplumber", "wireplumber" }, { "pw-jack", "pipewire-jack" },
         { "dbus-run-session", "dbus-daemon" }, { "mutter", "mutter" }, { "Xorg", "xserver-xorg-core" },
-        { "Xvfb", "xvfb" }, { "xrandr", "x11-xserver-utils" }, { "kwin_wayland", "kwin-wayland" },
+        { "Xvfb", "xvfb" }, { "xrandr", "x11-xserver-utils" },
         { "/usr/libexec/xdg-desktop-portal", "xdg-desktop-portal" },
         { "/usr/libexec/xdg-desktop-portal-gnome", "xdg-desktop-portal-gnome" },
-        { "/usr/libexec/xdg-desktop-portal-kde", "xdg-desktop-portal-kde" },
     };
     if (tool.rfind("jack_", 0) == 0 && release == "12")
         return "jackd2";

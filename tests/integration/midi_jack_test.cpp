@@ -425,6 +425,58 @@ TEST_F(MidiJack, AServerThatStopsRunningTheClientWithoutAWordIsLeftAndReachedAga
     consumer->Release();
 }
 
+TEST_F(MidiJack, LinksPickedWhileTheServerDiesAndComesBackNeverHangOrBreakTheKit)
+{
+    // A user picking from the Port menu while the server is killed and
+    // started again: each pick returns within its own bounds whatever the
+    // server is doing, and the kit is whole once the server is back.
+    MakeProducer();
+    BMidiConsumer* consumer = ConnectMonitor();
+    ASSERT_NE(consumer, nullptr);
+    StderrCapture errors;
+    std::atomic<bool> stop { false };
+    std::atomic<int> picks { 0 };
+    std::atomic<int64_t> longestMs { 0 };
+    std::thread picker([&] {
+        while (!stop.load()) {
+            const auto start = std::chrono::steady_clock::now();
+            producer->Connect(consumer);
+            producer->Disconnect(consumer);
+            const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start);
+            longestMs = std::max<int64_t>(longestMs.load(), took.count());
+            ++picks;
+        }
+    });
+    const auto picksSeen = [&](int more) {
+        const int from = picks.load();
+        return WaitUntil([&] { return picks.load() >= from + more; }, 10s);
+    };
+    const bool pickedBefore = picksSeen(2);
+    const bool killed = server->Kill(SIGKILL);
+    const bool lost = killed && errors.WaitFor("JACK server lost", 10s);
+    const bool pickedWithout = picksSeen(2);
+    const std::string restarted = lost ? server->Restart() : "the server was not lost";
+    const bool back = restarted.empty() && errors.WaitFor("JACK server is back", 10s);
+    const bool pickedAfter = picksSeen(2);
+    stop = true;
+    picker.join();
+
+    EXPECT_TRUE(pickedBefore && killed && lost && pickedWithout) << errors.Text();
+    ASSERT_EQ(restarted, "");
+    ASSERT_TRUE(back && pickedAfter) << errors.Text();
+    // A pick waits at most 2.5 s for its change to be in force, twice.
+    EXPECT_LT(longestMs.load(), 6000) << "a pick hung on a dying or returning server";
+    monitor.Stop();
+    StartMonitor();
+    consumer->Release();
+    consumer = ConnectMonitor();
+    ASSERT_NE(consumer, nullptr);
+    producer->SprayControlChange(4, 40, 44);
+    EXPECT_THAT(MonitorEvents(1), testing::Contains(HasSubstr("b4 28 2c"))) << errors.Text();
+    consumer->Release();
+}
+
 TEST_F(MidiJack, AServerThatComesBackGetsTheSameProducerBackWithItsLinkAndMetadata)
 {
     MakeProducer();
