@@ -51,6 +51,8 @@ if [[ "${1:-}" == "--tests" ]]; then
         # Wayland canvas test.
         mutter xwayland xdg-desktop-portal xdg-desktop-portal-gnome
         sway grim
+        # The protocol of KWin's fake input, for the test's Wayland pointer.
+        plasma-wayland-protocols
         # The fuzz targets: clang with its libFuzzer and sanitizer runtimes.
         clang
     )
@@ -65,6 +67,9 @@ if [[ "${1:-}" == "--tests" ]]; then
             # The portal finds GNOME's backend through the portals.conf that
             # comes with the session's common files.
             gnome-session-common
+            # Headless KDE Plasma for its screen-sharing test: KWin and its
+            # portal, with the QML of the portal's dialog.
+            kwin-wayland xdg-desktop-portal-kde plasma-workspace
         )
     fi
 fi

@@ -241,14 +241,29 @@ inline std::string PackageOfTool(const std::string& tool, const std::string& rel
         { "aseqdump", "alsa-utils" }, { "aconnect", "alsa-utils" }, { "pipewire", "pipewire-bin" },
         { "pw-metadata", "pipewire-bin" }, { "wireplumber", "wireplumber" }, { "pw-jack", "pipewire-jack" },
         { "dbus-run-session", "dbus-daemon" }, { "mutter", "mutter" }, { "Xorg", "xserver-xorg-core" },
-        { "Xvfb", "xvfb" }, { "xrandr", "x11-xserver-utils" },
+        { "Xvfb", "xvfb" }, { "xrandr", "x11-xserver-utils" }, { "kwin_wayland", "kwin-wayland" },
         { "/usr/libexec/xdg-desktop-portal", "xdg-desktop-portal" },
         { "/usr/libexec/xdg-desktop-portal-gnome", "xdg-desktop-portal-gnome" },
+        { "/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde", "xdg-desktop-portal-kde" },
     };
     if (tool.rfind("jack_", 0) == 0 && release == "12")
         return "jackd2";
     const auto found = packages.find(tool);
     return found == packages.end() ? "?" : found->second;
+}
+
+// Where `tool` (a name on PATH, or an absolute path) is, when it can be run;
+// empty otherwise.
+inline std::string FindTool(const char* tool)
+{
+    if (tool[0] == '/')
+        return access(tool, X_OK) == 0 ? tool : "";
+    const char* path = std::getenv("PATH");
+    std::stringstream directories(path ? path : "/usr/bin:/bin");
+    for (std::string directory; std::getline(directories, directory, ':');)
+        if (access((directory + "/" + tool).c_str(), X_OK) == 0)
+            return directory + "/" + tool;
+    return "";
 }
 
 // Empty when every one of `tools` (a name on PATH, or an absolute path) can
@@ -258,14 +273,9 @@ inline std::string MissingTools(std::initializer_list<const char*> tools)
 {
     std::string missing;
     std::vector<std::string> packages;
-    const char* path = std::getenv("PATH");
     const std::string release = DebianRelease();
     for (const char* tool : tools) {
-        bool found = tool[0] == '/' && access(tool, X_OK) == 0;
-        std::stringstream directories(path ? path : "/usr/bin:/bin");
-        for (std::string directory; tool[0] != '/' && !found && std::getline(directories, directory, ':');)
-            found = access((directory + "/" + tool).c_str(), X_OK) == 0;
-        if (found)
+        if (!FindTool(tool).empty())
             continue;
         missing += std::string(missing.empty() ? "" : " ") + tool;
         const std::string package = PackageOfTool(tool, release);

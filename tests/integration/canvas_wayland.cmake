@@ -1,19 +1,24 @@
 # The real program's canvas as native Wayland windows on a private headless
 # sway, driven by a virtual pointer of the test's own. The virtual pointer
-# protocol is in no Debian 12 package, so its XML is kept here.
+# protocol is in no Debian 12 package, so its XML is kept here; KWin's
+# fake-input protocol comes with plasma-wayland-protocols.
 pkg_check_modules(ZB_WAYLAND_TEST REQUIRED IMPORTED_TARGET wayland-client)
 find_program(ZB_WAYLAND_SCANNER wayland-scanner REQUIRED)
-set(ZB_POINTER_PROTOCOL ${CMAKE_CURRENT_LIST_DIR}/protocols/wlr-virtual-pointer-unstable-v1.xml)
-set(ZB_POINTER_HEADER ${CMAKE_CURRENT_BINARY_DIR}/wlr-virtual-pointer-unstable-v1-client-protocol.h)
-set(ZB_POINTER_CODE ${CMAKE_CURRENT_BINARY_DIR}/wlr-virtual-pointer-unstable-v1-protocol.c)
-add_custom_command(OUTPUT ${ZB_POINTER_HEADER} ${ZB_POINTER_CODE}
-    COMMAND ${ZB_WAYLAND_SCANNER} client-header ${ZB_POINTER_PROTOCOL} ${ZB_POINTER_HEADER}
-    COMMAND ${ZB_WAYLAND_SCANNER} private-code ${ZB_POINTER_PROTOCOL} ${ZB_POINTER_CODE}
-    DEPENDS ${ZB_POINTER_PROTOCOL})
+find_file(ZB_FAKE_INPUT_PROTOCOL fake-input.xml PATHS /usr/share/plasma-wayland-protocols NO_DEFAULT_PATH REQUIRED)
+set(ZB_POINTER_SOURCES ${CMAKE_CURRENT_LIST_DIR}/wayland_pointer_driver.cpp)
+foreach(protocol ${CMAKE_CURRENT_LIST_DIR}/protocols/wlr-virtual-pointer-unstable-v1.xml ${ZB_FAKE_INPUT_PROTOCOL})
+    get_filename_component(name ${protocol} NAME_WE)
+    set(header ${CMAKE_CURRENT_BINARY_DIR}/${name}-client-protocol.h)
+    set(code ${CMAKE_CURRENT_BINARY_DIR}/${name}-protocol.c)
+    add_custom_command(OUTPUT ${header} ${code}
+        COMMAND ${ZB_WAYLAND_SCANNER} client-header ${protocol} ${header}
+        COMMAND ${ZB_WAYLAND_SCANNER} private-code ${protocol} ${code}
+        DEPENDS ${protocol})
+    list(APPEND ZB_POINTER_SOURCES ${header} ${code})
+endforeach()
 # The generated code is C, whose constants C++ would keep private.
 enable_language(C)
-add_executable(wayland_pointer_driver ${CMAKE_CURRENT_LIST_DIR}/wayland_pointer_driver.cpp ${ZB_POINTER_CODE}
-    ${ZB_POINTER_HEADER})
+add_executable(wayland_pointer_driver ${ZB_POINTER_SOURCES})
 target_include_directories(wayland_pointer_driver PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
 target_link_libraries(wayland_pointer_driver PRIVATE PkgConfig::ZB_WAYLAND_TEST)
 
