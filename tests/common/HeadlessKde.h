@@ -107,11 +107,34 @@ public:
     // KWin could not be asked).
     std::optional<Rectangle> WindowContent(const std::string& title)
     {
+        return AboutWindow(title, "");
+    }
+
+    // Moves the first window whose title starts with `title` so that its
+    // frame's top left corner is at (x, y), above the others; its content
+    // afterwards, or nothing when there is no such window.
+    std::optional<Rectangle> PlaceWindow(const std::string& title, int x, int y)
+    {
+        return AboutWindow(title,
+            "w.frameGeometry = { x: " + std::to_string(x) + ", y: " + std::to_string(y)
+                + ", width: w.frameGeometry.width, height: w.frameGeometry.height };\n"
+                  "workspace.activeWindow = w;\n");
+    }
+
+    const std::string& Errors() const { return fError; }
+    std::string KWinErrors() const { return fKWin.Errors(); }
+
+private:
+    // Runs `action` (JavaScript on the window `w`) in KWin on the first
+    // window whose title starts with `title`, and then reads its content.
+    std::optional<Rectangle> AboutWindow(const std::string& title, const std::string& action)
+    {
         const std::string tag = "zimbrel-window-" + std::to_string(++fQueries);
         const std::string script = fRuntimeDirectory + "/" + tag + ".js";
         std::ofstream(script) << "for (const w of workspace.windowList())\n"
                                  "    if (w.caption.startsWith(" << Quoted(title) << ")) {\n"
-                                 "        const g = w.clientGeometry;\n"
+                              << action
+                              << "        const g = w.clientGeometry;\n"
                                  "        print('" << tag << " ' + g.x + ' ' + g.y + ' ' + g.width + ' ' + g.height);\n"
                                  "        break;\n"
                                  "    }\n"
@@ -147,10 +170,6 @@ public:
         return content;
     }
 
-    const std::string& Errors() const { return fError; }
-    std::string KWinErrors() const { return fKWin.Errors(); }
-
-private:
     static std::string Quoted(const std::string& text)
     {
         std::string quoted = "'";
