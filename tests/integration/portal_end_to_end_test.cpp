@@ -209,7 +209,12 @@ TEST_F(PortalTest, SharedScreenPlaysPositionsAndColoursAsksOnceAndEndsCleanly)
     EXPECT_TRUE(MoveAndExpect(seen, left + 60, top + 20, canvasAt(60, 20))) << dump.Output();
     EXPECT_EQ(seen - inside, 10u) << "a motion over the canvas was sent twice:\n" << dump.Output();
 
-    // Beside the windows the shared screen plays again.
+    // Beside the windows the shared screen plays again. The motion that
+    // leaves the picture can reach the relay through the screen cast before
+    // the canvas has said that the pointer left, and is then dropped as one
+    // over the canvas (seen once in 20 runs on a loaded machine); the next
+    // motion plays.
+    ASSERT_TRUE(gnome.MoveTo(1000, 740)) << gnome.Errors();
     const unsigned desktop = gnome.ColourAt(1000, 750);
     EXPECT_TRUE(MoveAndExpect(seen, 1000, 750, Changes(1000, 750, desktop))) << dump.Output();
 
