@@ -16,7 +16,7 @@
 #include "platform/input/portal/CastScreen.h"
 #include "platform/input/portal/PipeWireCastReader.h"
 #include "tests/common/ChildProcess.h"
-#include "tests/common/SessionBus.h"
+#include "tests/common/DesktopSession.h"
 
 #include <systemd/sd-bus.h>
 
@@ -42,36 +42,15 @@ public:
             "/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-desktop-portal-gnome" });
         if (!missing.empty())
             return missing;
-        std::string directory = "/tmp/" + baseName + "-XXXXXX";
-        if (mkdtemp(directory.data()) == nullptr)
-            return "cannot make a runtime directory";
-        fRuntimeDirectory = directory;
-        setenv("XDG_RUNTIME_DIR", directory.c_str(), 1);
-        setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
-        unsetenv("PIPEWIRE_REMOTE");
-        unsetenv("DISPLAY");
-        unsetenv("WAYLAND_DISPLAY");
-        // GNOME's portal backend (48) serves screen casts only in a session
-        // that says it is Wayland; it reads that once, as the bus starts it.
-        if (const std::string busError = StartSessionBus(fBus, { { "XDG_SESSION_TYPE", "wayland" } });
-            !busError.empty())
-            return busError;
-
-        if (!fPipeWire.Start({ "setpriv", "--pdeathsig", "TERM", "pipewire" }))
-            return "cannot start pipewire: " + fPipeWire.Error();
-        if (!WaitUntil([&] { return std::filesystem::exists(fRuntimeDirectory + "/pipewire-0"); },
-                std::chrono::seconds(10)))
-            return "pipewire made no socket within 10 s: " + fPipeWire.Errors();
-        if (!fWirePlumber.Start({ "setpriv", "--pdeathsig", "TERM", "wireplumber" }))
-            return "cannot start wireplumber: " + fWirePlumber.Error();
+        if (const std::string sessionError = fSession.Start(baseName, "GNOME"); !sessionError.empty())
+            return sessionError;
         // With Xwayland: the program's windows are X11 windows for now.
         if (!fMutter.Start({ "setpriv", "--pdeathsig", "TERM", "mutter", "--headless", "--wayland",
                 "--wayland-display", "wayland-0", "--virtual-monitor",
                 std::to_string(kWidth) + "x" + std::to_string(kHeight) }))
             return "cannot start mutter: " + fMutter.Error();
-        if (sd_bus_open_user(&fDBus) < 0)
-            return "cannot connect to the private session bus";
-        if (!WaitUntil([&] { return !fMutter.Running() || HasOwner("org.gnome.Mutter.ScreenCast"); },
+        fDBus = fSession.Bus();
+        if (!WaitUntil([&] { return !fMutter.Running() || fSession.HasOwner("org.gnome.Mutter.ScreenCast"); },
                 std::chrono::seconds(20))
             || !fMutter.Running())
             return "mutter did not offer its screen cast within 20 s" + std::string(fMutter.Running() ? "" : " (it ended)")
@@ -85,7 +64,7 @@ public:
         const size_t name = log.find(kX11Display) + std::strlen(kX11Display);
         fXDisplay = log.substr(name, log.find(',', name) - name);
         // Xwayland lets in the clients that show the cookie mutter wrote.
-        for (const auto& entry : std::filesystem::directory_iterator(fRuntimeDirectory)) {
+        for (const auto& entry : std::filesystem::directory_iterator(fSession.RuntimeDirectory())) {
             if (entry.path().filename().string().rfind(".mutter-Xwaylandauth.", 0) == 0)
                 setenv("XAUTHORITY", entry.path().c_str(), 1);
         }
@@ -95,19 +74,9 @@ public:
     void Stop()
     {
         fReader.reset();
-        if (fDBus != nullptr) {
-            fDBus = sd_bus_flush_close_unref(fDBus);
-        }
         fMutter.Stop();
-        fWirePlumber.Stop();
-        fPipeWire.Stop();
-        fBus.CloseInput();
-        fBus.Wait(std::chrono::seconds(3));
-        if (!fRuntimeDirectory.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(fRuntimeDirectory, ignored);
-            fRuntimeDirectory.clear();
-        }
+        fDBus = nullptr;
+        fSession.Stop();
     }
 
     // What is on screen now, as mutter's own screen cast last showed it.
@@ -229,18 +198,6 @@ public:
     std::string MutterErrors() const { return fMutter.Errors(); }
 
 private:
-    bool HasOwner(const char* name)
-    {
-        int has = 0;
-        sd_bus_message* reply = nullptr;
-        const bool ok = sd_bus_call_method(fDBus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                            "org.freedesktop.DBus", "NameHasOwner", nullptr, &reply, "s", name)
-                >= 0
-            && sd_bus_message_read(reply, "b", &has) >= 0;
-        sd_bus_message_unref(reply);
-        return ok && has;
-    }
-
     template <typename... Args>
     bool Call(const std::string& path, const char* interface, const char* method, const char* types, Args... args)
     {
@@ -320,7 +277,8 @@ private:
         const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_un address {};
         address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof address.sun_path, "%s/pipewire-0", fRuntimeDirectory.c_str());
+        std::snprintf(
+            address.sun_path, sizeof address.sun_path, "%s/pipewire-0", fSession.RuntimeDirectory().c_str());
         if (socket < 0 || connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
             return std::string("cannot connect to pipewire: ") + std::strerror(errno);
         std::vector<std::unique_ptr<CastStreamCore>> cores;
@@ -337,13 +295,11 @@ private:
         return {};
     }
 
-    std::string fRuntimeDirectory;
+    DesktopSession fSession;
     std::string fError;
     std::string fXDisplay;
-    ChildProcess fBus;
-    ChildProcess fPipeWire;
-    ChildProcess fWirePlumber;
     ChildProcess fMutter;
+    // The session's bus connection.
     sd_bus* fDBus = nullptr;
     std::string fRemoteSession;
     std::string fStreamPath;

@@ -16,7 +16,7 @@
 // grant, so a copy of it runs (a copy's name must end in "kwin_wayland").
 
 #include "tests/common/ChildProcess.h"
-#include "tests/common/SessionBus.h"
+#include "tests/common/DesktopSession.h"
 
 #include <systemd/sd-bus.h>
 
@@ -45,40 +45,22 @@ public:
             "setpriv", "/usr/libexec/xdg-desktop-portal", "/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde" });
         if (!missing.empty())
             return missing;
-        std::string directory = "/tmp/" + baseName + "-XXXXXX";
-        if (mkdtemp(directory.data()) == nullptr)
-            return "cannot make a runtime directory";
-        fRuntimeDirectory = directory;
+        if (const std::string sessionError = fSession.Start(baseName, "KDE"); !sessionError.empty())
+            return sessionError;
+        // A copy, as the packaged binary's file capability cannot be granted.
+        const std::string kwin = fSession.RuntimeDirectory() + "/kwin_wayland";
         std::error_code error;
-        std::filesystem::copy_file(FindTool("kwin_wayland"), fRuntimeDirectory + "/kwin_wayland", error);
+        std::filesystem::copy_file(FindTool("kwin_wayland"), kwin, error);
         if (error)
             return "cannot copy kwin_wayland: " + error.message();
-        setenv("XDG_RUNTIME_DIR", directory.c_str(), 1);
-        setenv("XDG_CURRENT_DESKTOP", "KDE", 1);
-        unsetenv("PIPEWIRE_REMOTE");
-        unsetenv("DISPLAY");
-        unsetenv("WAYLAND_DISPLAY");
-        // The portal's KDE backend serves screen casts only in a session
-        // that says it is Wayland.
-        if (const std::string busError = StartSessionBus(fBus, { { "XDG_SESSION_TYPE", "wayland" } });
-            !busError.empty())
-            return busError;
-        if (!fPipeWire.Start({ "setpriv", "--pdeathsig", "TERM", "pipewire" }))
-            return "cannot start pipewire: " + fPipeWire.Error();
-        if (!WaitUntil([&] { return std::filesystem::exists(fRuntimeDirectory + "/pipewire-0"); },
-                std::chrono::seconds(10)))
-            return "pipewire made no socket within 10 s: " + fPipeWire.Errors();
-        if (!fWirePlumber.Start({ "setpriv", "--pdeathsig", "TERM", "wireplumber" }))
-            return "cannot start wireplumber: " + fWirePlumber.Error();
-        if (!fKWin.Start({ "setpriv", "--pdeathsig", "TERM", fRuntimeDirectory + "/kwin_wayland", "--virtual",
+        if (!fKWin.Start({ "setpriv", "--pdeathsig", "TERM", kwin, "--virtual",
                              "--no-lockscreen", "--width", std::to_string(kWidth), "--height",
                              std::to_string(kHeight), "--socket", "wayland-0" },
                 { { "XDG_SESSION_TYPE", "wayland" }, { "KWIN_WAYLAND_NO_PERMISSION_CHECKS", "1" },
                     { "QT_LOGGING_RULES", "kwin_scripting=true" } }))
             return "cannot start kwin_wayland: " + fKWin.Error();
-        if (sd_bus_open_user(&fDBus) < 0)
-            return "cannot connect to the private session bus";
-        if (!WaitUntil([&] { return !fKWin.Running() || HasOwner("org.kde.KWin"); }, std::chrono::seconds(30))
+        fDBus = fSession.Bus();
+        if (!WaitUntil([&] { return !fKWin.Running() || fSession.HasOwner("org.kde.KWin"); }, std::chrono::seconds(30))
             || !fKWin.Running())
             return "KWin did not come up within 30 s" + std::string(fKWin.Running() ? "" : " (it ended)") + ": "
                 + fKWin.Errors();
@@ -88,18 +70,9 @@ public:
 
     void Stop()
     {
-        if (fDBus != nullptr)
-            fDBus = sd_bus_flush_close_unref(fDBus);
         fKWin.Stop();
-        fWirePlumber.Stop();
-        fPipeWire.Stop();
-        fBus.CloseInput();
-        fBus.Wait(std::chrono::seconds(3));
-        if (!fRuntimeDirectory.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(fRuntimeDirectory, ignored);
-            fRuntimeDirectory.clear();
-        }
+        fDBus = nullptr;
+        fSession.Stop();
     }
 
     // The content of the first window whose title starts with `title`, as
@@ -130,7 +103,7 @@ private:
     std::optional<Rectangle> AboutWindow(const std::string& title, const std::string& action)
     {
         const std::string tag = "zimbrel-window-" + std::to_string(++fQueries);
-        const std::string script = fRuntimeDirectory + "/" + tag + ".js";
+        const std::string script = fSession.RuntimeDirectory() + "/" + tag + ".js";
         std::ofstream(script) << "for (const w of workspace.windowList())\n"
                                  "    if (w.caption.startsWith(" << Quoted(title) << ")) {\n"
                               << action
@@ -178,24 +151,10 @@ private:
         return quoted + "'";
     }
 
-    bool HasOwner(const char* name)
-    {
-        int has = 0;
-        sd_bus_message* reply = nullptr;
-        const bool ok = sd_bus_call_method(fDBus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                            "org.freedesktop.DBus", "NameHasOwner", nullptr, &reply, "s", name)
-                >= 0
-            && sd_bus_message_read(reply, "b", &has) >= 0;
-        sd_bus_message_unref(reply);
-        return ok && has;
-    }
-
-    std::string fRuntimeDirectory;
+    DesktopSession fSession;
     std::string fError;
     int fQueries = 0;
-    ChildProcess fBus;
-    ChildProcess fPipeWire;
-    ChildProcess fWirePlumber;
     ChildProcess fKWin;
+    // The session's bus connection.
     sd_bus* fDBus = nullptr;
 };

@@ -11,6 +11,7 @@
 #include "tests/common/ChooseJackTestServer.h"
 #include "tests/common/PrivateSettings.h"
 #include "tests/common/SwayServer.h"
+#include "tests/common/WaylandPointer.h"
 
 #include <gtest/gtest.h>
 
@@ -43,21 +44,9 @@ protected:
         ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
         const std::string dumpError = dump.Start();
         ASSERT_TRUE(dumpError.empty()) << dumpError;
-        ASSERT_TRUE(pointer.Start({ ZIMBREL_WAYLAND_POINTER, std::to_string(SwayServer::kWidth),
-                                      std::to_string(SwayServer::kHeight) },
-            { { "WAYLAND_DISPLAY", sway.Socket() } }))
+        ASSERT_TRUE(pointer.Start(SwayServer::kWidth, SwayServer::kHeight, { { "WAYLAND_DISPLAY", sway.Socket() } }))
             << pointer.Error();
     }
-
-    // One command to the virtual pointer, answered once sway took it.
-    bool Point(const std::string& command)
-    {
-        const size_t answered = Occurrences(pointer.Output(), "ok\n");
-        return pointer.WriteInput(command + "\n")
-            && WaitUntil([&] { return Occurrences(pointer.Output(), "ok\n") > answered; }, 5s);
-    }
-    bool MoveTo(int x, int y) { return Point("move " + std::to_string(x) + " " + std::to_string(y)); }
-    bool ClickAt(int x, int y) { return MoveTo(x, y) && Point("press") && Point("release"); }
 
     // What sway's tree says of the window titled `title`: from its title to
     // the next one, which holds its "shell"; empty while there is none.
@@ -101,7 +90,7 @@ protected:
     PrivateSettings settings;
     std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
     MidiDump dump;
-    ChildProcess pointer;
+    WaylandPointer pointer;
     ChildProcess program;
 };
 
@@ -142,13 +131,13 @@ TEST_F(WaylandCanvasTest, NativeWindowsWithoutXwaylandPlayThePictureAndOfferIt)
 
     // It plays where the pointer is.
     size_t seen = 0;
-    ASSERT_TRUE(MoveTo(kCanvasLeft + 10, kCanvasTop + 10));
+    ASSERT_TRUE(pointer.MoveTo(kCanvasLeft + 10, kCanvasTop + 10));
     EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(10, 10, kPictureWidth, kPictureHeight, 0xff0000)))
         << dump.Output();
-    ASSERT_TRUE(MoveTo(kCanvasLeft + 150, kCanvasTop + 70));
+    ASSERT_TRUE(pointer.MoveTo(kCanvasLeft + 150, kCanvasTop + 70));
     EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(150, 70, kPictureWidth, kPictureHeight, 0x4080c0)))
         << dump.Output();
-    ASSERT_TRUE(MoveTo(kCanvasLeft + kPictureWidth - 1, kCanvasTop + kPictureHeight - 1));
+    ASSERT_TRUE(pointer.MoveTo(kCanvasLeft + kPictureWidth - 1, kCanvasTop + kPictureHeight - 1));
     EXPECT_TRUE(dump.EndsWith(
         seen, { Change(7, 127), Change(8, 127), Change(20, 31), Change(21, 63), Change(22, 95) }))
         << dump.Output();
@@ -159,9 +148,9 @@ TEST_F(WaylandCanvasTest, NativeWindowsWithoutXwaylandPlayThePictureAndOfferIt)
     // cycle under load can lose part of it (seen once: its colours); the
     // next motion is played whole.
     const size_t beforeOutside = seen;
-    ASSERT_TRUE(MoveTo(1100, 600));
-    ASSERT_TRUE(MoveTo(kCanvasLeft + 60, kCanvasTop + 20));
-    ASSERT_TRUE(MoveTo(kCanvasLeft + 70, kCanvasTop + 20));
+    ASSERT_TRUE(pointer.MoveTo(1100, 600));
+    ASSERT_TRUE(pointer.MoveTo(kCanvasLeft + 60, kCanvasTop + 20));
+    ASSERT_TRUE(pointer.MoveTo(kCanvasLeft + 70, kCanvasTop + 20));
     const std::vector<std::string> direct = CanvasChanges(70, 20, kPictureWidth, kPictureHeight, 0xff0000);
     const std::vector<std::string> entered = CanvasChanges(60, 20, kPictureWidth, kPictureHeight, 0xff0000);
     EXPECT_TRUE(WaitUntil(
@@ -184,7 +173,7 @@ TEST_F(WaylandCanvasTest, NativeWindowsWithoutXwaylandPlayThePictureAndOfferIt)
 
     // The line under the panel says why and opens a picture: the file
     // dialog, a Wayland window of its own.
-    ASSERT_TRUE(ClickAt(kMainLeft + 100, kMainTop + 332));
+    ASSERT_TRUE(pointer.ClickAt(kMainLeft + 100, kMainTop + 332));
     EXPECT_TRUE(ShowsAsWaylandWindow("Open Picture")) << program.Errors();
 
     EXPECT_EQ(

@@ -10,6 +10,7 @@
 #include "tests/common/DummyJackServer.h"
 #include "tests/common/HeadlessKde.h"
 #include "tests/common/PrivateSettings.h"
+#include "tests/common/WaylandPointer.h"
 
 #include <gtest/gtest.h>
 
@@ -34,26 +35,14 @@ protected:
         ASSERT_TRUE(jackError.empty()) << "JACK: " << jackError;
         const std::string dumpError = dump.Start();
         ASSERT_TRUE(dumpError.empty()) << dumpError;
-        ASSERT_TRUE(pointer.Start({ ZIMBREL_WAYLAND_POINTER, std::to_string(HeadlessKde::kWidth),
-            std::to_string(HeadlessKde::kHeight) }))
-            << pointer.Error();
+        ASSERT_TRUE(pointer.Start(HeadlessKde::kWidth, HeadlessKde::kHeight)) << pointer.Error();
     }
-
-    // One command to the test's pointer, answered once KWin took it.
-    bool Point(const std::string& command)
-    {
-        const size_t answered = Occurrences(pointer.Output(), "ok\n");
-        return pointer.WriteInput(command + "\n")
-            && WaitUntil([&] { return Occurrences(pointer.Output(), "ok\n") > answered; }, 5s);
-    }
-    bool MoveTo(int x, int y) { return Point("move " + std::to_string(x) + " " + std::to_string(y)); }
-    bool ClickAt(int x, int y) { return MoveTo(x, y) && Point("press") && Point("release"); }
 
     HeadlessKde kde;
     PrivateSettings settings;
     DummyJackServer jack;
     MidiDump dump;
-    ChildProcess pointer;
+    WaylandPointer pointer;
     ChildProcess program;
 };
 
@@ -84,8 +73,8 @@ TEST_F(KdePortalTest, AScreenCastKWinCannotStreamIsSaidAndTheCanvasPlaysMeanwhil
     };
     // The first click into the dialog may only give it the focus.
     for (int attempt = 0; attempt < 3 && !answered(); ++attempt) {
-        ASSERT_TRUE(ClickAt(dialog->x + dialog->width / 4, dialog->y + 80));
-        ASSERT_TRUE(ClickAt(dialog->x + dialog->width - 150, dialog->y + dialog->height - 25));
+        ASSERT_TRUE(pointer.ClickAt(dialog->x + dialog->width / 4, dialog->y + 80));
+        ASSERT_TRUE(pointer.ClickAt(dialog->x + dialog->width - 150, dialog->y + dialog->height - 25));
         WaitUntil(answered, 3s);
     }
     // KWin cannot stream: said plainly, and the program runs on.
@@ -104,11 +93,11 @@ TEST_F(KdePortalTest, AScreenCastKWinCannotStreamIsSaidAndTheCanvasPlaysMeanwhil
     EXPECT_EQ(canvas->width, kPictureWidth);
     EXPECT_EQ(canvas->height, kPictureHeight);
     size_t seen = 0;
-    ASSERT_TRUE(MoveTo(canvas->x + 10, canvas->y + 10));
-    ASSERT_TRUE(MoveTo(canvas->x + 20, canvas->y + 15));
+    ASSERT_TRUE(pointer.MoveTo(canvas->x + 10, canvas->y + 10));
+    ASSERT_TRUE(pointer.MoveTo(canvas->x + 20, canvas->y + 15));
     EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(20, 15, kPictureWidth, kPictureHeight, 0xff0000)))
         << dump.Output() << program.Errors();
-    ASSERT_TRUE(MoveTo(canvas->x + 150, canvas->y + 70));
+    ASSERT_TRUE(pointer.MoveTo(canvas->x + 150, canvas->y + 70));
     EXPECT_TRUE(dump.EndsWith(seen, CanvasChanges(150, 70, kPictureWidth, kPictureHeight, 0x4080c0))) << dump.Output();
 
     kill(program.Pid(), SIGTERM);
