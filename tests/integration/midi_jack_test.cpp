@@ -420,8 +420,17 @@ TEST_F(MidiJack, AServerThatStopsRunningTheClientWithoutAWordIsLeftAndReachedAga
     ASSERT_TRUE(WaitUntil([&] { return Occurrences(errors.Text(), "JACK server is back") == 1; }, 10s))
         << errors.Text();
     EXPECT_TRUE(WaitUntil([&] { return producer->IsConnected(consumer); }, 5s)) << errors.Text();
-    producer->SprayControlChange(3, 30, 33);
-    EXPECT_THAT(MonitorEvents(1), testing::Contains(HasSubstr("b3 1e 21"))) << errors.Text();
+    // A link restored reads as made a moment before PipeWire (1.4, under
+    // load) runs it, and what is sent meanwhile is lost, so the stream goes
+    // on until the consumer hears it, as a player's would.
+    const bool delivered = WaitUntil(
+        [&] {
+            producer->SprayControlChange(3, 30, 33);
+            return !Events().empty();
+        },
+        5s);
+    EXPECT_TRUE(delivered) << errors.Text();
+    EXPECT_THAT(Events(), testing::Contains(HasSubstr("b3 1e 21"))) << errors.Text();
     consumer->Release();
 }
 
