@@ -50,11 +50,17 @@ public:
                 std::to_string(kWidth) + "x" + std::to_string(kHeight) }))
             return "cannot start mutter: " + fMutter.Error();
         fDBus = fSession.Bus();
-        if (!WaitUntil([&] { return !fMutter.Running() || fSession.HasOwner("org.gnome.Mutter.ScreenCast"); },
+        // mutter takes its two names one after the other.
+        if (!WaitUntil(
+                [&] {
+                    return !fMutter.Running()
+                        || (fSession.HasOwner("org.gnome.Mutter.ScreenCast")
+                            && fSession.HasOwner("org.gnome.Mutter.RemoteDesktop"));
+                },
                 std::chrono::seconds(20))
             || !fMutter.Running())
-            return "mutter did not offer its screen cast within 20 s" + std::string(fMutter.Running() ? "" : " (it ended)")
-                + ": " + fMutter.Errors();
+            return "mutter did not offer its screen cast and remote desktop within 20 s"
+                + std::string(fMutter.Running() ? "" : " (it ended)") + ": " + fMutter.Errors();
         setenv("WAYLAND_DISPLAY", "wayland-0", 1);
         // "Using public X11 display :1, (using :2 for managed services)"
         constexpr const char* kX11Display = "Using public X11 display ";
