@@ -126,12 +126,15 @@ grep -qs "[[:space:]]$(hostname)\$" "$root/etc/hosts" || echo "127.0.1.1 $(hostn
 copy_tree
 echo "== debian$release: chroot ready in $SECONDS s; testing there" >&2
 
+# In the background, so that a signal to this script is handled at once,
+# not when the run inside ends: the exit then ends what runs in the chroot.
 status=0
 chroot "$root" /usr/bin/env -i \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     HOME=/root TERM="${TERM:-dumb}" LANG=C.UTF-8 CI="${CI:-}" \
     ZIMBREL_FUZZ_SECONDS="${ZIMBREL_FUZZ_SECONDS:-60}" \
-    bash -c "cd $tree && exec scripts/test.sh \"\$@\"" test.sh "$@" || status=$?
+    bash -c "cd $tree && exec scripts/test.sh \"\$@\"" test.sh "$@" </dev/null &
+wait $! || status=$?
 echo "== debian$release: $( ((status == 0)) && echo passed || echo "failed (status $status)") in" \
     "$((SECONDS / 60)) min $((SECONDS % 60)) s" >&2
 exit "$status"
