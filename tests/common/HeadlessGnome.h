@@ -129,36 +129,16 @@ public:
                 kLeftButton, 0);
     }
 
+    // Whether the portal's "Screen Share" dialog is on screen.
+    bool ShowsShareDialog() { return ShownDialog() != nullptr; }
+
     // Answers the portal's "Screen Share" dialog as a person would: picks
     // the one monitor, then Share. Empty on success, else what went wrong.
-    // The dialog's layout is told by what the screen shows, as GNOME 43
-    // and 48 lay it out differently. `shown`, when given, runs once the
-    // dialog is on screen, before any click.
+    // `shown`, when given, runs once the dialog is on screen, before any click.
     std::string AnswerShareDialog(const std::function<void()>& shown = {})
     {
-        // Where, on 1024 x 768, a pixel tells the dialog's layout as it
-        // shows, where its monitor and its Share button lie, and a pixel of
-        // its body that no hover changes, with its colour.
-        struct Layout {
-            int markX, markY;
-            unsigned mark;
-            int monitorX, monitorY;
-            int shareX, shareY;
-            int bodyX, bodyY;
-            unsigned body;
-        };
-        static constexpr Layout kGnome43 { 600, 410, 0xffffff, 600, 410, 724, 256, 512, 480, 0xfafafa };
-        // The monitor is chosen already, and Share in the accent blue.
-        static constexpr Layout kGnome48 { 770, 165, 0x3584e4, 512, 420, 770, 165, 300, 620, 0xfafafb };
-        const Layout* layout = nullptr;
-        WaitUntil(
-            [&] {
-                for (const Layout* candidate : { &kGnome43, &kGnome48 })
-                    if (ColourAt(candidate->markX, candidate->markY) == candidate->mark)
-                        layout = candidate;
-                return layout != nullptr;
-            },
-            std::chrono::seconds(30));
+        const DialogLayout* layout = nullptr;
+        WaitUntil([&] { return (layout = ShownDialog()) != nullptr; }, std::chrono::seconds(30));
         if (layout == nullptr)
             return "no sharing dialog showed within 30 s";
         if (shown)
@@ -204,6 +184,30 @@ public:
     std::string MutterErrors() const { return fMutter.Errors(); }
 
 private:
+    // The sharing dialog, which GNOME 43 and 48 lay out differently: where,
+    // on 1024 x 768, a pixel tells the layout as the dialog shows, where its
+    // monitor and its Share button lie, and a pixel of its body that no
+    // hover changes, with its colour.
+    struct DialogLayout {
+        int markX, markY;
+        unsigned mark;
+        int monitorX, monitorY;
+        int shareX, shareY;
+        int bodyX, bodyY;
+        unsigned body;
+    };
+
+    const DialogLayout* ShownDialog()
+    {
+        static constexpr DialogLayout kGnome43 { 600, 410, 0xffffff, 600, 410, 724, 256, 512, 480, 0xfafafa };
+        // The monitor is chosen already, and Share in the accent blue.
+        static constexpr DialogLayout kGnome48 { 770, 165, 0x3584e4, 512, 420, 770, 165, 300, 620, 0xfafafb };
+        for (const DialogLayout* layout : { &kGnome43, &kGnome48 })
+            if (ColourAt(layout->markX, layout->markY) == layout->mark)
+                return layout;
+        return nullptr;
+    }
+
     template <typename... Args>
     bool Call(const std::string& path, const char* interface, const char* method, const char* types, Args... args)
     {
