@@ -32,7 +32,8 @@ if [[ $(id -u) -ne 0 ]]; then
     exec sudo --preserve-env=ZIMBREL_FUZZ_SECONDS "$0" "$release" "$@"
 fi
 
-lane="$PWD/build/debian$release"
+# Without symbolic links, as /proc names the root of a process in the chroot.
+lane="$(pwd -P)/build/debian$release"
 root="$lane/root"
 tree=/work/zimbrel
 cache="${HOME:-/root}/.cache/zimbrel-debian$release"
