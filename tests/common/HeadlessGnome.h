@@ -155,10 +155,12 @@ public:
         }
         if (!shareEnabled())
             return "picking the monitor did not enable Share";
+        // The dialog goes only once the desktop has made the screen cast,
+        // which takes a while on a loaded machine.
         for (int attempt = 0; attempt < 3 && dialogShown(); ++attempt) {
             if (!MoveTo(layout->shareX, layout->shareY) || !Click())
                 return fError;
-            WaitUntil([&] { return !dialogShown(); }, std::chrono::seconds(3));
+            WaitUntil([&] { return !dialogShown(); }, std::chrono::seconds(10));
         }
         return dialogShown() ? "the sharing dialog stayed after Share was clicked three times" : "";
     }
