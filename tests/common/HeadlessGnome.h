@@ -49,7 +49,6 @@ public:
                 "--wayland-display", "wayland-0", "--virtual-monitor",
                 std::to_string(kWidth) + "x" + std::to_string(kHeight) }))
             return "cannot start mutter: " + fMutter.Error();
-        fDBus = fSession.Bus();
         // mutter takes its two names one after the other.
         if (!WaitUntil(
                 [&] {
@@ -81,7 +80,6 @@ public:
     {
         fReader.reset();
         fMutter.Stop();
-        fDBus = nullptr;
         fSession.Stop();
     }
 
@@ -171,7 +169,7 @@ public:
     {
         uint32 pid = 0;
         sd_bus_message* reply = nullptr;
-        const bool found = sd_bus_call_method(fDBus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+        const bool found = sd_bus_call_method(fSession.Bus(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                "org.freedesktop.DBus", "GetConnectionUnixProcessID", nullptr, &reply, "s",
                                "org.freedesktop.impl.portal.desktop.gnome")
                 >= 0
@@ -214,7 +212,7 @@ private:
     bool Call(const std::string& path, const char* interface, const char* method, const char* types, Args... args)
     {
         sd_bus_error error = SD_BUS_ERROR_NULL;
-        const int r = sd_bus_call_method(fDBus, "org.gnome.Mutter.RemoteDesktop", path.c_str(), interface, method,
+        const int r = sd_bus_call_method(fSession.Bus(), "org.gnome.Mutter.RemoteDesktop", path.c_str(), interface, method,
             &error, nullptr, types, args...);
         if (r < 0)
             fError = std::string(method) + ": " + (error.message ? error.message : std::strerror(-r));
@@ -235,27 +233,27 @@ private:
             return why;
         };
         const char* path = nullptr;
-        int r = sd_bus_call_method(fDBus, "org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
+        int r = sd_bus_call_method(fSession.Bus(), "org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
             "org.gnome.Mutter.RemoteDesktop", "CreateSession", &error, &reply, "");
         if (r < 0 || (r = sd_bus_message_read(reply, "o", &path)) < 0)
             return failed("RemoteDesktop.CreateSession", r);
         fRemoteSession = path;
         reply = sd_bus_message_unref(reply);
         char* sessionId = nullptr;
-        r = sd_bus_get_property_string(fDBus, "org.gnome.Mutter.RemoteDesktop", fRemoteSession.c_str(),
+        r = sd_bus_get_property_string(fSession.Bus(), "org.gnome.Mutter.RemoteDesktop", fRemoteSession.c_str(),
             "org.gnome.Mutter.RemoteDesktop.Session", "SessionId", &error, &sessionId);
         if (r < 0)
             return failed("SessionId", r);
         const std::string id = sessionId;
         std::free(sessionId);
-        r = sd_bus_call_method(fDBus, "org.gnome.Mutter.ScreenCast", "/org/gnome/Mutter/ScreenCast",
+        r = sd_bus_call_method(fSession.Bus(), "org.gnome.Mutter.ScreenCast", "/org/gnome/Mutter/ScreenCast",
             "org.gnome.Mutter.ScreenCast", "CreateSession", &error, &reply, "a{sv}", 1, "remote-desktop-session-id",
             "s", id.c_str());
         if (r < 0 || (r = sd_bus_message_read(reply, "o", &path)) < 0)
             return failed("ScreenCast.CreateSession", r);
         const std::string castSession = path;
         reply = sd_bus_message_unref(reply);
-        r = sd_bus_call_method(fDBus, "org.gnome.Mutter.ScreenCast", castSession.c_str(),
+        r = sd_bus_call_method(fSession.Bus(), "org.gnome.Mutter.ScreenCast", castSession.c_str(),
             "org.gnome.Mutter.ScreenCast.Session", "RecordMonitor", &error, &reply, "sa{sv}", "Meta-0", 1,
             "cursor-mode", "u", 2u);
         if (r < 0 || (r = sd_bus_message_read(reply, "o", &path)) < 0)
@@ -265,20 +263,20 @@ private:
 
         uint32 node = 0;
         sd_bus_slot* slot = nullptr;
-        sd_bus_match_signal(fDBus, &slot, "org.gnome.Mutter.ScreenCast", fStreamPath.c_str(),
+        sd_bus_match_signal(fSession.Bus(), &slot, "org.gnome.Mutter.ScreenCast", fStreamPath.c_str(),
             "org.gnome.Mutter.ScreenCast.Stream", "PipeWireStreamAdded",
             [](sd_bus_message* m, void* data, sd_bus_error*) {
                 sd_bus_message_read(m, "u", static_cast<uint32*>(data));
                 return 0;
             },
             &node);
-        r = sd_bus_call_method(fDBus, "org.gnome.Mutter.RemoteDesktop", fRemoteSession.c_str(),
+        r = sd_bus_call_method(fSession.Bus(), "org.gnome.Mutter.RemoteDesktop", fRemoteSession.c_str(),
             "org.gnome.Mutter.RemoteDesktop.Session", "Start", &error, nullptr, "");
         if (r < 0)
             return failed("RemoteDesktop.Session.Start", r);
         const bool added = WaitUntil(
             [&] {
-                while (sd_bus_process(fDBus, nullptr) > 0) { }
+                while (sd_bus_process(fSession.Bus(), nullptr) > 0) { }
                 return node != 0;
             },
             std::chrono::seconds(10));
@@ -311,8 +309,6 @@ private:
     std::string fError;
     std::string fXDisplay;
     ChildProcess fMutter;
-    // The session's bus connection.
-    sd_bus* fDBus = nullptr;
     std::string fRemoteSession;
     std::string fStreamPath;
     PointerBroadcaster fPointer;

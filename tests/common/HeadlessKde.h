@@ -59,7 +59,6 @@ public:
                 { { "XDG_SESSION_TYPE", "wayland" }, { "KWIN_WAYLAND_NO_PERMISSION_CHECKS", "1" },
                     { "QT_LOGGING_RULES", "kwin_scripting=true" } }))
             return "cannot start kwin_wayland: " + fKWin.Error();
-        fDBus = fSession.Bus();
         if (!WaitUntil([&] { return !fKWin.Running() || fSession.HasOwner("org.kde.KWin"); }, std::chrono::seconds(30))
             || !fKWin.Running())
             return "KWin did not come up within 30 s" + std::string(fKWin.Running() ? "" : " (it ended)") + ": "
@@ -71,7 +70,6 @@ public:
     void Stop()
     {
         fKWin.Stop();
-        fDBus = nullptr;
         fSession.Stop();
     }
 
@@ -115,13 +113,13 @@ private:
         int32 id = -1;
         sd_bus_error error = SD_BUS_ERROR_NULL;
         sd_bus_message* reply = nullptr;
-        int r = sd_bus_call_method(fDBus, "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", "loadScript",
+        int r = sd_bus_call_method(fSession.Bus(), "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", "loadScript",
             &error, &reply, "ss", script.c_str(), tag.c_str());
         if (r >= 0)
             r = sd_bus_message_read(reply, "i", &id);
         reply = sd_bus_message_unref(reply);
         if (r >= 0 && id >= 0)
-            r = sd_bus_call_method(fDBus, "org.kde.KWin", ("/Scripting/Script" + std::to_string(id)).c_str(),
+            r = sd_bus_call_method(fSession.Bus(), "org.kde.KWin", ("/Scripting/Script" + std::to_string(id)).c_str(),
                 "org.kde.kwin.Script", "run", &error, nullptr, "");
         if (r < 0 || id < 0) {
             fError = std::string("KWin's scripting: ")
@@ -130,7 +128,7 @@ private:
             return std::nullopt;
         }
         const bool done = fKWin.WaitForError(tag + " done", std::chrono::seconds(5));
-        sd_bus_call_method(fDBus, "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", "unloadScript", nullptr,
+        sd_bus_call_method(fSession.Bus(), "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", "unloadScript", nullptr,
             nullptr, "s", tag.c_str());
         const std::string log = fKWin.Errors();
         const size_t at = log.find(tag + " ");
@@ -155,6 +153,4 @@ private:
     std::string fError;
     int fQueries = 0;
     ChildProcess fKWin;
-    // The session's bus connection.
-    sd_bus* fDBus = nullptr;
 };
