@@ -24,6 +24,8 @@ constexpr const char* kHelp
       "                   else the ALSA sequencer), jack or alsa\n"
       "  DISPLAY          the X server whose pointer and screen Zimbrel follows\n"
       "  XDG_CONFIG_HOME  where the Zimbrel2 presets folder lives (default ~/.config)\n"
+      "  NSM_URL          set by a session manager (RaySession, New Session Manager):\n"
+      "                   Zimbrel joins it and keeps its state in the session\n"
       "\n"
       "See zimbrel(1) for more.\n";
 

@@ -8,6 +8,10 @@
 // line on standard error and ends it with status 2. Without arguments the
 // program starts as usual.
 
+#include "platform/app/Message.h"
+#include "platform/session/SessionClient.h"
+
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -15,6 +19,9 @@
 struct StartOptions {
     std::string canvasPicture;
     std::string preset;
+    // The session manager the program joined, and its first open.
+    std::shared_ptr<SessionClient> session;
+    BMessage sessionOpen;
 };
 
 // The status the program should end with at once, or nothing when it should

@@ -47,6 +47,7 @@ zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
 
     BMenu* fileMenu = new BMenu("File", B_ITEMS_IN_COLUMN);
     fileMenu->AddItem(new BMenuItem("About", new BMessage(B_ABOUT_REQUESTED), 0, 0));
+    fileMenu->AddItem(new BMenuItem("Quit", new BMessage(B_QUIT_REQUESTED), 'Q', 0));
     menuBar->AddItem(fileMenu);
 
     channelMenu = new BMenu("Channel", B_ITEMS_IN_COLUMN);
@@ -92,7 +93,53 @@ zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
     relay = BMessenger(cursorRelay);
     cursorRelay->Hide();
     cursorRelay->Show();
-    canvas = BMessenger(new VCanvas(this, relay, options.canvasPicture, true, Frame()));
+    if (options.session) {
+        session = new zbSession(options.session, this, output);
+        AddHandler(session);
+        const BMessenger sessionTarget(session, this);
+        options.session->SetTarget(sessionTarget);
+        sessionTarget.SendMessage(&options.sessionOpen);
+    }
+    const BMessage noSettings;
+    canvas = BMessenger(new VCanvas(
+        this, relay, options.canvasPicture, true, Frame(), session != nullptr ? &noSettings : nullptr));
+}
+
+void zbWindow::RestoreCanvas(const BMessage& settings)
+{
+    // Gone without telling its settings, as the program's quit would take it.
+    BMessage quit(B_QUIT_REQUESTED);
+    quit.AddBool(B_APPLICATION_QUITTING, true);
+    canvas.SendMessage(&quit);
+    canvas = BMessenger(new VCanvas(this, relay, "", true, Frame(), &settings));
+}
+
+zbWindow::~zbWindow()
+{
+    if (session != nullptr) {
+        RemoveHandler(session);
+        delete session;
+    }
+}
+
+BMessenger zbWindow::Canvas()
+{
+    // A canvas closed with its close box is gone; a new one opens what the
+    // user asks for next.
+    if (!canvas.IsValid())
+        canvas = BMessenger(new VCanvas(this, relay, "", false, Frame(), session != nullptr ? &session->CanvasSettings() : nullptr));
+    return canvas;
+}
+
+void zbWindow::DispatchMessage(BMessage* message, BHandler* handler)
+{
+    // Under a session manager the manager ends the program; the close box
+    // and Quit only put the windows away.
+    if (message->what == B_QUIT_REQUESTED && session != nullptr && !message->FindBool(B_APPLICATION_QUITTING)) {
+        session->HideWindows();
+        return;
+    }
+    BWindow::DispatchMessage(message, handler);
 }
 
 void zbWindow::MessageReceived(BMessage* message)
@@ -119,11 +166,13 @@ void zbWindow::MessageReceived(BMessage* message)
     case kCanvasPaste:
     case kCanvasFullScreen:
     case B_SIMPLE_DATA:
-        // A canvas closed with its close box is gone; a new one opens what
-        // the user asks for next.
-        if (!canvas.IsValid())
-            canvas = BMessenger(new VCanvas(this, relay, "", false, Frame()));
-        canvas.SendMessage(message);
+        Canvas().SendMessage(message);
+        if (session != nullptr)
+            session->CanvasChanged();
+        break;
+    case kCanvasSettings:
+        if (session != nullptr)
+            session->MessageReceived(message);
         break;
     default: BWindow::MessageReceived(message); break;
     }

@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/waylandNotice.h"
+#include "app/zbSession.h"
 #include "capture/VCanvas.h"
 #include "capture/VCursorRelay.h"
 #include "mapping/zbOutput.h"
@@ -20,11 +21,20 @@ public:
     // The options' picture, when there is one, opens on the canvas at once,
     // and their preset is loaded.
     zbWindow(BRect frame, const char* title, const StartOptions& options = {});
+    ~zbWindow() override;
 
+    void DispatchMessage(BMessage* message, BHandler* handler) override;
     void MessageReceived(BMessage* message) override;
     bool QuitRequested() override;
     void MenusBeginning() override;
     void MenusEnded() override;
+
+    // The canvas, made when it is closed.
+    BMessenger Canvas();
+    // Replaces the canvas with one that starts from a session's settings.
+    void RestoreCanvas(const BMessage& settings);
+    // The canvas when it is open; otherwise a messenger that sends nowhere.
+    BMessenger ExistingCanvas() const { return canvas; }
 
 private:
     BMenuBar* menuBar;
@@ -38,4 +48,6 @@ private:
     BMessenger relay;
     // The canvas, which may have quit.
     BMessenger canvas;
+    // Under a session manager, the session, which the window owns.
+    zbSession* session = nullptr;
 };

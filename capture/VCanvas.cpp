@@ -12,12 +12,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
 
 constexpr uint32 kCursorData = 'cdat';
-constexpr uint32 kCanvasSettings = 'cSET';
 // Settings are a few dozen bytes; anything far larger is not ours.
 constexpr size_t kLargestSettingsFile = 64 * 1024;
 constexpr BRect kDefaultFrame(120, 120, 759, 599);
@@ -73,18 +73,19 @@ BPoint PlaceBeside(BRect frame, BRect main, BRect screen)
 
 } // namespace
 
-VCanvas::VCanvas(
-    BLooper* target, BMessenger relay, const std::string& picturePath, bool restoreKept, BRect mainFrame)
-    : VCanvas(target, relay, picturePath, restoreKept, mainFrame, LoadSettings())
+VCanvas::VCanvas(BLooper* target, BMessenger relay, const std::string& picturePath, bool restoreKept,
+    BRect mainFrame, const BMessage* sessionSettings)
+    : VCanvas(target, relay, picturePath, restoreKept, mainFrame, sessionSettings != nullptr,
+        sessionSettings != nullptr ? *sessionSettings : LoadSettings())
 {
 }
 
 VCanvas::VCanvas(BLooper* target, BMessenger relay, const std::string& picturePath, bool restoreKept,
-    BRect mainFrame, const BMessage& settings)
+    BRect mainFrame, bool inSession, const BMessage& settings)
     : BWindow(KeptFrame(settings).IsValid() ? KeptFrame(settings) : kDefaultFrame, "Zimbrel Canvas",
         B_TITLED_WINDOW, B_ASYNCHRONOUS_CONTROLS),
       target(target), relay(relay), mainFrame(KeptFrame(settings).IsValid() ? BRect() : mainFrame),
-      normalFrame(Frame())
+      normalFrame(Frame()), inSession(inSession)
 {
     // The name its thread shows in `top -H`.
     SetName("canvas");
@@ -137,6 +138,24 @@ void VCanvas::DispatchMessage(BMessage* message, BHandler* handler)
     case kCanvasFullScreen:
         ShowUp();
         ToggleFullScreen();
+        break;
+    case kCanvasTellSettings: {
+        const BMessage settings = Settings(!IsHidden() || showWithWindows);
+        target.SendMessage(&settings);
+        break;
+    }
+    case kCanvasHide:
+        windowsHidden = true;
+        if (!IsHidden()) {
+            showWithWindows = true;
+            Hide();
+            SilenceRelay();
+        }
+        break;
+    case kCanvasShow:
+        windowsHidden = false;
+        if (std::exchange(showWithWindows, false))
+            ShowUp();
         break;
     case B_QUIT_REQUESTED:
         quitWithApplication = message->FindBool(B_APPLICATION_QUITTING);
@@ -212,6 +231,10 @@ void VCanvas::PictureOpened(const BMessage* message)
 
 void VCanvas::ShowUp()
 {
+    if (windowsHidden) {
+        showWithWindows = true;
+        return;
+    }
     if (!IsHidden())
         return;
     BScreen screen(B_MAIN_SCREEN_ID);
@@ -225,20 +248,32 @@ void VCanvas::ShowUp()
 bool VCanvas::QuitRequested()
 {
     // Closed by its close box, it does not come back at the next start.
-    const bool open = quitWithApplication && !IsHidden();
+    const bool open = quitWithApplication && (!IsHidden() || showWithWindows);
     Hide();
     SilenceRelay();
-    SaveSettings(open);
+    if (!inSession) {
+        SaveSettings(open);
+    } else if (!quitWithApplication) {
+        // The session keeps what the close box left.
+        const BMessage settings = Settings(false);
+        target.SendMessage(&settings);
+    }
     return true;
 }
 
-void VCanvas::SaveSettings(bool open)
+BMessage VCanvas::Settings(bool open) const
 {
     BMessage settings(kCanvasSettings);
     settings.AddString("path", picturePath.c_str());
     settings.AddRect("frame", normalFrame);
     settings.AddBool("full screen", IsFullScreen());
     settings.AddBool("open", open);
+    return settings;
+}
+
+void VCanvas::SaveSettings(bool open)
+{
+    const BMessage settings = Settings(open);
     create_directory(UserSettingsDirectory().c_str(), 0777);
     const std::vector<char> bytes = settings.Flatten();
     if (const int error = ReplaceFileContents(SettingsPath().c_str(), bytes.data(), bytes.size()))

@@ -18,9 +18,15 @@
 // comes back at the next start, full screen if it was; one closed with its
 // close box does not, though its frame is kept for the next one.
 //
+// Under a session manager the session keeps all that instead: the canvas
+// starts from the settings the session gives it, never reads or writes the
+// user's, and tells its target its settings (a kCanvasSettings message)
+// when asked and as its close box closes it.
+//
 // Commands it takes: kCanvasOpen ("path"), kCanvasChoose, kCanvasPaste,
-// kCanvasFullScreen, and B_SIMPLE_DATA (files dropped: the first "be:path"
-// opens).
+// kCanvasFullScreen, B_SIMPLE_DATA (files dropped: the first "be:path"
+// opens), kCanvasTellSettings, and kCanvasHide / kCanvasShow (with the other windows of the program: a
+// canvas that was hidden stays so).
 
 #include "platform/app/Messenger.h"
 #include "platform/interface/PictureView.h"
@@ -33,6 +39,11 @@ enum : uint32 {
     kCanvasChoose = 'cCHO',
     kCanvasPaste = 'cPST',
     kCanvasFullScreen = 'cFUL',
+    kCanvasTellSettings = 'cTEL',
+    kCanvasHide = 'cHID',
+    kCanvasShow = 'cSHW',
+    // Its settings: "path", "frame", "full screen", "open".
+    kCanvasSettings = 'cSET',
 };
 
 class VCanvas : public BWindow {
@@ -40,8 +51,10 @@ public:
     // `picture`, when not empty, opens at once; otherwise, with
     // `restoreKept`, the picture kept from last time if the canvas was open
     // when the program quit. `mainFrame` is the main window's frame, which
-    // a canvas without a kept frame keeps clear of.
-    VCanvas(BLooper* target, BMessenger relay, const std::string& picture, bool restoreKept, BRect mainFrame);
+    // a canvas without a kept frame keeps clear of. With `sessionSettings`,
+    // those are the kept settings and the user's are left alone.
+    VCanvas(BLooper* target, BMessenger relay, const std::string& picture, bool restoreKept, BRect mainFrame,
+        const BMessage* sessionSettings = nullptr);
 
     void DispatchMessage(BMessage* message, BHandler* handler) override;
     bool QuitRequested() override;
@@ -55,7 +68,7 @@ public:
 
 private:
     VCanvas(BLooper* target, BMessenger relay, const std::string& picture, bool restoreKept, BRect mainFrame,
-        const BMessage& settings);
+        bool inSession, const BMessage& settings);
     void Pointer(BMessage* event);
     // Shows the window, the first time beside the main window unless it
     // has a kept frame.
@@ -66,6 +79,7 @@ private:
     void PointerOver(bool over);
     void PictureOpened(const BMessage* message);
     void SaveSettings(bool open);
+    BMessage Settings(bool open) const;
 
     BMessenger target;
     BMessenger relay;
@@ -79,4 +93,9 @@ private:
     bool restoreFullScreen = false;
     bool pointerOver = false;
     bool quitWithApplication = false;
+    bool inSession;
+    // The program's windows are hidden, and the canvas with them; it shows
+    // again with them when it was shown, or was about to be.
+    bool windowsHidden = false;
+    bool showWithWindows = false;
 };

@@ -115,13 +115,20 @@ zbOutput::~zbOutput()
     producer->Release();
 }
 
-void zbOutput::SetDefaults()
+PresetMapping zbOutput::DefaultMapping()
 {
-    channel = kChannelOff;
     // A record starts off and without a controller, so that nothing is sent
     // for it until the user picks a controller.
+    const cfg off { kControllerOff, 127, 0, false };
+    return PresetMapping { kChannelOff, off, off, off, off, off, off };
+}
+
+void zbOutput::SetDefaults()
+{
+    const PresetMapping defaults = DefaultMapping();
+    channel = defaults.channel;
     for (cfg* record : { &blue, &red, &x, &y, &pressure, &green })
-        *record = cfg { kControllerOff, 127, 0, false };
+        *record = defaults.x;
     std::fill(std::begin(selectedNrpn), std::end(selectedNrpn), -1);
 }
 

@@ -46,6 +46,12 @@ public:
     // a name that is not listed leaves the mapping as it is and says so.
     void ChoosePreset(const std::string& name);
 
+    // The channel, the records and every row setting as they stand, and
+    // as a fresh start has them; applying one shows it in the panel.
+    PresetMapping CurrentMapping() const;
+    static PresetMapping DefaultMapping();
+    void ApplyMapping(const PresetMapping& mapping);
+
     // Whether a folder entry is offered as a preset: every entry is, so
     // that a file that is no preset is named when it is chosen.
     bool IsValidPreset(entry_ref* ref);
@@ -109,8 +115,6 @@ private:
     void ListNewPreset(const char* name);
     void SavePreset(BMessage* message);
     void LoadPreset(BMessage* message);
-    PresetMapping CurrentMapping() const;
-    void ApplyMapping(const PresetMapping& mapping);
 
     // The folder the presets live in, with its trailing slash.
     std::string presetFolder;

@@ -29,7 +29,7 @@ fi
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev libgl-dev
-    libasound2-dev libjack-jackd2-dev
+    libasound2-dev libjack-jackd2-dev liblo-dev
     libx11-dev libxcb1-dev libxi-dev libxrandr-dev libxtst-dev
     libpipewire-0.3-dev libsystemd-dev libwayland-dev qt6-wayland
     xdg-utils fonts-dejavu-core
@@ -70,6 +70,9 @@ if [[ "${1:-}" == "--tests" ]]; then
             # Headless KDE Plasma for its screen-sharing test: KWin and its
             # portal, with the QML of the portal's dialog.
             kwin-wayland xdg-desktop-portal-kde plasma-workspace
+            # A real session manager to run the program under, beside the
+            # tests' own stand-in (Debian 12 has none packaged).
+            raysession
         )
     fi
 fi

@@ -45,9 +45,23 @@ MidiService* MidiKit::Service()
 void MidiKit::Choose()
 {
     std::string line;
-    fService = ChooseMidiService(std::getenv("ZIMBREL_MIDI"), &line);
+    fService = ChooseMidiService(std::getenv("ZIMBREL_MIDI"), fClientName, &line);
     std::fprintf(stderr, "%s\n", line.c_str());
     fChosen.store(true, std::memory_order_release);
+}
+
+void MidiKit::SetClientName(const std::string& name)
+{
+    MidiService* service = nullptr;
+    {
+        std::lock_guard lock(fLock);
+        fClientName = name;
+        if (!fChosen.load(std::memory_order_relaxed))
+            return;
+        service = fService.get();
+    }
+    if (service != nullptr)
+        service->RenameClient(name.c_str());
 }
 
 void MidiKit::InstallService(std::unique_ptr<MidiService> service)

@@ -25,6 +25,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -48,6 +49,11 @@ public:
     // Forgets the service, so the next use chooses again. For tests, once
     // every endpoint has been released.
     void Reset();
+
+    // Names the client other programs see ("Zimbrel" unless told): before
+    // the service is chosen, the name it opens with; after, the client is
+    // renamed and its links to other programs are dropped.
+    void SetClientName(const std::string& name);
 
     // A fresh id: never 0, never handed out twice in the process's life.
     static int32 NewEndpointId();
@@ -87,6 +93,7 @@ private:
 
     std::mutex fLock;
     std::unique_ptr<MidiService> fService;
+    std::string fClientName = "Zimbrel";
     std::atomic<bool> fChosen{false};
     // Registered local endpoints by id.
     std::map<int32, BMidiEndpoint*> fLocals;

@@ -1,6 +1,7 @@
 #include "platform/midi/MidiRoster.h"
 
 #include "platform/midi/MidiKit.h"
+#include "platform/midi/MidiLocalProducer.h"
 
 BMidiRoster* BMidiRoster::MidiRoster()
 {
@@ -38,4 +39,22 @@ BMidiConsumer* BMidiRoster::FindConsumer(int32 id, bool localOnly)
 BMidiProducer* BMidiRoster::FindProducer(int32 id, bool localOnly)
 {
     return static_cast<BMidiProducer*>(MidiKit::Get().Find(id, localOnly, MidiKit::Kind::kProducer));
+}
+
+void BMidiRoster::SetClientName(const char* name)
+{
+    if (name != nullptr && *name != '\0')
+        MidiKit::Get().SetClientName(name);
+}
+
+std::vector<std::string> BMidiRoster::KeptLinks(const BMidiLocalProducer* producer)
+{
+    MidiService* service = MidiKit::Get().Service();
+    return service && producer ? service->KeptLinks(producer->ID()) : std::vector<std::string>();
+}
+
+void BMidiRoster::KeepLinks(const BMidiLocalProducer* producer, const std::vector<std::string>& consumers)
+{
+    if (MidiService* service = MidiKit::Get().Service(); service && producer)
+        service->KeepLinks(producer->ID(), consumers);
 }

@@ -14,6 +14,11 @@
 #include "platform/midi/MidiEndpoint.h"
 #include "platform/midi/MidiProducer.h"
 
+#include <string>
+#include <vector>
+
+class BMidiLocalProducer;
+
 class BMidiRoster {
 public:
     // The roster, or nullptr when no MIDI service is available.
@@ -33,6 +38,16 @@ public:
     static BMidiEndpoint* FindEndpoint(int32 id, bool localOnly = false);
     static BMidiConsumer* FindConsumer(int32 id, bool localOnly = false);
     static BMidiProducer* FindProducer(int32 id, bool localOnly = false);
+
+    // What a session manager needs (this platform's own additions): the
+    // name of the program's client other programs see, which the first use
+    // of the roster opens with and a later call changes (dropping the
+    // client's links); the full names of the consumers of other programs
+    // the producer is linked to or waits to be linked to; links to exactly
+    // the named consumers, each made as soon as it exists.
+    static void SetClientName(const char* name);
+    static std::vector<std::string> KeptLinks(const BMidiLocalProducer* producer);
+    static void KeepLinks(const BMidiLocalProducer* producer, const std::vector<std::string>& consumers);
 
 private:
     BMidiRoster() = default;

@@ -60,4 +60,18 @@ public:
     virtual void Send(int32 producerId, const uint8* bytes, size_t size) = 0;
     // Messages dropped so far because the way out was full or closed.
     virtual uint64 DroppedMessages() const = 0;
+
+    // What a session manager needs beyond that; the in-process service has
+    // no client other programs see, so by default there is nothing to do.
+    //
+    // Gives the program's client another name (a session manager names
+    // each program it starts). The links of the old name are dropped; the
+    // call does not wait for the server.
+    virtual void RenameClient(const char* /*name*/) {}
+    // The full names of the consumers the producer is linked to, whoever
+    // linked them, and of those it is still to be linked to as they appear.
+    virtual std::vector<std::string> KeptLinks(int32 /*producerId*/) { return {}; }
+    // Links the producer to exactly the named consumers: a link to any
+    // other is broken, and each named one is linked as soon as it exists.
+    virtual void KeepLinks(int32 /*producerId*/, const std::vector<std::string>& /*consumers*/) {}
 };

@@ -4,28 +4,29 @@
 #include "platform/midi/inprocess/InProcessMidiService.h"
 #include "platform/midi/jack/JackMidiService.h"
 
-std::unique_ptr<MidiService> ChooseMidiService(const char* setting, std::string* announcement)
+std::unique_ptr<MidiService> ChooseMidiService(
+    const char* setting, const std::string& clientName, std::string* announcement)
 {
     const std::string choice = setting && *setting ? setting : "auto";
     std::unique_ptr<MidiService> service;
     std::string jackError;
     std::string alsaError;
     if (choice == "auto") {
-        service = OpenJackMidiService(&jackError);
+        service = OpenJackMidiService(clientName, &jackError);
         if (!service)
-            service = OpenAlsaMidiService(&alsaError);
+            service = OpenAlsaMidiService(clientName, &alsaError);
         if (!service) {
             *announcement = "MIDI service: none available (" + jackError + "; " + alsaError + ")";
             return nullptr;
         }
     } else if (choice == "jack") {
-        service = OpenJackMidiService(&jackError);
+        service = OpenJackMidiService(clientName, &jackError);
         if (!service) {
             *announcement = "MIDI service: none (ZIMBREL_MIDI=jack: " + jackError + ")";
             return nullptr;
         }
     } else if (choice == "alsa") {
-        service = OpenAlsaMidiService(&alsaError);
+        service = OpenAlsaMidiService(clientName, &alsaError);
         if (!service) {
             *announcement = "MIDI service: none (ZIMBREL_MIDI=alsa: " + alsaError + ")";
             return nullptr;

@@ -10,6 +10,8 @@
 //   inprocess  the in-process service: local endpoints only, for tests
 //   none       no service, so no roster
 //
+// The client other programs see is named `clientName`.
+//
 // Never opens both JACK and ALSA: the producer would show up twice. Sets
 // *announcement to the one line (without newline) that names the service
 // chosen, or says why there is none.
@@ -21,4 +23,5 @@
 #include <memory>
 #include <string>
 
-std::unique_ptr<MidiService> ChooseMidiService(const char* setting, std::string* announcement);
+std::unique_ptr<MidiService> ChooseMidiService(
+    const char* setting, const std::string& clientName, std::string* announcement);

@@ -2,7 +2,7 @@
 # once more, a private PipeWire),
 # driven with X input as a person would.
 find_package(X11 REQUIRED)
-pkg_check_modules(ZB_APP_TEST REQUIRED IMPORTED_TARGET x11 xtst xdamage)
+pkg_check_modules(ZB_APP_TEST REQUIRED IMPORTED_TARGET x11 xtst xdamage liblo)
 zimbrel_add_test(app_end_to_end_test
     ${CMAKE_CURRENT_LIST_DIR}/app_end_to_end_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/relay_pointer_driver.cpp

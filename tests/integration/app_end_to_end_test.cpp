@@ -6,6 +6,7 @@
 
 #include "tests/common/ChildProcess.h"
 #include "tests/common/ChooseJackTestServer.h"
+#include "tests/common/NsmServer.h"
 #include "tests/common/PrivateSettings.h"
 #include "tests/common/XvfbServer.h"
 #include "tests/integration/relay_pointer_driver.h"
@@ -17,7 +18,9 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <sstream>
 
@@ -64,6 +67,13 @@ protected:
     void StartProgram(const std::map<std::string, std::string>& environment,
                       const std::vector<std::string>& arguments = {})
     {
+        LaunchProgram(environment, arguments);
+        FindWindow();
+    }
+
+    void LaunchProgram(const std::map<std::string, std::string>& environment,
+                       const std::vector<std::string>& arguments = {})
+    {
         std::map<std::string, std::string> all = environment;
         all["DISPLAY"] = xvfb.Name();
         all["XDG_CONFIG_HOME"] = settings.Root();
@@ -71,6 +81,11 @@ protected:
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         ASSERT_TRUE(program.Start(argv, all)) << program.Error();
         program.CloseInput();
+    }
+
+    // Waits for the main window and reads where it is.
+    void FindWindow()
+    {
         const std::string found = Xdotool({"search", "--sync", "--onlyvisible", "--name", "^Zimbrel 2.01$"});
         std::istringstream ids(found);
         ASSERT_TRUE(ids >> window.id) << "the window never showed: " << program.Errors();
@@ -864,4 +879,161 @@ TEST_F(EndingProgram, LosingTheXServerEndsTheProgramWithinASecondWithOneLine)
     EXPECT_LT(took, 1s);
     EXPECT_EQ(Occurrences(program.Errors(), "lost the connection to the X server"), 1u) << program.Errors();
     EXPECT_FALSE(PortListed()) << "the MIDI port outlived the program";
+}
+
+namespace {
+
+// The program as a session manager starts it: NSM_URL names a stand-in
+// manager, and the program waits for its open before it shows anything or
+// opens a MIDI client.
+class SessionProgram : public EndingProgram {
+protected:
+    void LaunchUnder(const NsmServer& manager)
+    {
+        ASSERT_TRUE(manager.IsRunning());
+        LaunchProgram({{"ZIMBREL_MIDI", "jack"}, {"NSM_URL", manager.Url()}});
+    }
+
+    // Sends `request` and waits for the program's answer to it: "/reply"
+    // or "/error" with its arguments, or nothing.
+    static std::optional<NsmServer::Received> Answer(NsmServer& manager, const std::function<void()>& request,
+                                                     const std::string& path)
+    {
+        const size_t before = manager.Count();
+        request();
+        std::optional<NsmServer::Received> answer;
+        WaitUntil(
+            [&] {
+                const std::vector<NsmServer::Received> messages = manager.Messages();
+                for (size_t index = before; index < messages.size(); ++index)
+                    if ((messages[index].path == "/reply" || messages[index].path == "/error")
+                        && !messages[index].arguments.empty() && messages[index].arguments[0] == path) {
+                        answer = messages[index];
+                        return true;
+                    }
+                return false;
+            },
+            10s);
+        return answer;
+    }
+
+    static std::string Links() { return RunTool({"jack_lsp", "-c"}).output; }
+
+    bool WindowShown()
+    {
+        return RunTool({"xdotool", "search", "--onlyvisible", "--name", "^Zimbrel 2.01$"}, {{"DISPLAY", xvfb.Name()}})
+                   .status
+            == 0;
+    }
+
+    const std::string folder = settings.Root() + "/session/Zimbrel.nTEST";
+};
+
+} // namespace
+
+TEST_F(SessionProgram, TheStateLivesInTheSessionAndComesBackWithTheLinksAndTheName)
+{
+    ChildProcess dump;
+    ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
+    ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
+    std::filesystem::create_directories(settings.Root() + "/session");
+
+    NsmServer manager;
+    LaunchUnder(manager);
+    const int announce = manager.WaitFor("/nsm/server/announce");
+    ASSERT_GE(announce, 0) << program.Errors();
+    EXPECT_EQ(manager.Messages()[size_t(announce)].arguments,
+              (std::vector<std::string>{"Zimbrel", ":switch:dirty:optional-gui:", ZIMBREL_PROGRAM, "1", "1",
+                                        std::to_string(program.Pid())}));
+    EXPECT_EQ(manager.Messages()[size_t(announce)].types, "sssiii");
+    EXPECT_THAT(Links(), testing::Not(HasSubstr("Zimbrel"))) << "a JACK client before the session opened";
+
+    const auto opened = Answer(manager, [&] { manager.Open(folder, "Test", "Zimbrel.nTEST"); }, "/nsm/client/open");
+    ASSERT_TRUE(opened && opened->path == "/reply") << program.Errors();
+    FindWindow();
+    EXPECT_GE(manager.WaitFor("/nsm/client/gui_is_shown"), 0);
+    ASSERT_TRUE(WaitUntil([&] { return Links().find("Zimbrel.nTEST:Zimbrel") != std::string::npos; }, 5s)) << Links();
+
+    // Channel 2, Horizontal on controller 7, a link: the session is dirty.
+    UseMenuBar(1, {"Down", "Down", "Return"});
+    UseMenuBar(2, {"Return"});
+    UsePopUp(160, 115, {"Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down", "Return"});
+    EXPECT_GE(manager.WaitFor("/nsm/client/is_dirty"), 0);
+    const size_t beforeSave = manager.Count();
+    const auto saved = Answer(manager, [&] { manager.Send("/nsm/client/save"); }, "/nsm/client/save");
+    ASSERT_TRUE(saved && saved->path == "/reply") << program.Errors();
+    EXPECT_GE(manager.WaitFor("/nsm/client/is_clean", beforeSave), 0);
+    EXPECT_TRUE(std::filesystem::is_regular_file(folder + "/state"));
+
+    // The close box and the manager hide the windows; MIDI goes on.
+    CloseWindow();
+    EXPECT_GE(manager.WaitFor("/nsm/client/gui_is_hidden"), 0);
+    EXPECT_TRUE(WaitUntil([&] { return !WindowShown(); }, 5s));
+    size_t seen = 0;
+    MovePointerToEdge(false);
+    EXPECT_TRUE(DumpShows(dump, "b1 07 00", seen, &seen)) << dump.Output();
+    const size_t beforeShow = manager.Count();
+    manager.Send("/nsm/client/show_optional_gui");
+    EXPECT_GE(manager.WaitFor("/nsm/client/gui_is_shown", beforeShow), 0);
+    EXPECT_TRUE(WaitUntil([&] { return WindowShown(); }, 5s));
+
+    kill(program.Pid(), SIGTERM);
+    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+    EXPECT_FALSE(std::filesystem::exists(settings.Root() + "/Zimbrel2 Canvas")) << "session state in the user's settings";
+
+    // A second start under the same session: mapping and link come back.
+    NsmServer again;
+    LaunchUnder(again);
+    ASSERT_GE(again.WaitFor("/nsm/server/announce"), 0) << program.Errors();
+    const auto reopened = Answer(again, [&] { again.Open(folder, "Test", "Zimbrel.nTEST"); }, "/nsm/client/open");
+    ASSERT_TRUE(reopened && reopened->path == "/reply") << program.Errors();
+    FindWindow();
+    EXPECT_TRUE(WaitUntil([&] { return Links().find("   midi-monitor:input") != std::string::npos; }, 5s)) << Links();
+    seen = Occurrences(dump.Output(), "\n");
+    MovePointerToEdge(true);
+    EXPECT_TRUE(DumpShows(dump, "b1 07 7f", seen, &seen)) << dump.Output();
+
+    // A switch renames the client and drops the old session's links.
+    const auto switched
+        = Answer(again, [&] { again.Open(settings.Root() + "/session/Zimbrel.nNEXT", "Next", "Zimbrel.nNEXT"); },
+                 "/nsm/client/open");
+    ASSERT_TRUE(switched && switched->path == "/reply") << program.Errors();
+    EXPECT_TRUE(WaitUntil([&] { return Links().find("Zimbrel.nNEXT:Zimbrel") != std::string::npos; }, 5s)) << Links();
+    EXPECT_THAT(Links(), testing::Not(HasSubstr("Zimbrel.nTEST")));
+    EXPECT_THAT(Links(), testing::Not(HasSubstr("   midi-monitor:input")));
+    kill(program.Pid(), SIGTERM);
+    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+}
+
+TEST_F(SessionProgram, AManagerThatIsSilentOrAStateThatIsDamagedLeavesZimbrelRunningAsUsual)
+{
+    NsmServer silent(false);
+    LaunchUnder(silent);
+    EXPECT_TRUE(program.WaitForError("did not answer", 10s)) << program.Errors();
+    FindWindow();
+    EXPECT_TRUE(WaitUntil([] { return PortListed(); }, 5s)) << program.Errors();
+    kill(program.Pid(), SIGTERM);
+    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/state") << "not a state";
+    NsmServer manager;
+    LaunchUnder(manager);
+    ASSERT_GE(manager.WaitFor("/nsm/server/announce"), 0) << program.Errors();
+    const auto opened = Answer(manager, [&] { manager.Open(folder, "Test", "Zimbrel.nTEST"); }, "/nsm/client/open");
+    ASSERT_TRUE(opened) << program.Errors();
+    EXPECT_EQ(opened->path, "/error");
+    EXPECT_EQ(opened->arguments, (std::vector<std::string>{"/nsm/client/open", "-9", opened->arguments.back()}));
+    EXPECT_THAT(opened->arguments.back(), HasSubstr(folder + "/state"));
+    FindWindow();
+
+    // A save that cannot be written says why.
+    std::filesystem::remove(folder + "/state");
+    std::filesystem::create_directory(folder + "/state");
+    const auto saved = Answer(manager, [&] { manager.Send("/nsm/client/save"); }, "/nsm/client/save");
+    ASSERT_TRUE(saved) << program.Errors();
+    EXPECT_EQ(saved->path, "/error");
+    EXPECT_EQ(saved->arguments.size() > 1 ? saved->arguments[1] : "", "-99");
+    kill(program.Pid(), SIGTERM);
+    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
 }

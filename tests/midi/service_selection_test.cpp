@@ -35,7 +35,7 @@ protected:
     std::unique_ptr<MidiService> Choose(const char* setting)
     {
         announcement.clear();
-        return ChooseMidiService(setting, &announcement);
+        return ChooseMidiService(setting, "Zimbrel", &announcement);
     }
 
     std::string announcement;

@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr const char* kClientName = "Zimbrel";
 constexpr int kPollTimeoutMs = 100;
 // Fixed port numbers: the producer is always "Zimbrel:0" to aconnect and
 // patchbays, whatever was created first.
@@ -57,7 +56,10 @@ int CreatePort(snd_seq_t* seq, int number, const char* name, unsigned capabiliti
 
 class AlsaMidiService final : public MidiService {
 public:
-    AlsaMidiService(snd_seq_t* seq, int client) : fSeq(seq), fClient(client) {}
+    AlsaMidiService(snd_seq_t* seq, int client, std::string name)
+        : fSeq(seq), fClient(client), fClientName(std::move(name))
+    {
+    }
     ~AlsaMidiService() override;
 
     // Follows System:Announce and starts the listening thread.
@@ -75,10 +77,24 @@ public:
     bool IsConnected(int32 producerId, int32 consumerId) override;
     void Send(int32 producerId, const uint8* bytes, size_t size) override;
     uint64 DroppedMessages() const override { return fDropped.load(); }
+    void RenameClient(const char* name) override;
+    std::vector<std::string> KeptLinks(int32 producerId) override;
+    void KeepLinks(int32 producerId, const std::vector<std::string>& consumers) override;
 
 private:
     void Listen();
-    void Forget(const snd_seq_event_t& event);
+    void Follow(const snd_seq_event_t& event);
+    // Calls `visit` with the address and "client:port" name of every
+    // consumer of other programs. Needs fLock.
+    template <typename Visit> void VisitConsumers(Visit visit);
+    // The names of the consumers our port is subscribed to. Needs fLock.
+    std::vector<std::string> Subscribers();
+    // Drops our port's subscriptions to consumers whose names `keep` lacks.
+    // Needs fLock.
+    void Unsubscribe(const std::vector<std::string>& keep);
+    // Subscribes our port to each awaited consumer that exists now. Needs
+    // fLock.
+    void LinkAwaited();
     // The address a consumer id names; nothing when stale. Needs fLock.
     std::optional<snd_seq_addr_t> AddressOf(int32 consumerId) const;
     bool Publishes(int32 producerId) const { return producerId != 0 && producerId == fProducerId; }
@@ -91,6 +107,9 @@ private:
     int fOutputPort = -1;
     int32 fProducerId = 0;
     PortIdTable fIds;
+    std::string fClientName;
+    // Consumers to be linked as soon as they appear.
+    std::vector<std::string> fAwaited;
     std::atomic<uint64> fDropped{0};
     std::atomic<bool> fStop{false};
     std::thread fListener;
@@ -125,7 +144,8 @@ bool AlsaMidiService::Start(std::string* error)
 
 std::string AlsaMidiService::Description() const
 {
-    return "ALSA sequencer, client " + std::to_string(fClient) + " \"" + kClientName + "\"";
+    std::lock_guard lock(fLock);
+    return "ALSA sequencer, client " + std::to_string(fClient) + " \"" + fClientName + "\"";
 }
 
 void AlsaMidiService::Listen()
@@ -143,13 +163,19 @@ void AlsaMidiService::Listen()
         std::lock_guard lock(fLock);
         snd_seq_event_t* event = nullptr;
         while (snd_seq_event_input(fSeq, &event) >= 0 && event)
-            Forget(*event);
+            Follow(*event);
     }
 }
 
-void AlsaMidiService::Forget(const snd_seq_event_t& event)
+void AlsaMidiService::Follow(const snd_seq_event_t& event)
 {
     switch (event.type) {
+    case SND_SEQ_EVENT_CLIENT_START:
+    case SND_SEQ_EVENT_PORT_START:
+    case SND_SEQ_EVENT_PORT_CHANGE:
+        if (!fAwaited.empty())
+            LinkAwaited();
+        break;
     case SND_SEQ_EVENT_CLIENT_EXIT:
         fIds.RetireByPrefix(ClientPrefix(event.data.addr.client));
         break;
@@ -161,16 +187,13 @@ void AlsaMidiService::Forget(const snd_seq_event_t& event)
     }
 }
 
-std::vector<MidiPortInfo> AlsaMidiService::Consumers()
+template <typename Visit> void AlsaMidiService::VisitConsumers(Visit visit)
 {
     constexpr unsigned kWritable = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
-    std::vector<MidiPortInfo> consumers;
-    std::vector<std::string> present;
     snd_seq_client_info_t* clientInfo;
     snd_seq_port_info_t* portInfo;
     snd_seq_client_info_alloca(&clientInfo);
     snd_seq_port_info_alloca(&portInfo);
-    std::lock_guard lock(fLock);
     snd_seq_client_info_set_client(clientInfo, -1);
     while (snd_seq_query_next_client(fSeq, clientInfo) >= 0) {
         const int client = snd_seq_client_info_get_client(clientInfo);
@@ -182,18 +205,100 @@ std::vector<MidiPortInfo> AlsaMidiService::Consumers()
             const unsigned caps = snd_seq_port_info_get_capability(portInfo);
             if ((caps & kWritable) != kWritable || (caps & SND_SEQ_PORT_CAP_NO_EXPORT))
                 continue;
-            const std::string name = std::string(snd_seq_client_info_get_name(clientInfo)) + ":" +
-                                     snd_seq_port_info_get_name(portInfo);
-            const std::string key =
-                AddressPrefix(client, snd_seq_port_info_get_port(portInfo)) + name;
-            present.push_back(key);
-            consumers.push_back({fIds.Track(key, name), name});
+            visit(*snd_seq_port_info_get_addr(portInfo),
+                std::string(snd_seq_client_info_get_name(clientInfo)) + ":" + snd_seq_port_info_get_name(portInfo));
         }
     }
+}
+
+std::vector<MidiPortInfo> AlsaMidiService::Consumers()
+{
+    std::vector<MidiPortInfo> consumers;
+    std::vector<std::string> present;
+    std::lock_guard lock(fLock);
+    VisitConsumers([&](const snd_seq_addr_t& address, const std::string& name) {
+        const std::string key = AddressPrefix(address.client, address.port) + name;
+        present.push_back(key);
+        consumers.push_back({fIds.Track(key, name), name});
+    });
     fIds.RetireAllBut(present);
     std::sort(consumers.begin(), consumers.end(),
               [](const MidiPortInfo& a, const MidiPortInfo& b) { return a.id < b.id; });
     return consumers;
+}
+
+std::vector<std::string> AlsaMidiService::Subscribers()
+{
+    std::vector<std::string> names;
+    if (fOutputPort < 0)
+        return names;
+    VisitConsumers([&](const snd_seq_addr_t& address, const std::string& name) {
+        snd_seq_port_subscribe_t* subscription;
+        snd_seq_port_subscribe_alloca(&subscription);
+        const snd_seq_addr_t sender{uchar(fClient), uchar(fOutputPort)};
+        snd_seq_port_subscribe_set_sender(subscription, &sender);
+        snd_seq_port_subscribe_set_dest(subscription, &address);
+        if (snd_seq_get_port_subscription(fSeq, subscription) == 0)
+            names.push_back(name);
+    });
+    return names;
+}
+
+void AlsaMidiService::Unsubscribe(const std::vector<std::string>& keep)
+{
+    if (fOutputPort < 0)
+        return;
+    VisitConsumers([&](const snd_seq_addr_t& address, const std::string& name) {
+        if (std::find(keep.begin(), keep.end(), name) == keep.end())
+            snd_seq_disconnect_to(fSeq, fOutputPort, address.client, address.port);
+    });
+}
+
+void AlsaMidiService::LinkAwaited()
+{
+    if (fOutputPort < 0)
+        return;
+    VisitConsumers([&](const snd_seq_addr_t& address, const std::string& name) {
+        const auto awaited = std::find(fAwaited.begin(), fAwaited.end(), name);
+        if (awaited == fAwaited.end())
+            return;
+        const int status = snd_seq_connect_to(fSeq, fOutputPort, address.client, address.port);
+        if (status >= 0 || status == -EBUSY)
+            fAwaited.erase(awaited);
+    });
+}
+
+void AlsaMidiService::RenameClient(const char* name)
+{
+    std::lock_guard lock(fLock);
+    const int status = snd_seq_set_client_name(fSeq, name);
+    if (status < 0) {
+        std::fprintf(stderr, "cannot rename ALSA client to \"%s\": %s\n", name, snd_strerror(status));
+        return;
+    }
+    fClientName = name;
+    fAwaited.clear();
+    Unsubscribe({});
+}
+
+std::vector<std::string> AlsaMidiService::KeptLinks(int32 producerId)
+{
+    std::lock_guard lock(fLock);
+    if (!Publishes(producerId))
+        return {};
+    std::vector<std::string> names = Subscribers();
+    names.insert(names.end(), fAwaited.begin(), fAwaited.end());
+    return names;
+}
+
+void AlsaMidiService::KeepLinks(int32 producerId, const std::vector<std::string>& consumers)
+{
+    std::lock_guard lock(fLock);
+    if (!Publishes(producerId))
+        return;
+    Unsubscribe(consumers);
+    fAwaited = consumers;
+    LinkAwaited();
 }
 
 std::optional<snd_seq_addr_t> AlsaMidiService::AddressOf(int32 consumerId) const
@@ -361,7 +466,7 @@ void AlsaMidiService::Send(int32 producerId, const uint8* bytes, size_t size)
 
 } // namespace
 
-std::unique_ptr<MidiService> OpenAlsaMidiService(std::string* error)
+std::unique_ptr<MidiService> OpenAlsaMidiService(const std::string& clientName, std::string* error)
 {
     snd_lib_error_set_handler(IgnoreAlsaLibError);
     snd_seq_t* seq = nullptr;
@@ -370,8 +475,8 @@ std::unique_ptr<MidiService> OpenAlsaMidiService(std::string* error)
         *error = std::string("cannot open ALSA sequencer: ") + snd_strerror(status);
         return nullptr;
     }
-    snd_seq_set_client_name(seq, kClientName);
-    auto service = std::make_unique<AlsaMidiService>(seq, snd_seq_client_id(seq));
+    snd_seq_set_client_name(seq, clientName.c_str());
+    auto service = std::make_unique<AlsaMidiService>(seq, snd_seq_client_id(seq), clientName);
     if (!service->Start(error))
         return nullptr;
     return service;

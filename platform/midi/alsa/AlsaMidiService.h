@@ -21,5 +21,6 @@
 #include <memory>
 #include <string>
 
-// Opens the service, or returns nullptr with the reason in *error.
-std::unique_ptr<MidiService> OpenAlsaMidiService(std::string* error);
+// Opens the service with a client named `clientName`, or returns nullptr
+// with the reason in *error.
+std::unique_ptr<MidiService> OpenAlsaMidiService(const std::string& clientName, std::string* error);

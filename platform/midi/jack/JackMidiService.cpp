@@ -27,7 +27,6 @@
 
 namespace {
 
-constexpr const char* kClientName = "Zimbrel";
 constexpr size_t kRingRecords = 4096;
 // How often a lost server is asked whether it is back.
 constexpr auto kReconnectInterval = std::chrono::seconds(1);
@@ -91,7 +90,7 @@ std::string DescribeOpenFailure(jack_status_t status)
 
 class JackMidiService final : public MidiService {
 public:
-    JackMidiService() = default;
+    explicit JackMidiService(std::string clientName) : fRequestedName(std::move(clientName)) {}
     ~JackMidiService() override;
 
     // Reaches the server for the first time and starts watching over the
@@ -109,6 +108,9 @@ public:
     bool IsConnected(int32 producerId, int32 consumerId) override;
     void Send(int32 producerId, const uint8* bytes, size_t size) override;
     uint64 DroppedMessages() const override { return fDropped.load(); }
+    void RenameClient(const char* name) override;
+    std::vector<std::string> KeptLinks(int32 producerId) override;
+    void KeepLinks(int32 producerId, const std::vector<std::string>& consumers) override;
 
 private:
     // One client of one server run. JACK's callbacks get the session, never
@@ -187,6 +189,8 @@ private:
     void KeepWoundedSession();
     // Closes a session whose server went away; sending drops from here on.
     void DropLostSession();
+    // Closes the live client, so that one under the new name replaces it.
+    void CloseForRename();
     // Closes the client of a lost server once the library's notification
     // thread is finished with it.
     static void CloseLostSession(std::unique_ptr<Session> lost);
@@ -252,6 +256,8 @@ private:
 
     std::mutex fPublicationLock;
     Publication fPublication;
+    // The name the next client opens with.
+    std::string fRequestedName;
     // Publishing metadata takes this first, so that a retry of older
     // metadata can never land after newer metadata.
     std::mutex fMetadataLock;
@@ -266,6 +272,7 @@ private:
     std::condition_variable fWake;
     bool fStopping = false;
     bool fRestoreLinks = false;
+    bool fRename = false;
     std::thread fSupervisor;
 };
 
@@ -299,7 +306,12 @@ std::unique_ptr<JackMidiService::Session> JackMidiService::OpenSession(std::stri
 {
     CollectJackText collected;
     jack_status_t status {};
-    jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, &status);
+    std::string name;
+    {
+        std::lock_guard lock(fPublicationLock);
+        name = fRequestedName;
+    }
+    jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, &status);
     if (client == nullptr) {
         *error = "cannot open JACK client: " + DescribeOpenFailure(status);
         return nullptr;
@@ -349,16 +361,20 @@ void JackMidiService::Supervise()
     bool retrySoon = false;
     for (;;) {
         bool restore = false;
+        bool rename = false;
         {
             std::unique_lock lock(fWakeLock);
             // Without a server the wait always runs its full interval, so
             // that a server that stays away is asked once a second, no more.
             fWake.wait_for(lock, retrySoon ? kRestoreRetryInterval : kReconnectInterval,
-                [this] { return fStopping || fRestoreLinks || (fSession && fSession->lossNoticed.load()); });
+                [this] { return fStopping || fRestoreLinks || fRename || (fSession && fSession->lossNoticed.load()); });
             if (fStopping)
                 return;
             restore = std::exchange(fRestoreLinks, false) || retrySoon;
+            rename = std::exchange(fRename, false);
         }
+        if (rename && fSession && !fSession->lossNoticed.load())
+            CloseForRename();
         ReportFallingBehind();
         NoticeStoppedCycles();
         if (fSession && fSession->lossNoticed.load()) {
@@ -380,8 +396,10 @@ void JackMidiService::Supervise()
             }
             fAccepting = fSession->output.load() != nullptr;
             fCyclesSeenAt = std::chrono::steady_clock::now();
-            std::fprintf(
-                stderr, "JACK server is back: client \"%s\" registered again\n", fClientName.c_str());
+            if (rename)
+                std::fprintf(stderr, "JACK client renamed: now \"%s\"\n", fClientName.c_str());
+            else
+                std::fprintf(stderr, "JACK server is back: client \"%s\" registered again\n", fClientName.c_str());
             restore = true;
         }
         if (restore)
@@ -474,6 +492,74 @@ void JackMidiService::DropLostSession()
     // server goes.
     std::lock_guard lock(fSendLock);
     fRing.Clear();
+}
+
+void JackMidiService::CloseForRename()
+{
+    // JACK cannot rename a client: this one goes, and the supervisor opens
+    // the next one under the new name at once. What was queued for it goes
+    // too, as it would have gone to the links the rename drops.
+    fAccepting = false;
+    std::unique_ptr<Session> old;
+    {
+        std::unique_lock lock(fClientLock);
+        old = std::move(fSession);
+    }
+    old->gone.store(true);
+    {
+        CollectJackText unheard;
+        jack_deactivate(old->client);
+        jack_client_close(old->client);
+    }
+    std::lock_guard lock(fSendLock);
+    fRing.Clear();
+}
+
+void JackMidiService::RenameClient(const char* name)
+{
+    {
+        std::lock_guard lock(fPublicationLock);
+        fRequestedName = name;
+        fPublication.links.clear();
+    }
+    {
+        std::lock_guard lock(fWakeLock);
+        fRename = true;
+    }
+    fWake.notify_one();
+}
+
+std::vector<std::string> JackMidiService::KeptLinks(int32 producerId)
+{
+    if (producerId == 0 || producerId != fProducerId.load())
+        return {};
+    std::lock_guard lock(fPublicationLock);
+    return { fPublication.links.begin(), fPublication.links.end() };
+}
+
+void JackMidiService::KeepLinks(int32 producerId, const std::vector<std::string>& consumers)
+{
+    if (producerId == 0 || producerId != fProducerId.load())
+        return;
+    const std::set<std::string> kept(consumers.begin(), consumers.end());
+    {
+        std::shared_lock lock(fClientLock);
+        if (jack_port_t* port = OutputOf(producerId)) {
+            CollectJackText unheard;
+            if (const char** linked = jack_port_get_connections(port)) {
+                for (size_t i = 0; linked[i] != nullptr; ++i) {
+                    if (!kept.contains(linked[i]))
+                        jack_disconnect(fSession->client, jack_port_name(port), linked[i]);
+                }
+                jack_free(linked);
+            }
+        }
+    }
+    {
+        std::lock_guard lock(fPublicationLock);
+        fPublication.links = kept;
+    }
+    WakeSupervisor(true);
 }
 
 void JackMidiService::CloseLostSession(std::unique_ptr<Session> lost)
@@ -992,11 +1078,11 @@ void JackMidiService::Send(int32 producerId, const uint8* bytes, size_t size)
 
 } // namespace
 
-std::unique_ptr<MidiService> OpenJackMidiService(std::string* error)
+std::unique_ptr<MidiService> OpenJackMidiService(const std::string& clientName, std::string* error)
 {
     jack_set_error_function(HandleJackError);
     jack_set_info_function(IgnoreJackInfo);
-    auto service = std::make_unique<JackMidiService>();
+    auto service = std::make_unique<JackMidiService>(clientName);
     if (!service->Start(error))
         return nullptr;
     return service;

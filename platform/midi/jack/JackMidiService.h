@@ -42,5 +42,6 @@
 #include <memory>
 #include <string>
 
-// Opens the service, or returns nullptr with the reason in *error.
-std::unique_ptr<MidiService> OpenJackMidiService(std::string* error);
+// Opens the service with a client named `clientName`, or returns nullptr
+// with the reason in *error.
+std::unique_ptr<MidiService> OpenJackMidiService(const std::string& clientName, std::string* error);
