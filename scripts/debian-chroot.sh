@@ -122,7 +122,9 @@ cp /etc/resolv.conf "$root/etc/resolv.conf"
 # file, installing the test packages takes minutes less.
 echo force-unsafe-io >"$root/etc/dpkg/dpkg.cfg.d/zimbrel-unsafe-io"
 # Servers that name their host in the addresses they give (NSM's) must find
-# it on loopback.
+# it on loopback, and so must clients that ask for "localhost" (debootstrap's
+# hosts file has no such line).
+grep -qs "[[:space:]]localhost\$" "$root/etc/hosts" || echo "127.0.0.1 localhost" >>"$root/etc/hosts"
 grep -qs "[[:space:]]$(hostname)\$" "$root/etc/hosts" || echo "127.0.1.1 $(hostname)" >>"$root/etc/hosts"
 copy_tree
 echo "== debian$release: chroot ready in $SECONDS s; testing there" >&2

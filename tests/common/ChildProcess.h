@@ -242,6 +242,7 @@ inline std::string PackageOfTool(const std::string& tool, const std::string& rel
         { "pw-metadata", "pipewire-bin" }, { "wireplumber", "wireplumber" }, { "pw-jack", "pipewire-jack" },
         { "dbus-run-session", "dbus-daemon" }, { "mutter", "mutter" }, { "Xorg", "xserver-xorg-core" },
         { "Xvfb", "xvfb" }, { "xrandr", "x11-xserver-utils" }, { "kwin_wayland", "kwin-wayland" },
+        { "ray_control", "raysession" }, { "ray-daemon", "raysession" },
         { "/usr/libexec/xdg-desktop-portal", "xdg-desktop-portal" },
         { "/usr/libexec/xdg-desktop-portal-gnome", "xdg-desktop-portal-gnome" },
         { "/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde", "xdg-desktop-portal-kde" },

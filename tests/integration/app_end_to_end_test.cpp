@@ -1037,3 +1037,55 @@ TEST_F(SessionProgram, AManagerThatIsSilentOrAStateThatIsDamagedLeavesZimbrelRun
     kill(program.Pid(), SIGTERM);
     EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
 }
+
+TEST_F(SessionProgram, UnderRaySessionTheStateFolderTheNameAndTheLinksComeBack)
+{
+    if (DebianRelease() == "12")
+        GTEST_SKIP() << "RaySession is packaged from Debian 13 on";
+    const std::string missing = MissingTools({"ray_control", "ray-daemon", "jack_connect"});
+    ASSERT_TRUE(missing.empty()) << missing;
+    ChildProcess dump;
+    ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "jack_midi_dump"}));
+    ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
+
+    // The daemon, and the program it starts, live in the test's own folder
+    // and X server; ray_control finds the daemon by its port.
+    std::map<std::string, std::string> ray{{"HOME", settings.Root()}, {"USER", "zimbrel-test"},
+        {"DISPLAY", xvfb.Name()}, {"XDG_CONFIG_HOME", settings.Root()}, {"ZIMBREL_MIDI", "jack"}};
+    // Clients are named as on PATH, never by a path of their own.
+    ray["PATH"] = std::filesystem::path(ZIMBREL_PROGRAM).parent_path().string() + ":" + std::getenv("PATH");
+    const ToolResult started = RunTool({"ray_control", "start_new_hidden"}, ray, 30s);
+    ASSERT_EQ(started.status, 0) << started.errors;
+    // It prints the port last.
+    std::istringstream lines(started.output);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty())
+            ray["RAY_CONTROL_PORT"] = line;
+    auto control = [&](const std::vector<std::string>& arguments) {
+        std::vector<std::string> argv{"ray_control"};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        const ToolResult result = RunTool(argv, ray, 30s);
+        EXPECT_EQ(result.status, 0) << "ray_control " << arguments[0] << ": " << result.output << result.errors;
+        return result.output;
+    };
+    const std::string root = settings.Root() + "/sessions";
+    std::filesystem::create_directories(root);
+    control({"change_root", root});
+    control({"new_session", "zbray"});
+    control({"add_executable", "zimbrel"});
+    ASSERT_TRUE(WaitUntil([] { return PortListed(); }, 15s)) << Links();
+    ASSERT_EQ(RunTool({"jack_connect", "Zimbrel:Zimbrel", "midi-monitor:input"}).status, 0);
+    control({"save"});
+    std::vector<std::filesystem::path> states;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root + "/zbray"))
+        if (entry.path().filename() == "state")
+            states.push_back(entry.path());
+    EXPECT_EQ(states.size(), 1u) << "no state, or more than one, in the session's folder";
+    control({"close"});
+    EXPECT_TRUE(WaitUntil([] { return !PortListed(); }, 10s)) << Links();
+
+    control({"open_session", "zbray"});
+    EXPECT_TRUE(WaitUntil([&] { return Links().find("   midi-monitor:input") != std::string::npos; }, 15s)) << Links();
+    control({"quit"});
+    EXPECT_TRUE(WaitUntil([] { return !PortListed(); }, 10s)) << Links();
+}
