@@ -47,7 +47,6 @@ zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
 
     BMenu* fileMenu = new BMenu("File", B_ITEMS_IN_COLUMN);
     fileMenu->AddItem(new BMenuItem("About", new BMessage(B_ABOUT_REQUESTED), 0, 0));
-    fileMenu->AddItem(new BMenuItem("Quit", new BMessage(B_QUIT_REQUESTED), 'Q', 0));
     menuBar->AddItem(fileMenu);
 
     channelMenu = new BMenu("Channel", B_ITEMS_IN_COLUMN);
@@ -134,7 +133,7 @@ BMessenger zbWindow::Canvas()
 void zbWindow::DispatchMessage(BMessage* message, BHandler* handler)
 {
     // Under a session manager the manager ends the program; the close box
-    // and Quit only put the windows away.
+    // only puts the windows away.
     if (message->what == B_QUIT_REQUESTED && session != nullptr && !message->FindBool(B_APPLICATION_QUITTING)) {
         session->HideWindows();
         return;

@@ -92,6 +92,18 @@ struct SessionClient::Connection {
         Wake();
     }
 
+    // Sends `yes` or `no` when `state` is not `value` yet.
+    void SendOnChange(std::optional<bool> Connection::*state, bool value, const char* yes, const char* no)
+    {
+        {
+            std::lock_guard guard(lock);
+            if (this->*state == value)
+                return;
+            this->*state = value;
+        }
+        Queue(value ? yes : no, lo_message_new());
+    }
+
     void Deliver(BMessage request)
     {
         std::lock_guard guard(lock);
@@ -259,24 +271,12 @@ void SessionClient::Fail(uint32 request, int32 code, const char* message)
 
 void SessionClient::SetDirty(bool dirty)
 {
-    {
-        std::lock_guard guard(fConnection->lock);
-        if (fConnection->dirty == dirty)
-            return;
-        fConnection->dirty = dirty;
-    }
-    fConnection->Queue(dirty ? "/nsm/client/is_dirty" : "/nsm/client/is_clean", lo_message_new());
+    fConnection->SendOnChange(&Connection::dirty, dirty, "/nsm/client/is_dirty", "/nsm/client/is_clean");
 }
 
 void SessionClient::SetGuiShown(bool shown)
 {
-    {
-        std::lock_guard guard(fConnection->lock);
-        if (fConnection->guiShown == shown)
-            return;
-        fConnection->guiShown = shown;
-    }
-    fConnection->Queue(shown ? "/nsm/client/gui_is_shown" : "/nsm/client/gui_is_hidden", lo_message_new());
+    fConnection->SendOnChange(&Connection::guiShown, shown, "/nsm/client/gui_is_shown", "/nsm/client/gui_is_hidden");
 }
 
 const std::string& SessionClient::ManagerName() const
