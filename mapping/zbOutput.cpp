@@ -305,6 +305,10 @@ void zbOutput::SendRow(int row, float input, bigtime_t now)
         Emit(row, value);
         return;
     }
+    // A row at rest glides from where it stands, however long it rested:
+    // the rest is no part of the glide.
+    if (!state.gliding && !state.pending)
+        state.stepped = now;
     state.target = value;
     Glide(row, now);
 }

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <thread>
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -318,7 +319,7 @@ TEST_F(MappingEngine, SendOnlyThisRowSilencesTheOthersUntilItIsTurnedOff)
     EXPECT_EQ(Sent(), (std::vector<ControlChangeEvent>{{0, 2, 127}, {0, 1, 0}, {0, 1, 127}, {0, 2, 127}}));
 }
 
-TEST_F(MappingEngine, SmoothingGlidesOnTheWindowsPulseUntilItArrives)
+TEST_F(MappingEngine, SmoothingGlidesOnTheWindowsPulseUntilItArrivesAfterARestToo)
 {
     // The glide needs the window's loop, as in the program.
     BWindow* window = new BWindow(BRect(0, 0, 400, 320), "glide", B_TITLED_WINDOW, 0);
@@ -336,6 +337,13 @@ TEST_F(MappingEngine, SmoothingGlidesOnTheWindowsPulseUntilItArrives)
     cursor(1.0f); // the pointer stops here; the glide goes on
     const std::vector<ControlChangeEvent> sent
         = monitor->WaitUntil([](const auto& events) { return !events.empty() && events.back().value == 127; });
+    // A rest of five glide times (the rest is what is tested, nothing is
+    // waited for), and a jump back: it glides all the same, as a pen that
+    // lands somewhere new must.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    cursor(0.0f);
+    const std::vector<ControlChangeEvent> all
+        = monitor->WaitUntil([](const auto& events) { return !events.empty() && events.back().value == 0; });
     window->PostMessage(B_QUIT_REQUESTED);
     output = nullptr; // goes with its window
     ASSERT_TRUE(BLooper::WaitForOtherLoopers(nullptr, std::chrono::seconds(10)));
@@ -344,4 +352,10 @@ TEST_F(MappingEngine, SmoothingGlidesOnTheWindowsPulseUntilItArrives)
     EXPECT_GT(sent.size(), 4u) << "the value jumped instead of gliding";
     for (size_t i = 1; i < sent.size(); ++i)
         EXPECT_GT(sent[i].value, sent[i - 1].value);
+    const std::vector<ControlChangeEvent> back(all.begin() + std::ptrdiff_t(sent.size()), all.end());
+    ASSERT_FALSE(back.empty());
+    EXPECT_EQ(back.back().value, 0);
+    EXPECT_GT(back.size(), 4u) << "after a rest the value jumped instead of gliding";
+    for (size_t i = 1; i < back.size(); ++i)
+        EXPECT_LT(back[i].value, back[i - 1].value);
 }
