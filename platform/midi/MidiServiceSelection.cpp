@@ -12,7 +12,7 @@ std::unique_ptr<MidiService> ChooseMidiService(
     std::string jackError;
     std::string alsaError;
     if (choice == "auto") {
-        service = OpenJackMidiService(clientName, &jackError);
+        service = OpenJackMidiService(clientName, false, &jackError);
         if (!service)
             service = OpenAlsaMidiService(clientName, &alsaError);
         if (!service) {
@@ -20,7 +20,8 @@ std::unique_ptr<MidiService> ChooseMidiService(
             return nullptr;
         }
     } else if (choice == "jack") {
-        service = OpenJackMidiService(clientName, &jackError);
+        // Asked for by name, JACK is waited for when no server runs yet.
+        service = OpenJackMidiService(clientName, true, &jackError);
         if (!service) {
             *announcement = "MIDI service: none (ZIMBREL_MIDI=jack: " + jackError + ")";
             return nullptr;

@@ -5,7 +5,8 @@
 //
 //   auto       a JACK server that is already running (one is never started),
 //              else the ALSA sequencer when /dev/snd/seq opens, else none
-//   jack       JACK or none
+//   jack       JACK, waited for while no server runs yet (never started);
+//              none only when the JACK library fails
 //   alsa       the ALSA sequencer or none
 //   inprocess  the in-process service: local endpoints only, for tests
 //   none       no service, so no roster

@@ -540,6 +540,30 @@ TEST_F(MidiJack, AServerThatComesBackGetsTheSameProducerBackWithItsLinkAndMetada
     }
 }
 
+TEST_F(MidiJack, AServerThatStartsAfterTheProgramIsJoinedWithTheProducerRegisteredMeanwhile)
+{
+    monitor.Stop();
+    MidiKit::Get().Reset();
+    ASSERT_TRUE(server->Kill(SIGTERM));
+    StderrCapture errors;
+    ASSERT_NE(BMidiRoster::MidiRoster(), nullptr) << "no roster while JACK is waited for";
+    MakeProducer();
+    int32 id = 0;
+    EXPECT_EQ(BMidiRoster::NextConsumer(&id), nullptr);
+
+    ASSERT_EQ(server->Restart(), "");
+    EXPECT_TRUE(WaitUntil([] { return RunTool({"jack_lsp"}).output.find("Zimbrel:Zimbrel") != std::string::npos; }, 10s))
+        << errors.Text();
+    StartMonitor();
+    BMidiConsumer* consumer = ConnectMonitor();
+    ASSERT_NE(consumer, nullptr);
+    consumer->Release();
+    producer->SprayControlChange(2, 20, 40);
+    EXPECT_EQ(MonitorEvents(1).size(), 1u) << monitor.Output();
+    EXPECT_THAT(errors.Text(), HasSubstr("MIDI service: JACK, no server answers yet"));
+    EXPECT_EQ(Occurrences(errors.Text(), "JACK server found: client \"Zimbrel\" registered"), 1u) << errors.Text();
+}
+
 TEST_F(MidiJack, MetadataRefusedUntilTheSessionManagerComesIsPublishedOnceItIs)
 {
     auto* pipewire = dynamic_cast<PipeWireServer*>(server.get());

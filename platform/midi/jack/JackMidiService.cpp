@@ -94,8 +94,10 @@ public:
     ~JackMidiService() override;
 
     // Reaches the server for the first time and starts watching over the
-    // connection to it.
-    bool Start(std::string* error);
+    // connection to it. With `waitForServer`, a server that does not answer
+    // yet is waited for as one that went away: the client registers once
+    // one does.
+    bool Start(bool waitForServer, std::string* error);
 
     std::string Description() const override;
     std::vector<MidiPortInfo> Consumers() override;
@@ -273,6 +275,9 @@ private:
     bool fStopping = false;
     bool fRestoreLinks = false;
     bool fRename = false;
+    // A server answered once; read and written by the supervisor alone,
+    // once it runs.
+    bool fJoined = false;
     std::thread fSupervisor;
 };
 
@@ -291,12 +296,13 @@ JackMidiService::~JackMidiService()
         jack_client_close(fSession->client);
 }
 
-bool JackMidiService::Start(std::string* error)
+bool JackMidiService::Start(bool waitForServer, std::string* error)
 {
     fSession = OpenSession(error);
-    if (!fSession)
+    if (!fSession && !waitForServer)
         return false;
-    fClientName = jack_get_client_name(fSession->client);
+    fJoined = fSession != nullptr;
+    fClientName = fSession ? jack_get_client_name(fSession->client) : fRequestedName;
     fCyclesSeenAt = std::chrono::steady_clock::now();
     fSupervisor = std::thread(&JackMidiService::Supervise, this);
     return true;
@@ -398,6 +404,8 @@ void JackMidiService::Supervise()
             fCyclesSeenAt = std::chrono::steady_clock::now();
             if (rename)
                 std::fprintf(stderr, "JACK client renamed: now \"%s\"\n", fClientName.c_str());
+            else if (!std::exchange(fJoined, true))
+                std::fprintf(stderr, "JACK server found: client \"%s\" registered\n", fClientName.c_str());
             else
                 std::fprintf(stderr, "JACK server is back: client \"%s\" registered again\n", fClientName.c_str());
             restore = true;
@@ -662,6 +670,9 @@ void JackMidiService::WakeSupervisor(bool restoreLinks)
 std::string JackMidiService::Description() const
 {
     std::shared_lock lock(fClientLock);
+    if (!fSession)
+        return std::string("JACK, no server answers yet: client \"") + fClientName
+            + "\" registers when one does (Zimbrel does not start one)";
     return std::string("JACK, client \"") + fClientName + "\"";
 }
 
@@ -830,16 +841,19 @@ status_t JackMidiService::PublishProducer(int32 producerId, const char* name)
     const char* portName = name && *name ? name : "output";
     std::shared_lock lock(fClientLock);
     Session* session = LiveSession();
-    if (session == nullptr) {
-        std::fprintf(stderr, "cannot register JACK port \"%s\": the JACK server has shut down\n", portName);
-        return B_NO_INIT;
-    }
     if (fProducerId.load() != 0) {
         std::fprintf(stderr,
             "cannot register JACK port \"%s\": the JACK service carries one "
             "producer and another one is registered\n",
             portName);
         return B_BUSY;
+    }
+    if (session == nullptr) {
+        // Registered with the client, when a server answers.
+        std::lock_guard publicationLock(fPublicationLock);
+        fPublication = Publication { portName, {}, {}, false, {} };
+        fProducerId = producerId;
+        return B_OK;
     }
     CollectJackText collected;
     jack_port_t* port
@@ -1078,12 +1092,13 @@ void JackMidiService::Send(int32 producerId, const uint8* bytes, size_t size)
 
 } // namespace
 
-std::unique_ptr<MidiService> OpenJackMidiService(const std::string& clientName, std::string* error)
+std::unique_ptr<MidiService> OpenJackMidiService(
+    const std::string& clientName, bool waitForServer, std::string* error)
 {
     jack_set_error_function(HandleJackError);
     jack_set_info_function(IgnoreJackInfo);
     auto service = std::make_unique<JackMidiService>(clientName);
-    if (!service->Start(error))
+    if (!service->Start(waitForServer, error))
         return nullptr;
     return service;
 }

@@ -34,6 +34,9 @@
 // to at the loss, by full port name, as each one reappears. Links made or
 // broken by other tools count the same as the program's own.
 //
+// Started while no server runs (when asked to wait), it waits the same way
+// and registers its client once a server answers; this one line says so.
+//
 // Lacks: listing other clients' output ports (producers); more than one
 // published producer at a time.
 
@@ -43,5 +46,7 @@
 #include <string>
 
 // Opens the service with a client named `clientName`, or returns nullptr
-// with the reason in *error.
-std::unique_ptr<MidiService> OpenJackMidiService(const std::string& clientName, std::string* error);
+// with the reason in *error. With `waitForServer`, no server running is no
+// reason: the service waits for one, listing no consumer meanwhile.
+std::unique_ptr<MidiService> OpenJackMidiService(
+    const std::string& clientName, bool waitForServer, std::string* error);
