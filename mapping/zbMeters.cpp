@@ -89,7 +89,8 @@ void zbMeters::Sending(uint32 sentSoFar)
     if (sentSoFar == fSent)
         return;
     fSent = sentSoFar;
-    if (fLamp != nullptr)
+    // Lit only for what reaches someone.
+    if (fLamp != nullptr && fConnected > 0)
         fLamp->Pulse();
 }
 
@@ -109,9 +110,14 @@ void zbMeters::ShowConnections(int32 connected)
 
 void zbMeters::ShowConnections(BMidiProducer* producer)
 {
+    if (const std::string trouble = BMidiRoster::Trouble(); !trouble.empty()) {
+        fConnected = 0;
+        if (fConnections != nullptr)
+            fConnections->SetText(("MIDI out: " + trouble).c_str());
+        return;
+    }
     int32 connected = 0;
     int32 id = 0;
-    BMidiRoster::MidiRoster();
     while (BMidiConsumer* consumer = BMidiRoster::NextConsumer(&id)) {
         connected += producer->IsConnected(consumer);
         consumer->Release();

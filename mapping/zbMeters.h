@@ -3,8 +3,9 @@
 // The live meters of the mapping view. Beside each row of the control
 // panel, a bar shows the last value that the row's quantity sent (empty
 // and dimmed while the row or the channel is off). Under the panel, a lamp
-// lights while Control Changes leave the producer, next to a line that
-// says how many consumers it is connected to, or that nothing is.
+// lights while Control Changes leave the producer for a consumer, next to a
+// line that says how many consumers it is connected to, that nothing is, or
+// why nothing can be (no MIDI system, or a server that went away).
 //
 // The meters are the window's own views, laid over the free space around
 // the panel, so that the panel keeps its children and its geometry.
@@ -36,7 +37,8 @@ public:
     // The producer has sent `sentSoFar` Control Changes since it was made.
     void Sending(uint32 sentSoFar);
     void ShowConnections(int32 connected);
-    // Counts the consumers the producer is connected to and shows them.
+    // Counts the consumers the producer is connected to and shows them, or
+    // why there can be none.
     void ShowConnections(BMidiProducer* producer);
 
     static constexpr int kRows = 6;

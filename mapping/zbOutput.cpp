@@ -59,6 +59,9 @@ constexpr uchar kDataEntryLsb = 38;
 constexpr uchar kLsbControllerOffset = 32;
 // A gliding row sends at most 250 values a second.
 constexpr bigtime_t kGlideStep = 4000;
+// How often the line under the panel looks again at the links, which any
+// program may change, and at the MIDI system.
+constexpr bigtime_t kStatusInterval = 1000000;
 // The row settings button, 22 by 22, centred at x = 367 on each row's line.
 constexpr BRect kRowButton { 356, 74, 378, 96 };
 
@@ -332,7 +335,7 @@ void zbOutput::Glide(int row, bigtime_t now)
         state.pending = true;
     }
     BWindow* window = Window();
-    if ((state.gliding || state.pending) && window != nullptr && window->PulseRate() == 0)
+    if ((state.gliding || state.pending) && window != nullptr && window->PulseRate() != kGlideStep)
         window->SetPulseRate(kGlideStep);
 }
 
@@ -349,8 +352,12 @@ void zbOutput::Pulse()
             moving = moving || state.gliding || state.pending;
         }
     }
-    if (!moving && Window() != nullptr)
-        Window()->SetPulseRate(0);
+    if (const bigtime_t now = Now(); now - statusShown >= kStatusInterval * 9 / 10) {
+        statusShown = now;
+        meters.ShowConnections(producer);
+    }
+    if (!moving && Window() != nullptr && Window()->PulseRate() != kStatusInterval)
+        Window()->SetPulseRate(kStatusInterval);
 }
 
 void zbOutput::Emit(int row, int32 value)
@@ -494,8 +501,10 @@ void zbOutput::AttachedToWindow()
     PlacePresetControls();
     AddRowButtons();
     meters.AddTo(Window(), Frame(), ViewColor());
-    // Gliding rows move on at the window's pulse.
+    // Gliding rows move on at the window's pulse, and the status line looks
+    // again at a slower one.
     SetFlags(Flags() | B_PULSE_NEEDED);
+    Window()->SetPulseRate(kStatusInterval);
 }
 
 void zbOutput::AddRowButtons()

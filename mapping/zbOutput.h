@@ -129,4 +129,6 @@ private:
     BMessenger rowWindows[6];
     std::shared_ptr<MeterState> inputMarks[6];
     int openRowWindows = 0;
+    // When the status line last looked at the links.
+    bigtime_t statusShown = 0;
 };

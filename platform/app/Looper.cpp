@@ -179,8 +179,11 @@ void BLooper::DispatchOnCallingThread(bool wait)
 
 void BLooper::SetPulseRate(bigtime_t rate)
 {
-    if (rate > 0 && fPulseRate <= 0)
-        fNextPulse = std::chrono::steady_clock::now() + std::chrono::microseconds(rate);
+    // A faster pulse starts one of its own periods from now, not at the
+    // slower one's next beat.
+    const auto soonest = std::chrono::steady_clock::now() + std::chrono::microseconds(rate);
+    if (rate > 0 && (fPulseRate <= 0 || soonest < fNextPulse))
+        fNextPulse = soonest;
     fPulseRate = rate > 0 ? rate : 0;
 }
 

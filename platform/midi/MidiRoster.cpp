@@ -58,3 +58,9 @@ void BMidiRoster::KeepLinks(const BMidiLocalProducer* producer, const std::vecto
     if (MidiService* service = MidiKit::Get().Service(); service && producer)
         service->KeepLinks(producer->ID(), consumers);
 }
+
+std::string BMidiRoster::Trouble()
+{
+    MidiService* service = MidiKit::Get().Service();
+    return service ? service->Trouble() : "no MIDI system (standard error says why)";
+}

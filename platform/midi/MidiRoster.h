@@ -48,6 +48,9 @@ public:
     static void SetClientName(const char* name);
     static std::vector<std::string> KeptLinks(const BMidiLocalProducer* producer);
     static void KeepLinks(const BMidiLocalProducer* producer, const std::vector<std::string>& consumers);
+    // Why what is sent reaches no one, for the window ("no MIDI system",
+    // "JACK server lost, reconnecting"); empty while output works.
+    static std::string Trouble();
 
 private:
     BMidiRoster() = default;

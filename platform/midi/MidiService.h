@@ -61,6 +61,10 @@ public:
     // Messages dropped so far because the way out was full or closed.
     virtual uint64 DroppedMessages() const = 0;
 
+    // Why what is sent reaches no one, in a few words for the window (the
+    // server went away and is waited for, say); empty while output works.
+    virtual std::string Trouble() const { return {}; }
+
     // What a session manager needs beyond that; the in-process service has
     // no client other programs see, so by default there is nothing to do.
     //

@@ -11,6 +11,8 @@
 #include <lo/lo.h>
 
 #include <chrono>
+#include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -103,11 +105,14 @@ private:
         auto* self = static_cast<NsmServer*>(data);
         Received received { path, types, {} };
         for (int index = 0; index < argc; ++index) {
-            if (types[index] == 's')
-                received.arguments.emplace_back(&argv[index]->s);
-            else if (types[index] == 'i')
-                received.arguments.push_back(std::to_string(argv[index]->i));
-            else
+            // Arguments are aligned to 4 bytes only: read as bytes.
+            if (types[index] == 's') {
+                received.arguments.emplace_back(reinterpret_cast<const char*>(argv[index]));
+            } else if (types[index] == 'i') {
+                int32_t value;
+                std::memcpy(&value, argv[index], sizeof value);
+                received.arguments.push_back(std::to_string(value));
+            } else
                 received.arguments.emplace_back("?");
         }
         std::lock_guard lock(self->fLock);

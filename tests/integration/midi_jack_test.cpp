@@ -550,6 +550,7 @@ TEST_F(MidiJack, AServerThatStartsAfterTheProgramIsJoinedWithTheProducerRegister
     MakeProducer();
     int32 id = 0;
     EXPECT_EQ(BMidiRoster::NextConsumer(&id), nullptr);
+    EXPECT_EQ(BMidiRoster::Trouble(), "waiting for a JACK server");
 
     ASSERT_EQ(server->Restart(), "");
     EXPECT_TRUE(WaitUntil([] { return RunTool({"jack_lsp"}).output.find("Zimbrel:Zimbrel") != std::string::npos; }, 10s))
@@ -560,6 +561,7 @@ TEST_F(MidiJack, AServerThatStartsAfterTheProgramIsJoinedWithTheProducerRegister
     consumer->Release();
     producer->SprayControlChange(2, 20, 40);
     EXPECT_EQ(MonitorEvents(1).size(), 1u) << monitor.Output();
+    EXPECT_EQ(BMidiRoster::Trouble(), "");
     EXPECT_THAT(errors.Text(), HasSubstr("MIDI service: JACK, no server answers yet"));
     EXPECT_EQ(Occurrences(errors.Text(), "JACK server found: client \"Zimbrel\" registered"), 1u) << errors.Text();
 }

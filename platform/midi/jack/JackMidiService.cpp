@@ -110,6 +110,7 @@ public:
     bool IsConnected(int32 producerId, int32 consumerId) override;
     void Send(int32 producerId, const uint8* bytes, size_t size) override;
     uint64 DroppedMessages() const override { return fDropped.load(); }
+    std::string Trouble() const override;
     void RenameClient(const char* name) override;
     std::vector<std::string> KeptLinks(int32 producerId) override;
     void KeepLinks(int32 producerId, const std::vector<std::string>& consumers) override;
@@ -275,9 +276,8 @@ private:
     bool fStopping = false;
     bool fRestoreLinks = false;
     bool fRename = false;
-    // A server answered once; read and written by the supervisor alone,
-    // once it runs.
-    bool fJoined = false;
+    // A server answered once.
+    std::atomic<bool> fJoined { false };
     std::thread fSupervisor;
 };
 
@@ -404,7 +404,7 @@ void JackMidiService::Supervise()
             fCyclesSeenAt = std::chrono::steady_clock::now();
             if (rename)
                 std::fprintf(stderr, "JACK client renamed: now \"%s\"\n", fClientName.c_str());
-            else if (!std::exchange(fJoined, true))
+            else if (!fJoined.exchange(true))
                 std::fprintf(stderr, "JACK server found: client \"%s\" registered\n", fClientName.c_str());
             else
                 std::fprintf(stderr, "JACK server is back: client \"%s\" registered again\n", fClientName.c_str());
@@ -521,6 +521,16 @@ void JackMidiService::CloseForRename()
     }
     std::lock_guard lock(fSendLock);
     fRing.Clear();
+}
+
+std::string JackMidiService::Trouble() const
+{
+    if (fAccepting.load())
+        return {};
+    std::shared_lock lock(fClientLock);
+    if (LiveSession() != nullptr)
+        return {};
+    return fJoined ? "JACK server lost, reconnecting" : "waiting for a JACK server";
 }
 
 void JackMidiService::RenameClient(const char* name)

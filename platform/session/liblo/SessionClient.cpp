@@ -28,6 +28,20 @@ constexpr auto kAnswerWait = std::chrono::seconds(3);
 constexpr auto kOpenWait = std::chrono::seconds(10);
 constexpr auto kTickInterval = std::chrono::seconds(1);
 
+// liblo's arguments lie in the message's bytes, aligned to 4 only: they
+// are read as bytes, never through the 8-aligned union.
+const char* StringArgument(lo_arg* const* argv, int index)
+{
+    return reinterpret_cast<const char*>(argv[index]);
+}
+
+int32_t IntArgument(lo_arg* const* argv, int index)
+{
+    int32_t value;
+    std::memcpy(&value, argv[index], sizeof value);
+    return value;
+}
+
 const char* RequestPath(uint32 request)
 {
     return request == kSessionOpen ? "/nsm/client/open" : "/nsm/client/save";
@@ -151,14 +165,14 @@ struct SessionClient::Connection {
     static int Answered(const char*, const char* types, lo_arg** argv, int argc, lo_message, void* data)
     {
         auto* self = static_cast<Connection*>(data);
-        if (argc < 1 || types[0] != 's' || std::strcmp(&argv[0]->s, "/nsm/server/announce") != 0)
+        if (argc < 1 || types[0] != 's' || std::strcmp(StringArgument(argv, 0), "/nsm/server/announce") != 0)
             return 0;
         std::lock_guard guard(self->lock);
         if (std::strcmp(types, "ssss") == 0) {
-            self->managerName = &argv[2]->s;
+            self->managerName = StringArgument(argv, 2);
             self->answer = "";
         } else if (std::strcmp(types, "sis") == 0) {
-            self->answer = std::string(&argv[2]->s) + " (error " + std::to_string(argv[1]->i) + ")";
+            self->answer = std::string(StringArgument(argv, 2)) + " (error " + std::to_string(IntArgument(argv, 1)) + ")";
         } else {
             self->answer = std::string("an answer of types \"") + types + "\"";
         }
@@ -169,9 +183,9 @@ struct SessionClient::Connection {
     static int Opened(const char*, const char*, lo_arg** argv, int, lo_message, void* data)
     {
         BMessage open(kSessionOpen);
-        open.AddString("path", &argv[0]->s);
-        open.AddString("display name", &argv[1]->s);
-        open.AddString("client id", &argv[2]->s);
+        open.AddString("path", StringArgument(argv, 0));
+        open.AddString("display name", StringArgument(argv, 1));
+        open.AddString("client id", StringArgument(argv, 2));
         static_cast<Connection*>(data)->Deliver(std::move(open));
         return 0;
     }
