@@ -728,8 +728,16 @@ TEST_F(ProgramTest, MetersShowEachActiveRowAndStopRepaintingWhenThePointerRests)
     StartProgram({{"ZIMBREL_MIDI", "jack"}});
     auto screen = std::make_unique<MeterScreen>(xvfb.Name(), window.id, ViewPoint(0, 0).second - window.y);
     ASSERT_TRUE(screen->IsReady()) << "no DAMAGE extension on " << xvfb.Name();
-    for (int row = 0; row < 6; ++row)
-        EXPECT_EQ(screen->FilledPixels(row), -1) << "row " << row << " should start dimmed";
+    // The first paint may come a moment after the window shows.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            for (int row = 0; row < 6; ++row)
+                if (screen->FilledPixels(row) != -1)
+                    return false;
+            return true;
+        },
+        3s))
+        << "the rows should start dimmed";
 
     UseMenuBar(1, {"Down", "Return"}); // Channel > 1
     UsePopUp(160, 115, {"Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down", "Return"});
