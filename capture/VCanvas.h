@@ -22,6 +22,7 @@
 // kCanvasFullScreen, and B_SIMPLE_DATA (files dropped: the first "be:path"
 // opens).
 
+#include "capture/CanvasState.h"
 #include "platform/app/Messenger.h"
 #include "platform/interface/PictureView.h"
 #include "platform/interface/Window.h"
@@ -55,7 +56,7 @@ public:
 
 private:
     VCanvas(BLooper* target, BMessenger relay, const std::string& picture, bool restoreKept, BRect mainFrame,
-        const BMessage& settings);
+        const CanvasState& kept);
     void Pointer(BMessage* event);
     // Shows the window, the first time beside the main window unless it
     // has a kept frame.
