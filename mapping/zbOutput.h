@@ -46,8 +46,8 @@ public:
     // a name that is not listed leaves the mapping as it is and says so.
     void ChoosePreset(const std::string& name);
 
-    // Whether a folder entry is offered as a preset: every entry is, so
-    // that a file that is no preset is named when it is chosen.
+    // Whether a folder entry is offered as a preset: every regular file is,
+    // so that a file that is no preset is named when it is chosen.
     bool IsValidPreset(entry_ref* ref);
 
     void GetIcons(BBitmap* large, BBitmap* mini);

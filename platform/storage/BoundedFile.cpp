@@ -82,8 +82,8 @@ status_t BoundedFile::Read(const char* path, size_t limit, const std::atomic<boo
     if (!S_ISREG(info.st_mode))
         return Fail(B_BAD_VALUE, Kind(info.st_mode));
     if ((unsigned long long)info.st_size > limit)
-        return Fail(B_BAD_DATA, "it holds " + ByteCount((unsigned long long)info.st_size) + ", more than the "
-            + std::to_string(limit) + " it may");
+        return Fail(B_BAD_DATA, "it is too large (" + ByteCount((unsigned long long)info.st_size) + ", at most "
+            + std::to_string(limit) + ")");
     // One byte more than the limit tells a file that grew, or one whose
     // size the file system does not know (as in /proc), from one that fits.
     fBytes.reserve(std::min(limit, size_t(info.st_size)) + 1);
@@ -104,7 +104,7 @@ status_t BoundedFile::Read(const char* path, size_t limit, const std::atomic<boo
         if (done == 0)
             break;
         if (fBytes.size() > limit)
-            return Fail(B_BAD_DATA, "it holds more than the " + ByteCount(limit) + " it may");
+            return Fail(B_BAD_DATA, "it is too large (more than " + ByteCount(limit) + ")");
     }
     return B_OK;
 }
