@@ -227,6 +227,7 @@ TEST_F(PresetTest, UnsafeOrTooLongNamesAreRefusedWithOneLineAndNothingWritten)
 TEST_F(PresetTest, FilesThatAreNoPresetsTakeOnlyTheNameAndSayWhy)
 {
     const std::string folder = settings.PresetFolder();
+    std::filesystem::create_directories(folder);
     std::ofstream(folder + "/foreign") << "some text\n";
     BMessage bare('bsav');
     bare.AddInt64("when", 5);
