@@ -139,11 +139,22 @@ public:
         // The reader goes before the cores it feeds.
         fReader.reset();
         fOwner.fScreen.Clear();
-        // Sent, not waited for: a portal that hangs must not hold the quit.
-        if (fBus != nullptr && !fSessionHandle.empty() && !fClosed) {
-            sd_bus_call_method_async(fBus.get(), nullptr, kPortal, fSessionHandle.c_str(), kSessionInterface,
-                "Close", nullptr, nullptr, "");
-        }
+        if (fBus == nullptr || fSessionHandle.empty() || fClosed)
+            return;
+        // The next session waits until the desktop has closed this one; a
+        // quit does not, so that a portal that hangs cannot hold it.
+        sd_bus_message* close = nullptr;
+        if (sd_bus_message_new_method_call(
+                fBus.get(), &close, kPortal, fSessionHandle.c_str(), kSessionInterface, "Close")
+            < 0)
+            return;
+        Message owned(close);
+        Message reply;
+        std::string why;
+        if (fOwner.fStop.load())
+            sd_bus_send(fBus.get(), close, nullptr);
+        else
+            Call(close, &reply, &why);
     }
 
     // True when the session ended because the desktop refused the kept
