@@ -62,22 +62,25 @@ std::vector<char> FlattenCanvasState(const CanvasState& state)
 
 std::string FitFrame(BRect* frame, BRect screen)
 {
-    std::string changed;
-    const float width = std::min(frame->Width(), screen.Width());
-    const float height = std::min(frame->Height(), screen.Height());
-    if (width < frame->Width() || height < frame->Height())
-        changed = "it was larger than the screen";
-    // Built afresh rather than moved: far from the screen, a float edge
-    // plus a width is not exact.
-    BRect fitted(frame->left, frame->top, frame->left + width, frame->top + height);
-    const bool showsSome = fitted.right >= screen.left && fitted.left <= screen.right
-        && fitted.bottom >= screen.top && fitted.top <= screen.bottom;
-    if (!showsSome) {
-        changed += changed.empty() ? "it showed no part of the screen" : " and showed no part of it";
-        const float left = std::clamp(frame->left, screen.left, screen.right - width);
-        const float top = std::clamp(frame->top, screen.top, screen.bottom - height);
-        fitted = BRect(left, top, left + width, top + height);
+    const auto showsSome = [&screen](BRect place) {
+        return place.right >= screen.left && place.left <= screen.right && place.bottom >= screen.top
+            && place.top <= screen.bottom;
+    };
+    const bool larger = frame->Width() > screen.Width() || frame->Height() > screen.Height();
+    if (!larger && showsSome(*frame))
+        return "";
+    // In whole pixels, as the screen is: near it, sums of those are exact,
+    // so that a cut size stays within the screen's.
+    const float width = std::floor(std::min(frame->Width(), screen.Width()));
+    const float height = std::floor(std::min(frame->Height(), screen.Height()));
+    float left = std::floor(frame->left);
+    float top = std::floor(frame->top);
+    std::string changed = larger ? "it was larger than the screen" : "";
+    if (!showsSome(BRect(left, top, left + width, top + height))) {
+        changed += larger ? " and showed no part of it" : "it showed no part of the screen";
+        left = std::clamp(left, screen.left, screen.right - width);
+        top = std::clamp(top, screen.top, screen.bottom - height);
     }
-    *frame = fitted;
+    *frame = BRect(left, top, left + width, top + height);
     return changed;
 }
