@@ -8,9 +8,10 @@
 //
 //   "link"               string, one per consumer linked to, by full name
 //   "windows shown"      bool
-//   "canvas path", "canvas frame", "canvas full screen", "canvas open"
-//                        the canvas's own settings, when it had any
+//   "canvas"             raw, the canvas's state, flattened as the canvas
+//                        keeps it in the user's settings
 
+#include "capture/CanvasState.h"
 #include "mapping/PresetFile.h"
 #include "platform/app/Message.h"
 
@@ -20,7 +21,7 @@
 struct SessionState {
     PresetMapping mapping;
     std::vector<std::string> links; // sorted, each once
-    BMessage canvas; // a kCanvasSettings message; without fields when none
+    CanvasState canvas; // a fresh one when there was none
     bool windowsShown = true;
 
     bool operator==(const SessionState&) const;

@@ -23,16 +23,21 @@ void zbSession::MessageReceived(BMessage* message)
     case kSessionShowGui: ShowWindows(); break;
     case kSessionHideGui: HideWindows(); break;
     case kSessionTick: NoticeChanges(); break;
-    case kCanvasSettings:
-        canvasSettings = *message;
+    case kCanvasSettings: {
+        const void* bytes = nullptr;
+        ssize_t size = 0;
+        std::string why;
+        if (message->FindData("state", B_RAW_TYPE, &bytes, &size) == B_OK)
+            ReadCanvasState(bytes, size_t(size), &canvasState, &why);
         if (savePending) {
             savePending = false;
-            FinishSave(canvasSettings);
+            FinishSave(canvasState);
         } else {
             // Told unasked: its close box.
             canvasChanged = true;
         }
         break;
+    }
     default: BHandler::MessageReceived(message); break;
     }
 }
@@ -55,7 +60,7 @@ void zbSession::Open(const BMessage* request)
     }
     output->ApplyMapping(state.mapping);
     BMidiRoster::KeepLinks(output->producer, state.links);
-    canvasSettings = state.canvas;
+    canvasState = state.canvas;
     window->RestoreCanvas(state.canvas);
     if (state.windowsShown)
         ShowWindows();
@@ -86,10 +91,10 @@ void zbSession::Save()
     if (BMessenger canvas = window->ExistingCanvas(); canvas.IsValid() && canvas.SendMessage(kCanvasTellSettings) == B_OK)
         savePending = true;
     else
-        FinishSave(canvasSettings);
+        FinishSave(canvasState);
 }
 
-void zbSession::FinishSave(const BMessage& canvas)
+void zbSession::FinishSave(const CanvasState& canvas)
 {
     const SessionState state = Current(canvas);
     std::string why;
@@ -126,7 +131,7 @@ void zbSession::NoticeChanges()
 {
     if (dirty || folder.empty())
         return;
-    SessionState now = Current(canvasSettings);
+    SessionState now = Current(canvasState);
     // Showing and hiding is the manager's own business, no change to save.
     now.windowsShown = kept.windowsShown;
     now.canvas = kept.canvas;
@@ -136,7 +141,7 @@ void zbSession::NoticeChanges()
     }
 }
 
-SessionState zbSession::Current(const BMessage& canvas) const
+SessionState zbSession::Current(const CanvasState& canvas) const
 {
     SessionState state;
     state.mapping = output->CurrentMapping();

@@ -31,18 +31,18 @@ public:
     void HideWindows();
     // A command that changes the canvas went to it.
     void CanvasChanged() { canvasChanged = true; }
-    // The canvas's settings as it last told them, for a new canvas.
-    const BMessage& CanvasSettings() const { return canvasSettings; }
+    // The canvas's state as it last told it, for a new canvas.
+    const CanvasState& CanvasSettings() const { return canvasState; }
 
 private:
     void Open(const BMessage* request);
     void Save();
     // Writes what the canvas told, with the rest, and answers the save.
-    void FinishSave(const BMessage& canvasSettings);
+    void FinishSave(const CanvasState& canvas);
     void ShowWindows();
     void NoticeChanges();
     // The state as it stands, with `canvas` as the canvas's settings.
-    SessionState Current(const BMessage& canvas) const;
+    SessionState Current(const CanvasState& canvas) const;
     void Kept(const SessionState& state);
 
     std::shared_ptr<SessionClient> client;
@@ -51,8 +51,8 @@ private:
     std::string folder;
     // The state as last opened or saved, which changes are measured from.
     SessionState kept;
-    // The canvas's settings as it last told them (its close box included).
-    BMessage canvasSettings;
+    // The canvas's state as it last told it (its close box included).
+    CanvasState canvasState;
     bool canvasChanged = false;
     bool savePending = false;
     bool dirty = false;

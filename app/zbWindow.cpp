@@ -99,18 +99,18 @@ zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
         options.session->SetTarget(sessionTarget);
         sessionTarget.SendMessage(&options.sessionOpen);
     }
-    const BMessage noSettings;
-    canvas = BMessenger(new VCanvas(
-        this, relay, options.canvasPicture, true, Frame(), session != nullptr ? &noSettings : nullptr));
+    const CanvasState fresh;
+    canvas = BMessenger(
+        new VCanvas(this, relay, options.canvasPicture, true, Frame(), session != nullptr ? &fresh : nullptr));
 }
 
-void zbWindow::RestoreCanvas(const BMessage& settings)
+void zbWindow::RestoreCanvas(const CanvasState& state)
 {
     // Gone without telling its settings, as the program's quit would take it.
     BMessage quit(B_QUIT_REQUESTED);
     quit.AddBool(B_APPLICATION_QUITTING, true);
     canvas.SendMessage(&quit);
-    canvas = BMessenger(new VCanvas(this, relay, "", true, Frame(), &settings));
+    canvas = BMessenger(new VCanvas(this, relay, "", true, Frame(), &state));
 }
 
 zbWindow::~zbWindow()

@@ -32,7 +32,7 @@ public:
     // The canvas, made when it is closed.
     BMessenger Canvas();
     // Replaces the canvas with one that starts from a session's settings.
-    void RestoreCanvas(const BMessage& settings);
+    void RestoreCanvas(const CanvasState& state);
     // The canvas when it is open; otherwise a messenger that sends nowhere.
     BMessenger ExistingCanvas() const { return canvas; }
 

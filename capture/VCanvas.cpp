@@ -4,8 +4,8 @@
 #include "platform/app/AppDefs.h"
 #include "platform/interface/Screen.h"
 #include "platform/storage/AtomicFile.h"
+#include "platform/storage/BoundedFile.h"
 #include "platform/storage/Directory.h"
-#include "platform/storage/File.h"
 #include "platform/storage/FindDirectory.h"
 
 #include <algorithm>
@@ -18,39 +18,81 @@
 namespace {
 
 constexpr uint32 kCursorData = 'cdat';
-// Settings are a few dozen bytes; anything far larger is not ours.
+// Settings are a few dozen bytes and a path; anything far larger is not ours.
 constexpr size_t kLargestSettingsFile = 64 * 1024;
 constexpr BRect kDefaultFrame(120, 120, 759, 599);
+// What a kept frame is fitted to when no screen can be reached (a native
+// Wayland window, which places itself anyway): an 8K monitor.
+constexpr BRect kUnknownScreen(0, 0, 7679, 4319);
 // Between the main window and a canvas placed beside it; room too for a
 // menu bar taller than the main window's frame allows for.
 constexpr float kGap = 20;
 
-// The kept settings, or an empty message when there are none or they are
-// damaged (which is said on standard error: the canvas then starts afresh).
-BMessage LoadSettings()
+void WriteSettings(const CanvasState& state)
 {
-    BMessage settings;
-    BFile file(VCanvas::SettingsPath().c_str(), B_READ_ONLY);
-    if (file.InitCheck() != B_OK)
-        return settings;
-    std::vector<char> bytes(kLargestSettingsFile + 1);
-    const ssize_t size = file.Read(bytes.data(), bytes.size());
-    if (size < 0 || size_t(size) > kLargestSettingsFile || settings.Unflatten(bytes.data(), size) != B_OK
-        || settings.what != kCanvasSettings) {
-        std::fprintf(stderr, "the canvas settings in %s are damaged; the canvas starts afresh\n",
-            VCanvas::SettingsPath().c_str());
-        return BMessage();
-    }
-    return settings;
+    create_directory(UserSettingsDirectory().c_str(), 0777);
+    const std::vector<char> bytes = FlattenCanvasState(state);
+    if (const int error = ReplaceFileContents(VCanvas::SettingsPath().c_str(), bytes.data(), bytes.size()))
+        std::fprintf(stderr, "cannot keep the canvas settings in %s: %s\n", VCanvas::SettingsPath().c_str(),
+            std::strerror(error));
 }
 
-// The frame kept from before, or an invalid one.
-BRect KeptFrame(const BMessage& settings)
+// The kept settings with their frame fitted to the screen, or a fresh
+// state when there are none. What had to be refused or repaired is said on
+// standard error and written back at once, so that it is said once.
+CanvasState LoadSettings()
 {
-    const BRect frame = settings.FindRect("frame");
-    return settings.HasRect("frame") && frame.IsValid() && frame.Width() >= 1 && frame.Height() >= 1
-        ? frame
-        : BRect();
+    const std::string path = VCanvas::SettingsPath();
+    CanvasState state;
+    const BoundedFile file(path.c_str(), kLargestSettingsFile);
+    if (file.InitCheck() == B_ENTRY_NOT_FOUND)
+        return state;
+    std::string why;
+    if (file.InitCheck() != B_OK) {
+        std::fprintf(stderr, "the canvas settings in %s cannot be read: %s; the canvas starts afresh\n",
+            path.c_str(), file.Why().c_str());
+        WriteSettings(state);
+        return state;
+    }
+    if (ReadCanvasState(file.Bytes().data(), file.Bytes().size(), &state, &why) != B_OK) {
+        std::fprintf(stderr, "the canvas settings in %s are damaged (%s); the canvas starts afresh\n",
+            path.c_str(), why.c_str());
+        WriteSettings(state);
+        return state;
+    }
+    if (!why.empty()) {
+        std::fprintf(stderr, "the canvas settings in %s are damaged (%s); the canvas takes a frame of its own\n",
+            path.c_str(), why.c_str());
+        WriteSettings(state);
+        return state;
+    }
+    if (!state.frame.IsValid())
+        return state;
+    BScreen screen(B_MAIN_SCREEN_ID);
+    const BRect kept = state.frame;
+    const std::string changed = FitFrame(&state.frame, screen.IsValid() ? screen.Frame() : kUnknownScreen);
+    if (!changed.empty()) {
+        std::fprintf(stderr,
+            "the canvas settings in %s kept a frame of %g x %g at (%g, %g), but %s: the canvas takes %g x %g "
+            "at (%g, %g)\n",
+            path.c_str(), double(kept.Width() + 1), double(kept.Height() + 1), double(kept.left), double(kept.top),
+            changed.c_str(), double(state.frame.Width() + 1), double(state.frame.Height() + 1),
+            double(state.frame.left), double(state.frame.top));
+        WriteSettings(state);
+    }
+    return state;
+}
+
+// A session's state, read back like the user's, with its frame fitted to
+// the screen; quietly, as the session's own state is written at its next
+// save.
+CanvasState FittedToScreen(CanvasState state)
+{
+    if (state.frame.IsValid()) {
+        BScreen screen(B_MAIN_SCREEN_ID);
+        FitFrame(&state.frame, screen.IsValid() ? screen.Frame() : kUnknownScreen);
+    }
+    return state;
 }
 
 // Where `frame` goes beside `main` on `screen`: right of it, else left of
@@ -74,30 +116,29 @@ BPoint PlaceBeside(BRect frame, BRect main, BRect screen)
 } // namespace
 
 VCanvas::VCanvas(BLooper* target, BMessenger relay, const std::string& picturePath, bool restoreKept,
-    BRect mainFrame, const BMessage* sessionSettings)
-    : VCanvas(target, relay, picturePath, restoreKept, mainFrame, sessionSettings != nullptr,
-        sessionSettings != nullptr ? *sessionSettings : LoadSettings())
+    BRect mainFrame, const CanvasState* sessionState)
+    : VCanvas(target, relay, picturePath, restoreKept, mainFrame, sessionState != nullptr,
+        sessionState != nullptr ? FittedToScreen(*sessionState) : LoadSettings())
 {
 }
 
 VCanvas::VCanvas(BLooper* target, BMessenger relay, const std::string& picturePath, bool restoreKept,
-    BRect mainFrame, bool inSession, const BMessage& settings)
-    : BWindow(KeptFrame(settings).IsValid() ? KeptFrame(settings) : kDefaultFrame, "Zimbrel Canvas",
-        B_TITLED_WINDOW, B_ASYNCHRONOUS_CONTROLS),
-      target(target), relay(relay), mainFrame(KeptFrame(settings).IsValid() ? BRect() : mainFrame),
-      normalFrame(Frame()), inSession(inSession)
+    BRect mainFrame, bool inSession, const CanvasState& kept)
+    : BWindow(kept.frame.IsValid() ? kept.frame : kDefaultFrame, "Zimbrel Canvas", B_TITLED_WINDOW,
+        B_ASYNCHRONOUS_CONTROLS),
+      target(target), relay(relay), mainFrame(kept.frame.IsValid() ? BRect() : mainFrame), normalFrame(Frame()),
+      inSession(inSession)
 {
     // The name its thread shows in `top -H`.
     SetName("canvas");
     picture = new BPictureView(Bounds(), "picture", B_FOLLOW_ALL);
     AddChild(picture);
 
-    if (!picturePath.empty())
+    if (!picturePath.empty()) {
         picture->OpenPicture(picturePath.c_str(), true);
-    else if (restoreKept && settings.FindBool("open") && settings.FindString("path") != nullptr
-        && settings.FindString("path")[0] != '\0') {
-        picture->OpenPicture(settings.FindString("path"), false);
-        restoreFullScreen = settings.FindBool("full screen");
+    } else if (restoreKept && kept.open && !kept.path.empty()) {
+        picture->OpenPicture(kept.path.c_str(), false);
+        restoreFullScreen = kept.fullScreen;
     }
     // Hidden, but running, so that it hears when a picture opened.
     Hide();
@@ -139,11 +180,7 @@ void VCanvas::DispatchMessage(BMessage* message, BHandler* handler)
         ShowUp();
         ToggleFullScreen();
         break;
-    case kCanvasTellSettings: {
-        const BMessage settings = Settings(!IsHidden() || showWithWindows);
-        target.SendMessage(&settings);
-        break;
-    }
+    case kCanvasTellSettings: TellState(!IsHidden() || showWithWindows); break;
     case kCanvasHide:
         windowsHidden = true;
         if (!IsHidden()) {
@@ -251,32 +288,22 @@ bool VCanvas::QuitRequested()
     const bool open = quitWithApplication && (!IsHidden() || showWithWindows);
     Hide();
     SilenceRelay();
-    if (!inSession) {
+    if (!inSession)
         SaveSettings(open);
-    } else if (!quitWithApplication) {
-        // The session keeps what the close box left.
-        const BMessage settings = Settings(false);
-        target.SendMessage(&settings);
-    }
+    else if (!quitWithApplication)
+        TellState(false); // the session keeps what the close box left
     return true;
-}
-
-BMessage VCanvas::Settings(bool open) const
-{
-    BMessage settings(kCanvasSettings);
-    settings.AddString("path", picturePath.c_str());
-    settings.AddRect("frame", normalFrame);
-    settings.AddBool("full screen", IsFullScreen());
-    settings.AddBool("open", open);
-    return settings;
 }
 
 void VCanvas::SaveSettings(bool open)
 {
-    const BMessage settings = Settings(open);
-    create_directory(UserSettingsDirectory().c_str(), 0777);
-    const std::vector<char> bytes = settings.Flatten();
-    if (const int error = ReplaceFileContents(SettingsPath().c_str(), bytes.data(), bytes.size()))
-        std::fprintf(stderr, "cannot keep the canvas settings in %s: %s\n", SettingsPath().c_str(),
-            std::strerror(error));
+    WriteSettings(CanvasState { picturePath, normalFrame, IsFullScreen(), open });
+}
+
+void VCanvas::TellState(bool open)
+{
+    const std::vector<char> bytes = FlattenCanvasState(CanvasState { picturePath, normalFrame, IsFullScreen(), open });
+    BMessage state(kCanvasSettings);
+    state.AddData("state", B_RAW_TYPE, bytes.data(), ssize_t(bytes.size()));
+    target.SendMessage(&state);
 }

@@ -19,15 +19,17 @@
 // close box does not, though its frame is kept for the next one.
 //
 // Under a session manager the session keeps all that instead: the canvas
-// starts from the settings the session gives it, never reads or writes the
-// user's, and tells its target its settings (a kCanvasSettings message)
-// when asked and as its close box closes it.
+// starts from the state the session gives it, never reads or writes the
+// user's, and tells its target its state (a kCanvasSettings message with
+// the flattened state as "state") when asked and as its close box closes
+// it.
 //
 // Commands it takes: kCanvasOpen ("path"), kCanvasChoose, kCanvasPaste,
 // kCanvasFullScreen, B_SIMPLE_DATA (files dropped: the first "be:path"
-// opens), kCanvasTellSettings, and kCanvasHide / kCanvasShow (with the other windows of the program: a
-// canvas that was hidden stays so).
+// opens), kCanvasTellSettings, and kCanvasHide / kCanvasShow (with the
+// other windows of the program: a canvas that was hidden stays so).
 
+#include "capture/CanvasState.h"
 #include "platform/app/Messenger.h"
 #include "platform/interface/PictureView.h"
 #include "platform/interface/Window.h"
@@ -42,7 +44,6 @@ enum : uint32 {
     kCanvasTellSettings = 'cTEL',
     kCanvasHide = 'cHID',
     kCanvasShow = 'cSHW',
-    // Its settings: "path", "frame", "full screen", "open".
     kCanvasSettings = 'cSET',
 };
 
@@ -51,10 +52,10 @@ public:
     // `picture`, when not empty, opens at once; otherwise, with
     // `restoreKept`, the picture kept from last time if the canvas was open
     // when the program quit. `mainFrame` is the main window's frame, which
-    // a canvas without a kept frame keeps clear of. With `sessionSettings`,
-    // those are the kept settings and the user's are left alone.
+    // a canvas without a kept frame keeps clear of. With `sessionState`,
+    // that is the kept state, and the user's is left alone.
     VCanvas(BLooper* target, BMessenger relay, const std::string& picture, bool restoreKept, BRect mainFrame,
-        const BMessage* sessionSettings = nullptr);
+        const CanvasState* sessionState = nullptr);
 
     void DispatchMessage(BMessage* message, BHandler* handler) override;
     bool QuitRequested() override;
@@ -68,7 +69,7 @@ public:
 
 private:
     VCanvas(BLooper* target, BMessenger relay, const std::string& picture, bool restoreKept, BRect mainFrame,
-        bool inSession, const BMessage& settings);
+        bool inSession, const CanvasState& kept);
     void Pointer(BMessage* event);
     // Shows the window, the first time beside the main window unless it
     // has a kept frame.
@@ -79,7 +80,8 @@ private:
     void PointerOver(bool over);
     void PictureOpened(const BMessage* message);
     void SaveSettings(bool open);
-    BMessage Settings(bool open) const;
+    // Tells the target the state as it stands.
+    void TellState(bool open);
 
     BMessenger target;
     BMessenger relay;

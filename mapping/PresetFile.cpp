@@ -1,11 +1,12 @@
 #include "mapping/PresetFile.h"
 
 #include "platform/storage/AtomicFile.h"
-#include "platform/storage/File.h"
+#include "platform/storage/BoundedFile.h"
 #include "platform/storage/FindDirectory.h"
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -151,6 +152,25 @@ status_t FindMapping(const BMessage& message, PresetMapping* mapping, std::strin
     return B_OK;
 }
 
+std::string PrintableName(const std::string& name)
+{
+    std::string shown;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        const bool c1 = byte == 0xc2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) >= 0x80
+            && static_cast<unsigned char>(name[i + 1]) <= 0x9f;
+        if (byte < 0x20 || byte == 0x7f || c1) {
+            const unsigned char code = c1 ? static_cast<unsigned char>(name[++i]) : byte;
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", code);
+            shown += escaped;
+        } else {
+            shown += byte == '\\' ? "\\\\" : std::string(1, char(byte));
+        }
+    }
+    return shown;
+}
+
 status_t ReadPreset(const void* data, size_t size, PresetMapping* mapping, std::string* why)
 {
     if (data == nullptr && size > 0)
@@ -178,28 +198,12 @@ status_t ReadPreset(const void* data, size_t size, PresetMapping* mapping, std::
 
 status_t ReadPreset(const char* path, PresetMapping* mapping, std::string* why)
 {
-    BFile file(path, B_READ_ONLY);
-    switch (const status_t status = file.InitCheck()) {
-    case B_OK: break;
-    case B_ENTRY_NOT_FOUND: *why = "it does not exist"; return status;
-    case B_BAD_VALUE: *why = "it is not a regular file"; return status;
-    case B_NOT_ALLOWED: *why = "it may not be read"; return status;
-    default: *why = "it cannot be opened"; return status;
+    const BoundedFile file(path, kLargestPresetFile);
+    if (file.InitCheck() != B_OK) {
+        *why = file.Why();
+        return file.InitCheck();
     }
-    // One byte more than the largest preset tells a file that is too large.
-    std::vector<char> bytes(kLargestPresetFile + 1);
-    size_t filled = 0;
-    while (filled < bytes.size()) {
-        const ssize_t done = file.Read(bytes.data() + filled, bytes.size() - filled);
-        if (done < 0) {
-            *why = "it cannot be read";
-            return B_IO_ERROR;
-        }
-        if (done == 0)
-            break;
-        filled += size_t(done);
-    }
-    return ReadPreset(bytes.data(), filled, mapping, why);
+    return ReadPreset(file.Bytes().data(), file.Bytes().size(), mapping, why);
 }
 
 int WritePreset(const char* path, const BMessage& message)

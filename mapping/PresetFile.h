@@ -42,6 +42,11 @@ std::string PresetFolder();
 // character, or a full path longer than 255 bytes.
 std::string RefusedPresetName(const std::string& folder, const char* name);
 
+// `name` as a terminal may show it: control characters (and the C1 ones
+// in UTF-8) as \xNN, and a backslash as two, so that a file's name cannot
+// act on the terminal it is printed to.
+std::string PrintableName(const std::string& name);
+
 // Adds the mapping fields to a 'bsav' message.
 void AddMapping(BMessage* message, const PresetMapping& mapping);
 

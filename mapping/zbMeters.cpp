@@ -39,7 +39,12 @@ int RowOf(const char* field)
 bool MetersTurnedOff()
 {
     const char* setting = std::getenv("ZIMBREL_METERS");
-    return setting != nullptr && std::strcmp(setting, "off") == 0;
+    if (setting == nullptr || *setting == '\0' || std::strcmp(setting, "on") == 0)
+        return false;
+    if (std::strcmp(setting, "off") == 0)
+        return true;
+    std::fprintf(stderr, "ZIMBREL_METERS is \"%s\", neither on nor off: the meters are on\n", setting);
+    return false;
 }
 
 } // namespace

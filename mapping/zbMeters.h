@@ -25,7 +25,7 @@ class zbMeters {
 public:
     // Adds the meters to `window` around a mapping view with frame `panel`,
     // on the view's colour. ZIMBREL_METERS=off in the environment leaves
-    // them out.
+    // them out; "on" or nothing keeps them, and any other value is said.
     void AddTo(BWindow* window, BRect panel, rgb_color panelColor);
 
     // The quantity named by a cursor data field ("x", "y", "pressure",

@@ -587,7 +587,7 @@ void zbOutput::BuildPresetControls()
     for (int32 index = 0; index < count && directory.GetNextRef(&ref) == B_OK; ++index) {
         if (!IsValidPreset(&ref))
             continue;
-        std::printf("%s\n", ref.name.c_str());
+        std::printf("%s\n", PrintableName(ref.name).c_str());
         presetMenu->AddItem(NewPresetItem(ref));
     }
 
@@ -595,9 +595,11 @@ void zbOutput::BuildPresetControls()
         BRect(10, 10, 10, 10), "Presets", "Presets:", presetMenu, B_FOLLOW_LEFT, B_WILL_DRAW);
 }
 
-bool zbOutput::IsValidPreset(entry_ref* /*ref*/)
+bool zbOutput::IsValidPreset(entry_ref* ref)
 {
-    return true;
+    // Only a file of its own can hold a preset: a folder, a FIFO (whose
+    // reading would wait) or a link to anywhere is no preset of this folder.
+    return BEntry(ref).IsFile();
 }
 
 BMenuItem* zbOutput::NewPresetItem(const entry_ref& ref) const

@@ -52,8 +52,8 @@ public:
     static PresetMapping DefaultMapping();
     void ApplyMapping(const PresetMapping& mapping);
 
-    // Whether a folder entry is offered as a preset: every entry is, so
-    // that a file that is no preset is named when it is chosen.
+    // Whether a folder entry is offered as a preset: every regular file is,
+    // so that a file that is no preset is named when it is chosen.
     bool IsValidPreset(entry_ref* ref);
 
     void GetIcons(BBitmap* large, BBitmap* mini);

@@ -6,6 +6,8 @@
 // canvas's. The pen's case runs on Xorg, whose inputtest driver gives a
 // stylus and an eraser with pressure.
 
+#include "capture/CanvasState.h"
+#include "capture/VCanvas.h"
 #include "tests/common/CanvasPlay.h"
 #include "tests/common/ChildProcess.h"
 #include "tests/common/ChooseJackTestServer.h"
@@ -22,10 +24,12 @@
 #include <csignal>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 #include <X11/keysym.h>
 
 using testing::HasSubstr;
+using testing::Not;
 using namespace std::chrono_literals;
 using namespace canvas_play;
 
@@ -76,6 +80,16 @@ protected:
         ASSERT_TRUE(program.WaitForOutput("'blod'", 5s)) << program.Output() << program.Errors();
     }
 
+    // The most memory the program has held, in MB.
+    int PeakMegabytes()
+    {
+        std::ifstream status("/proc/" + std::to_string(program.Pid()) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("VmHWM:", 0) == 0)
+                return std::atoi(line.c_str() + 6) / 1024;
+        return -1;
+    }
+
     // Whether a window whose name matches `pattern` is on screen.
     bool Visible(const std::string& pattern)
     {
@@ -123,6 +137,7 @@ protected:
 };
 
 using CanvasTest = CanvasSession<XvfbServer>;
+using DamagedCanvasTest = CanvasSession<XvfbServer>;
 using PenTest = CanvasSession<XorgServer>;
 
 } // namespace
@@ -226,6 +241,57 @@ TEST_F(CanvasTest, PicturePlaysItsPositionsAndColoursAloneAndNothingOverTheBands
     EXPECT_TRUE(WaitUntil([&] { return pointer.LightPixels(failed[1], failed[2], unsigned(failed[3]), 40) > 50; }, 5s))
         << "no reason written in the window";
 
+    Quit();
+}
+
+TEST_F(DamagedCanvasTest, KeptStateIsFittedToTheScreenSaidOnceAndNoFileHoldsTheQuit)
+{
+    // A frame of 1e9 x 1e9 kept with a FIFO as the picture: the canvas shows
+    // as large as the screen, says both, and the close box quits at once.
+    const std::string fifo = settings.Root() + "/fifo.png";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const auto keep = [](const CanvasState& state) {
+        const std::vector<char> bytes = FlattenCanvasState(state);
+        std::ofstream(VCanvas::SettingsPath(), std::ios::binary).write(bytes.data(), long(bytes.size()));
+    };
+    keep({fifo, BRect(0, 0, 1e9f, 1e9f), false, true});
+    StartProgram({});
+    EXPECT_TRUE(program.WaitForError("kept a frame of 1e+09 x 1e+09 at (0, 0), but it was larger than the screen: "
+                                     "the canvas takes 1024 x 768 at (0, 0)", 5s)) << program.Errors();
+    EXPECT_TRUE(program.WaitForError("cannot open the picture " + fifo + ": it is a FIFO, not a file", 5s))
+        << program.Errors();
+    auto main = WaitForWindow("Zimbrel 2.01");
+    auto canvas = WaitForWindow("Zimbrel Canvas");
+    EXPECT_LE(canvas[3], 1024);
+    EXPECT_LE(canvas[4], 768);
+    EXPECT_LT(PeakMegabytes(), 300);
+    pointer.Close(unsigned(main[0]));
+    EXPECT_EQ(program.Wait(10s), 0) << "the close box did not quit: " << program.Errors();
+
+    // What was repaired was written back: the next start says nothing of it.
+    // A folder or an unreadable file given as the picture says so.
+    const std::string folder = settings.Root() + "/folder.png";
+    std::filesystem::create_directory(folder);
+    StartProgram({"--canvas", folder});
+    EXPECT_TRUE(program.WaitForError("cannot open the picture " + folder + ": it is a folder, not a file", 5s))
+        << program.Errors();
+    WaitForWindow("Zimbrel Canvas");
+    EXPECT_THAT(program.Errors(), Not(HasSubstr("kept a frame"))) << "the damaged frame was kept";
+    Quit();
+
+    // A place that shows no part of the screen is brought onto it; a name
+    // that is no UTF-8 opens as well as any.
+    const std::string latin1 = settings.Root() + "/caf\xe9.ppm";
+    WritePicture(latin1);
+    keep({"", BRect(100000, 100000, 100199, 100099), false, false});
+    StartProgram({"--canvas", latin1});
+    EXPECT_TRUE(program.WaitForError("but it showed no part of the screen: the canvas takes 200 x 100 at (824, 668)",
+        5s)) << program.Errors();
+    main = WaitForWindow("Zimbrel 2.01");
+    canvas = WaitForWindow("Zimbrel Canvas \u2014 caf.*\\.ppm");
+    EXPECT_EQ(canvas[1], 824);
+    EXPECT_EQ(canvas[2], 668);
+    EXPECT_THAT(program.Errors(), Not(HasSubstr("cannot open")));
     Quit();
 }
 

@@ -17,11 +17,13 @@
 
 #include "platform/app/AppDefs.h"
 #include "platform/input/portal/PortalScreenCast.h"
+#include "platform/input/portal/RestoreToken.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <sstream>
 
@@ -236,10 +238,13 @@ bool IsStatus(const BMessage& message, PointerServiceState state)
 
 } // namespace
 
-// After the user stopped sharing, asking again opens a new session that
-// follows the screen once more, on the same service.
-TEST_F(PortalTest, SharingThatEndedIsAskedForAgainAndFollowsOnceMore)
+// A kept token that is none is dropped and the desktop asked afresh. After
+// the user stopped sharing, asking again opens a new session that follows
+// the screen once more, on the same service.
+TEST_F(PortalTest, DamagedTokenIsDroppedAndSharingThatEndedIsAskedForAgain)
 {
+    std::filesystem::create_directories(settings.Root());
+    std::ofstream(RestoreToken::Path(), std::ios::binary) << "\x1b[2J\xff damaged\n";
     PointerBroadcaster pointer;
     ScreenChangeBroadcaster screenChanges;
     CastScreen screen;
@@ -255,6 +260,9 @@ TEST_F(PortalTest, SharingThatEndedIsAskedForAgainAndFollowsOnceMore)
         const auto following
             = listener->WaitFor([](const BMessage& m) { return IsStatus(m, kPointerFollowing); }, 0, 20s);
         ASSERT_TRUE(following);
+        const std::string kept = RestoreToken::Load();
+        EXPECT_FALSE(kept.empty() || kept.find("damaged") != std::string::npos)
+            << "no fresh token was kept in place of the damaged one";
 
         ASSERT_TRUE(gnome.EndPortalBackend());
         const auto ended = listener->WaitFor([](const BMessage& m) { return IsStatus(m, kPointerEnded); }, 0, 20s);

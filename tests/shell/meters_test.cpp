@@ -196,3 +196,15 @@ TEST_F(MetersTest, SettingAMeterWakesTheDisplayOnlyWhileItSleeps)
     EXPECT_LE(display->Invalidations(meter) - before, 1);
     EXPECT_EQ(display->MeterLevel(meter), 124);
 }
+
+TEST_F(ShellTest, AnUnknownMetersSettingIsSaidAndTheMetersStay)
+{
+    ::setenv("ZIMBREL_METERS", "bogus", 1);
+    testing::internal::CaptureStderr();
+    StartMainWindow();
+    const std::string said = testing::internal::GetCapturedStderr();
+    ::unsetenv("ZIMBREL_METERS");
+    EXPECT_NE(said.find("ZIMBREL_METERS is \"bogus\", neither on nor off: the meters are on"), std::string::npos)
+        << said;
+    EXPECT_NE(display->FindView(peer, "sending"), PeerId(0)) << "the meters were left out";
+}

@@ -107,17 +107,20 @@ protected:
 
 } // namespace
 
-TEST_F(PresetTest, ListsEveryEntrySortedAndPrintsEachName)
+TEST_F(PresetTest, ListsTheRegularFilesSortedAndPrintsEachNameWithItsControlsEscaped)
 {
     const std::string folder = settings.PresetFolder();
     std::filesystem::create_directories(folder + "/sub folder");
-    for (const char* name : { "b lead", "Pad", "notes.txt" })
+    for (const char* name : { "b lead", "Pad", "notes.txt", "\x1b[2Jred\\", "\xc2\x9b" })
         std::ofstream(folder + "/" + name) << "never saved by the program\n";
+    ASSERT_EQ(::mkfifo((folder + "/fifo").c_str(), 0600), 0);
+    std::filesystem::create_symlink(folder + "/Pad", folder + "/link");
+    std::filesystem::create_symlink(folder + "/fifo", folder + "/link to fifo");
 
     CaptureStdout();
     OpenView();
-    EXPECT_EQ(GetCapturedStdout(), "Pad\nb lead\nnotes.txt\nsub folder\n");
-    const std::vector<std::string> listed { "Pad", "b lead", "notes.txt", "sub folder" };
+    EXPECT_EQ(GetCapturedStdout(), "\\x1b[2Jred\\\\\nPad\nb lead\nlink\nnotes.txt\n\\x9b\n");
+    const std::vector<std::string> listed { "\x1b[2Jred\\", "Pad", "b lead", "link", "notes.txt", "\xc2\x9b" };
     EXPECT_EQ(display->ItemLabels(PresetList()), listed);
     EXPECT_EQ(display->ViewText(Field("Presets")), "Presets:");
     EXPECT_EQ(display->FieldValue(Field("Presets")), "Presets");
@@ -213,7 +216,7 @@ TEST_F(PresetTest, UnsafeOrTooLongNamesAreRefusedWithOneLineAndNothingWritten)
     EXPECT_EQ(FolderEntries(settings.PresetFolder()), std::vector<std::string> { "sub" });
     EXPECT_TRUE(FolderEntries(settings.PresetFolder() + "/sub").empty());
     EXPECT_FALSE(std::filesystem::exists(settings.Root() + "/outside"));
-    EXPECT_EQ(display->ItemLabels(PresetList()), std::vector<std::string> { "sub" });
+    EXPECT_TRUE(display->ItemLabels(PresetList()).empty()) << "the list changed, or holds a folder";
 
     // One byte shorter fits exactly into 255 and is saved.
     CaptureStderr();
@@ -225,7 +228,7 @@ TEST_F(PresetTest, UnsafeOrTooLongNamesAreRefusedWithOneLineAndNothingWritten)
 TEST_F(PresetTest, FilesThatAreNoPresetsTakeOnlyTheNameAndSayWhy)
 {
     const std::string folder = settings.PresetFolder();
-    std::filesystem::create_directories(folder + "/a folder");
+    std::filesystem::create_directories(folder);
     std::ofstream(folder + "/foreign") << "some text\n";
     BMessage bare('bsav');
     bare.AddInt64("when", 5);
@@ -240,13 +243,12 @@ TEST_F(PresetTest, FilesThatAreNoPresetsTakeOnlyTheNameAndSayWhy)
     const std::vector<char> fullBytes = full.Flatten();
     std::ofstream(folder + "/truncated", std::ios::binary)
         .write(fullBytes.data(), std::streamsize(fullBytes.size() - 3));
-    ASSERT_EQ(::mkfifo((folder + "/pipe").c_str(), 0600), 0);
 
     OpenView();
     ConfigureEverything();
     const PresetMapping before = Mapping();
     const auto panelBefore = PanelValues();
-    for (const char* name : { "a folder", "foreign", "no mapping", "pipe", "truncated" }) {
+    for (const char* name : { "foreign", "no mapping", "truncated" }) {
         CaptureStderr();
         ASSERT_TRUE(Pick("Presets", name)) << name;
         const std::string errors = GetCapturedStderr();

@@ -2,6 +2,7 @@
 // system, in a temporary folder of the test's own.
 
 #include "platform/storage/AtomicFile.h"
+#include "platform/storage/BoundedFile.h"
 #include "platform/storage/Directory.h"
 #include "platform/storage/FindDirectory.h"
 #include "tests/common/PrivateSettings.h"
@@ -137,6 +138,42 @@ TEST_F(Storage, AFailedReplacementSaysWhyAndKeepsTheOldFile)
     BDirectory directory(root.c_str());
     EXPECT_EQ(Listing(directory), (std::vector<std::string> { "folder", "preset" }))
         << "a temporary file was left";
+}
+
+TEST_F(Storage, BoundedFileReadsOnlyRegularFilesWithinTheLimitWithoutWaiting)
+{
+    const std::string path = root + "/state";
+    std::ofstream(path) << "0123456789";
+    const BoundedFile fits(path.c_str(), 10);
+    ASSERT_EQ(fits.InitCheck(), B_OK) << fits.Why();
+    EXPECT_EQ(std::string(fits.Bytes().begin(), fits.Bytes().end()), "0123456789");
+    const BoundedFile larger(path.c_str(), 9);
+    EXPECT_EQ(larger.InitCheck(), B_BAD_DATA);
+    EXPECT_EQ(larger.Why(), "it is too large (10 bytes, at most 9)");
+    EXPECT_TRUE(larger.Bytes().empty());
+    // A file whose size the file system does not tell is cut off too.
+    const BoundedFile unknownSize("/proc/self/maps", 16);
+    EXPECT_EQ(unknownSize.InitCheck(), B_BAD_DATA) << unknownSize.Why();
+
+    // Nothing that could wait for a writer or read without end is opened;
+    // a link is followed to what it names.
+    ASSERT_EQ(::mkfifo((root + "/fifo").c_str(), 0600), 0);
+    fs::create_directory(root + "/folder");
+    fs::create_symlink("/dev/zero", root + "/zero");
+    for (const auto& [name, why] : { std::pair { "fifo", "it is a FIFO, not a file" },
+             { "folder", "it is a folder, not a file" }, { "zero", "it is a device, not a file" } }) {
+        const BoundedFile refused((root + "/" + name).c_str(), 1 << 20);
+        EXPECT_EQ(refused.InitCheck(), B_BAD_VALUE) << name;
+        EXPECT_EQ(refused.Why(), why) << name;
+    }
+    const BoundedFile missing((root + "/none").c_str(), 10);
+    EXPECT_EQ(missing.InitCheck(), B_ENTRY_NOT_FOUND);
+    EXPECT_EQ(missing.Why(), "it does not exist");
+
+    const std::atomic<bool> abandoned { true };
+    const BoundedFile stopped(path.c_str(), 10, &abandoned);
+    EXPECT_EQ(stopped.InitCheck(), B_ERROR);
+    EXPECT_TRUE(stopped.Bytes().empty());
 }
 
 } // namespace

@@ -379,7 +379,7 @@ void QtPeers::SetItemEnabled(PeerId item, bool enabled)
 void QtPeers::OpenPicture(PeerId view, const std::string& path, bool fitWindow)
 {
     if (auto* picture = ViewWidget<QtPictureView>(view))
-        picture->Open(QString::fromStdString(path), fitWindow);
+        picture->Open(path, fitWindow);
 }
 
 void QtPeers::ChoosePicture(PeerId view)

@@ -2,17 +2,19 @@
 
 #include "platform/app/AppDefs.h"
 #include "platform/display/DisplayMessages.h"
+#include "platform/display/qt/QtAbandonableBuffer.h"
 #include "platform/display/qt/QtConversions.h"
 #include "platform/display/qt/QtWindow.h"
 #include "platform/interface/InterfaceDefs.h"
+#include "platform/storage/BoundedFile.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QImageReader>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
@@ -28,6 +30,29 @@ namespace {
 // Qt refuses to decode pictures above 256 MB by default; a 16,000 x 16,000
 // picture takes 1 GB as 32-bit pixels, and 2 GB still leaves room.
 constexpr int kDecodeLimitMegabytes = 2048;
+// A picture file is read whole before it is decoded; a quarter of what its
+// pixels may take holds any compressed picture of that size.
+constexpr size_t kLargestPictureFile = size_t(kDecodeLimitMegabytes / 4) * 1024 * 1024;
+
+// Why the clipboard's picture, which Qt could not give, did not open.
+QString PasteFailure(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasImage())
+        return "the clipboard holds no picture";
+    for (const QString& format : data->formats()) {
+        if (!format.startsWith("image/"))
+            continue;
+        QByteArray bytes = data->data(format);
+        QBuffer buffer(&bytes);
+        const QSize size = QImageReader(&buffer).size();
+        if (size.isValid() && qint64(size.width()) * size.height() * 4 > qint64(kDecodeLimitMegabytes) << 20)
+            return QString("the picture on the clipboard is too large (%1 x %2 pixels; at most %3 MB of pixels open)")
+                .arg(size.width())
+                .arg(size.height())
+                .arg(kDecodeLimitMegabytes);
+    }
+    return "the picture on the clipboard cannot be read";
+}
 
 // The share of the screen a fitted window may take.
 constexpr double kScreenShare = 0.8;
@@ -52,9 +77,24 @@ QtPictureView::QtPictureView(QWidget* parent, PeerAddress address, PeerId peer)
     setPalette(colours);
 }
 
-void QtPictureView::Open(const QString& path, bool fitWindow)
+QtPictureView::~QtPictureView()
 {
-    StartDecoding(path, QImage(), QFileInfo(path).fileName(), fitWindow);
+    // A decoding still under way ends at its next read; the quit waits for
+    // Qt's pool to be idle.
+    if (fAbandon)
+        fAbandon->store(true);
+}
+
+void QtPictureView::Open(const std::string& path, bool fitWindow)
+{
+    if (path.empty()) {
+        Finished(Decoded { {}, {}, "no file was named" }, path, "a picture", fitWindow);
+        return;
+    }
+    // File names are bytes; only the title shows them as text.
+    const size_t slash = path.rfind('/');
+    StartDecoding(path, QImage(), QFile::decodeName(path.substr(slash == std::string::npos ? 0 : slash + 1).c_str()),
+        fitWindow);
 }
 
 void QtPictureView::Choose()
@@ -66,7 +106,8 @@ void QtPictureView::Choose()
         "Pictures (" + patterns.join(' ') + ");;All files (*)");
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
-    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) { Open(path, true); });
+    connect(dialog, &QFileDialog::fileSelected, this,
+        [this](const QString& path) { Open(QFile::encodeName(path).toStdString(), true); });
     dialog->open();
 }
 
@@ -74,19 +115,28 @@ void QtPictureView::Paste()
 {
     const QImage pasted = QApplication::clipboard()->image();
     if (pasted.isNull()) {
-        Finished(Decoded { {}, {}, "the clipboard holds no picture" }, QString(), "Pasted", false);
+        Finished(Decoded { {}, {}, PasteFailure(QApplication::clipboard()->mimeData()) }, std::string(), "Pasted",
+            false);
         return;
     }
-    StartDecoding(QString(), pasted, "Pasted", true);
+    StartDecoding(std::string(), pasted, "Pasted", true);
 }
 
-QtPictureView::Decoded QtPictureView::Decode(const QString& path, const QImage& pasted, QSize previewBound)
+QtPictureView::Decoded QtPictureView::Decode(const std::string& path, const QImage& pasted, QSize previewBound,
+    const std::shared_ptr<const std::atomic<bool>>& abandoned)
 {
     Decoded decoded;
-    if (path.isEmpty()) {
+    if (path.empty()) {
         decoded.picture = pasted;
     } else {
-        QImageReader reader(path);
+        const BoundedFile file(path.c_str(), kLargestPictureFile, abandoned.get());
+        if (file.InitCheck() != B_OK) {
+            decoded.error = QString::fromStdString(file.Why());
+            return decoded;
+        }
+        const QByteArray bytes = QByteArray::fromRawData(file.Bytes().data(), qsizetype(file.Bytes().size()));
+        QtAbandonableBuffer buffer(&bytes, *abandoned);
+        QImageReader reader(&buffer);
         reader.setAutoTransform(true);
         decoded.picture = reader.read();
         if (decoded.picture.isNull()) {
@@ -94,6 +144,8 @@ QtPictureView::Decoded QtPictureView::Decode(const QString& path, const QImage& 
             return decoded;
         }
     }
+    if (abandoned->load())
+        return decoded;
     const QSize size = decoded.picture.size();
     decoded.preview = size.width() > previewBound.width() || size.height() > previewBound.height()
         ? decoded.picture.scaled(previewBound, Qt::KeepAspectRatio, Qt::SmoothTransformation)
@@ -102,9 +154,13 @@ QtPictureView::Decoded QtPictureView::Decode(const QString& path, const QImage& 
     return decoded;
 }
 
-void QtPictureView::StartDecoding(const QString& path, const QImage& pasted, const QString& name, bool fitWindow)
+void QtPictureView::StartDecoding(const std::string& path, const QImage& pasted, const QString& name, bool fitWindow)
 {
     const quint64 request = ++fNewestRequest;
+    // Only the newest request is shown: an older one need not finish.
+    if (fAbandon)
+        fAbandon->store(true);
+    fAbandon = std::make_shared<std::atomic<bool>>(false);
     // The preview need not be finer than the screen can show.
     const QSize bound = screen()->size() * screen()->devicePixelRatio();
     auto* watcher = new QFutureWatcher<Decoded>(this);
@@ -114,19 +170,20 @@ void QtPictureView::StartDecoding(const QString& path, const QImage& pasted, con
         if (request == fNewestRequest)
             Finished(watcher->result(), path, name, fitWindow);
     });
-    watcher->setFuture(QtConcurrent::run(&QtPictureView::Decode, path, pasted, bound));
+    watcher->setFuture(QtConcurrent::run(&QtPictureView::Decode, path, pasted, bound,
+        std::shared_ptr<const std::atomic<bool>>(fAbandon)));
 }
 
-void QtPictureView::Finished(const Decoded& decoded, const QString& path, const QString& name, bool fitWindow)
+void QtPictureView::Finished(const Decoded& decoded, const std::string& path, const QString& name, bool fitWindow)
 {
     if (decoded.picture.isNull()) {
         fProblem = "Cannot open " + name + ": " + decoded.error;
-        std::fprintf(stderr, "cannot open the picture %s: %s\n", qPrintable(path.isEmpty() ? name : path),
+        std::fprintf(stderr, "cannot open the picture %s: %s\n", path.empty() ? qPrintable(name) : path.c_str(),
             qPrintable(decoded.error));
         update();
         BMessage failed(kPictureFailed);
         failed.AddString(kNameField, name.toStdString().c_str());
-        failed.AddString(kPathField, path.toStdString().c_str());
+        failed.AddString(kPathField, path.c_str());
         failed.AddString(kErrorField, decoded.error.toStdString().c_str());
         fAddress.Post(failed);
         return;
@@ -140,7 +197,7 @@ void QtPictureView::Finished(const Decoded& decoded, const QString& path, const 
     update();
     BMessage opened(kPictureOpened);
     opened.AddString(kNameField, name.toStdString().c_str());
-    opened.AddString(kPathField, path.toStdString().c_str());
+    opened.AddString(kPathField, path.c_str());
     opened.AddPoint(kPictureSizeField, BPoint(float(fPicture.width()), float(fPicture.height())));
     fAddress.Post(opened);
 }

@@ -10,6 +10,9 @@
 //
 // Thread rules: main thread only; the decoding runs elsewhere on copies and
 // comes back through a QFutureWatcher, whose signal arrives on this thread.
+// A decoding that nobody will see (overtaken, or its view gone) is
+// abandoned, so that the quit, which waits for Qt's pool, need not wait for
+// it to finish.
 
 #include "platform/display/DisplayService.h"
 #include "platform/display/PeerAddress.h"
@@ -18,14 +21,19 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <atomic>
+#include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 
 class QtPictureView final : public QWidget {
 public:
     QtPictureView(QWidget* parent, PeerAddress address, PeerId peer);
+    ~QtPictureView() override;
 
-    void Open(const QString& path, bool fitWindow);
+    // `path` as the file system names it, in whatever encoding.
+    void Open(const std::string& path, bool fitWindow);
     void Choose();
     void Paste();
 
@@ -47,11 +55,13 @@ private:
         QString error;
     };
     // Runs off the main thread: reads `path`, or takes `pasted` when the
-    // path is empty.
-    static Decoded Decode(const QString& path, const QImage& pasted, QSize previewBound);
+    // path is empty. Once `abandoned` is set it stops at its next read or
+    // step, with a result nobody looks at.
+    static Decoded Decode(const std::string& path, const QImage& pasted, QSize previewBound,
+        const std::shared_ptr<const std::atomic<bool>>& abandoned);
 
-    void StartDecoding(const QString& path, const QImage& pasted, const QString& name, bool fitWindow);
-    void Finished(const Decoded& decoded, const QString& path, const QString& name, bool fitWindow);
+    void StartDecoding(const std::string& path, const QImage& pasted, const QString& name, bool fitWindow);
+    void Finished(const Decoded& decoded, const std::string& path, const QString& name, bool fitWindow);
     void FitWindow(QSize pictureSize);
     QRect PictureRect() const;
     void PostPointer(uint32 what, QPointF position, Qt::MouseButtons buttons, float pressure, bool eraser);
@@ -68,4 +78,6 @@ private:
     QPixmap fScaled; // the preview at the size it is drawn
     QString fProblem;
     quint64 fNewestRequest = 0;
+    // Set to abandon the newest request's decoding.
+    std::shared_ptr<std::atomic<bool>> fAbandon;
 };

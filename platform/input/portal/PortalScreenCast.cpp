@@ -1,21 +1,19 @@
 #include "platform/input/portal/PortalScreenCast.h"
 
 #include "platform/input/portal/PipeWireCastReader.h"
-#include "platform/storage/AtomicFile.h"
-#include "platform/storage/FindDirectory.h"
+#include "platform/input/portal/RestoreToken.h"
 #include "platform/support/ThreadName.h"
 
 #include <systemd/sd-bus.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -125,27 +123,6 @@ bool ReadStreams(sd_bus_message* message, std::vector<StreamPlace>* streams)
     return r >= 0 && sd_bus_message_exit_container(message) >= 0 && sd_bus_message_exit_container(message) >= 0;
 }
 
-std::string ReadToken()
-{
-    std::ifstream file(PortalScreenCast::TokenPath());
-    std::string token;
-    std::getline(file, token);
-    return token;
-}
-
-void SaveToken(const std::string& token)
-{
-    // The settings folder itself may not exist yet on a fresh account.
-    mkdir(UserSettingsDirectory().c_str(), 0777);
-    const std::string path = PortalScreenCast::TokenPath();
-    const std::string contents = token + "\n";
-    if (const int error = ReplaceFileContents(path.c_str(), contents.data(), contents.size()); error != 0)
-        std::fprintf(stderr,
-            "zimbrel: cannot keep the screen-sharing permission in %s: %s; the desktop will ask again next "
-            "time\n",
-            path.c_str(), std::strerror(error));
-}
-
 } // namespace
 
 // One conversation with the portal, on the portal thread: from
@@ -162,11 +139,27 @@ public:
         // The reader goes before the cores it feeds.
         fReader.reset();
         fOwner.fScreen.Clear();
-        if (fBus != nullptr && !fSessionHandle.empty() && !fClosed) {
-            sd_bus_call_method(fBus.get(), kPortal, fSessionHandle.c_str(), kSessionInterface, "Close", nullptr,
-                nullptr, "");
-        }
+        if (fBus == nullptr || fSessionHandle.empty() || fClosed)
+            return;
+        // The next session waits until the desktop has closed this one; a
+        // quit does not, so that a portal that hangs cannot hold it.
+        sd_bus_message* close = nullptr;
+        if (sd_bus_message_new_method_call(
+                fBus.get(), &close, kPortal, fSessionHandle.c_str(), kSessionInterface, "Close")
+            < 0)
+            return;
+        Message owned(close);
+        Message reply;
+        std::string why;
+        if (fOwner.fStop.load())
+            sd_bus_send(fBus.get(), close, nullptr);
+        else
+            Call(close, &reply, &why);
     }
+
+    // True when the session ended because the desktop refused the kept
+    // token, which is then gone: the next session asks afresh.
+    bool TokenRefused() const { return fTokenRefused; }
 
     void Run()
     {
@@ -177,7 +170,7 @@ public:
         }
         fBus.reset(bus);
         // Every call is answered at once (the dialog's answer comes as a
-        // signal), so a portal that hangs must not hold the program's exit.
+        // signal); a portal that hangs is given up on after this.
         sd_bus_set_method_call_timeout(bus, kCallTimeoutMicroseconds);
         const char* unique = nullptr;
         if (sd_bus_get_unique_name(bus, &unique) < 0) {
@@ -232,16 +225,26 @@ private:
 
     bool SelectSources()
     {
-        const std::string token = ReadToken();
+        const std::string token = RestoreToken::Load();
         Message results;
+        std::string failure;
         const int response = Request("SelectSources", [&](sd_bus_message* m) {
             int r = sd_bus_message_append(m, "{sv}{sv}{sv}{sv}", "types", "u", kMonitors, "multiple", "b", 1,
                 "cursor_mode", "u", kCursorMetadata, "persist_mode", "u", kPersistUntilRevoked);
             if (r >= 0 && !token.empty())
                 r = sd_bus_message_append(m, "{sv}", "restore_token", "s", token.c_str());
             return r;
-        }, &results);
-        return response == 0 || Refused(response, "SelectSources");
+        }, &results, nullptr, token.empty() ? nullptr : &failure);
+        if (response == 0)
+            return true;
+        // Without the token the same call may well succeed.
+        if (!token.empty() && (response == 2 || !failure.empty())) {
+            RestoreToken::Drop("the desktop refused it: "
+                + (failure.empty() ? std::string("SelectSources ended with code 2") : failure));
+            fTokenRefused = true;
+            return false;
+        }
+        return Refused(response, "SelectSources");
     }
 
     bool Start(Message* results)
@@ -256,7 +259,7 @@ private:
             return std::strcmp(key, "restore_token") == 0 && ReadText(results->get(), &token);
         });
         if (!token.empty())
-            SaveToken(token);
+            RestoreToken::Save(token);
         if (fStreams.empty())
             return Fail("the portal shared no monitor");
         return true;
@@ -264,22 +267,30 @@ private:
 
     bool OpenStreams()
     {
-        sd_bus_error error = SD_BUS_ERROR_NULL;
-        sd_bus_message* reply = nullptr;
-        int r = sd_bus_call_method(fBus.get(), kPortal, kPortalPath, kScreenCast, "OpenPipeWireRemote", &error,
-            &reply, "oa{sv}", fSessionHandle.c_str(), 0);
-        Message owned(reply);
-        int fd = -1;
+        sd_bus_message* call = nullptr;
+        int r = sd_bus_message_new_method_call(
+            fBus.get(), &call, kPortal, kPortalPath, kScreenCast, "OpenPipeWireRemote");
+        Message owned(call);
         if (r >= 0)
-            r = sd_bus_message_read(reply, "h", &fd);
+            r = sd_bus_message_append(call, "oa{sv}", fSessionHandle.c_str(), 0);
+        std::string why;
+        Message reply;
+        if (r >= 0)
+            r = Call(call, &reply, &why);
+        else
+            why = std::strerror(-r);
+        int fd = -1;
+        if (r == 0 && (r = sd_bus_message_read(reply.get(), "h", &fd)) < 0)
+            why = std::strerror(-r);
         // The descriptor belongs to the message: keep a copy of our own.
-        if (r >= 0 && (fd = fcntl(fd, F_DUPFD_CLOEXEC, 3)) < 0)
+        if (r >= 0 && (fd = fcntl(fd, F_DUPFD_CLOEXEC, 3)) < 0) {
             r = -errno;
-        if (r < 0) {
-            const std::string why = ErrorText(error, r);
-            sd_bus_error_free(&error);
-            return Fail("the portal's OpenPipeWireRemote failed: " + why);
+            why = std::strerror(errno);
         }
+        if (r == -ECANCELED)
+            return false;
+        if (r < 0)
+            return Fail("the portal's OpenPipeWireRemote failed: " + why);
 
         std::vector<std::unique_ptr<CastStreamCore>> cores;
         std::vector<PipeWireCastReader::Stream> streams;
@@ -297,13 +308,42 @@ private:
 
     std::string NewToken() { return "zimbrel" + std::to_string(getpid()) + "_" + std::to_string(++fTokens); }
 
+    // Sends `call` and runs the bus until its reply comes, so that a stop
+    // ends the wait at once. 0 with the reply; -ECANCELED when the thread
+    // was stopped; else a negative errno value and `why`.
+    int Call(sd_bus_message* call, Message* reply, std::string* why)
+    {
+        Message answer;
+        sd_bus_slot* slot = nullptr;
+        int r = sd_bus_call_async(fBus.get(), &slot, call,
+            [](sd_bus_message* m, void* data, sd_bus_error*) {
+                static_cast<Message*>(data)->reset(sd_bus_message_ref(m));
+                return 0;
+            },
+            &answer, 0);
+        Slot pending(slot);
+        if (r < 0) {
+            *why = std::strerror(-r);
+            return r;
+        }
+        if (!WaitFor([&] { return answer != nullptr; }))
+            return -ECANCELED;
+        if (const sd_bus_error* error = sd_bus_message_get_error(answer.get())) {
+            *why = error->message != nullptr ? error->message : error->name;
+            return -std::max(1, sd_bus_message_get_errno(answer.get()));
+        }
+        *reply = std::move(answer);
+        return 0;
+    }
+
     // Calls `method` on the ScreenCast portal with the session handle (when
     // there is one), `text` (when given) and options that `fill` completes,
     // and waits for its Response. Returns the response code (0 success, 1
     // cancelled by the user, 2 other), or -1 when the call failed or the
-    // thread was stopped.
+    // thread was stopped. A failed call is said, or with `failure` given,
+    // put there instead.
     int Request(const char* method, const std::function<int(sd_bus_message*)>& fill, Message* results,
-        const char* text = nullptr)
+        const char* text = nullptr, std::string* failure = nullptr)
     {
         const std::string token = NewToken();
         const std::string path = std::string(kPortalPath) + "/request/" + fSender + "/" + token;
@@ -341,12 +381,18 @@ private:
             r = fill(call);
         if (r >= 0)
             r = sd_bus_message_close_container(call);
-        sd_bus_error error = SD_BUS_ERROR_NULL;
+        std::string why = r < 0 ? std::strerror(-r) : "";
+        Message reply;
         if (r >= 0)
-            r = sd_bus_call(fBus.get(), call, 0, &error, nullptr);
+            r = Call(call, &reply, &why);
+        if (r == -ECANCELED)
+            return -1;
         if (r < 0) {
-            Fail(std::string("the portal's ") + method + " failed: " + ErrorText(error, r));
-            sd_bus_error_free(&error);
+            why = std::string("the portal's ") + method + " failed: " + why;
+            if (failure != nullptr)
+                *failure = why;
+            else
+                Fail(why);
             return -1;
         }
         // The user may take as long as they like over the dialog.
@@ -429,6 +475,7 @@ private:
     Slot fClosedMatch;
     bool fClosed = false;
     bool fStreamsEnded = false;
+    bool fTokenRefused = false;
     unsigned fTokens = 0;
     std::vector<StreamPlace> fStreams;
     std::unique_ptr<PipeWireCastReader> fReader;
@@ -459,11 +506,6 @@ bool PortalScreenCast::Offered(std::string* why)
         return false;
     }
     return true;
-}
-
-std::string PortalScreenCast::TokenPath()
-{
-    return UserSettingsDirectory() + "/Zimbrel2 Screen Sharing";
 }
 
 PortalScreenCast::PortalScreenCast(
@@ -507,10 +549,11 @@ void PortalScreenCast::ThreadMain()
     NameCurrentThread("portal");
     // A session lasts until the user refuses or stops sharing; then the
     // user may ask for another.
-    do {
+    for (bool again = true; again;) {
         Session session(*this);
         session.Run();
-    } while (WaitToAskAgain());
+        again = session.TokenRefused() ? !fStop.load() : WaitToAskAgain();
+    }
 }
 
 bool PortalScreenCast::WaitToAskAgain()

@@ -6,7 +6,8 @@
 //
 // On its own thread ("portal") it asks for the monitors once (the desktop
 // shows its sharing dialog; with the restore token kept in the user's
-// settings folder, later starts ask nothing), opens the PipeWire remote the
+// settings folder, later starts ask nothing; a token the desktop refuses is
+// dropped and the desktop asked afresh), opens the PipeWire remote the
 // portal hands out and starts a PipeWireCastReader on it. It notices a
 // session that ends (the user stopped sharing), says each step that concerns
 // the user on standard error and posts it as the pointer service's status
@@ -18,7 +19,8 @@
 // thread, with no event loop of a toolkit to run or share.
 //
 // Thread rules: construct and destroy on one thread; Offered from any
-// thread. The destructor closes the session and joins the thread. The
+// thread. The destructor closes the session and joins the thread; no call
+// to the portal is waited for past the stop. The
 // broadcasters and the screen must outlive it.
 
 #include "platform/input/PointerBroadcaster.h"
@@ -41,9 +43,6 @@ public:
 
     PortalScreenCast(const PortalScreenCast&) = delete;
     PortalScreenCast& operator=(const PortalScreenCast&) = delete;
-
-    // Where the restore token is kept.
-    static std::string TokenPath();
 
 private:
     class Session;
