@@ -551,8 +551,22 @@ std::vector<std::string> JackMidiService::KeptLinks(int32 producerId)
 {
     if (producerId == 0 || producerId != fProducerId.load())
         return {};
-    std::lock_guard lock(fPublicationLock);
-    return { fPublication.links.begin(), fPublication.links.end() };
+    std::set<std::string> links;
+    {
+        std::lock_guard lock(fPublicationLock);
+        links = fPublication.links;
+    }
+    // The graph as the client sees it now too: the notice of a link made by
+    // another tool may still be on its way.
+    std::shared_lock lock(fClientLock);
+    if (jack_port_t* port = OutputOf(producerId)) {
+        if (const char** linked = jack_port_get_connections(port)) {
+            for (size_t i = 0; linked[i] != nullptr; ++i)
+                links.insert(linked[i]);
+            jack_free(linked);
+        }
+    }
+    return { links.begin(), links.end() };
 }
 
 void JackMidiService::KeepLinks(int32 producerId, const std::vector<std::string>& consumers)
