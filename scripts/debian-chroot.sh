@@ -129,15 +129,29 @@ grep -qs "[[:space:]]$(hostname)\$" "$root/etc/hosts" || echo "127.0.1.1 $(hostn
 copy_tree
 echo "== debian$release: chroot ready in $SECONDS s; testing there" >&2
 
-# In the background, so that a signal to this script is handled at once,
-# not when the run inside ends: the exit then ends what runs in the chroot.
+in_chroot() {
+    chroot "$root" /usr/bin/env -i \
+        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+        HOME=/root TERM="${TERM:-dumb}" LANG=C.UTF-8 CI="${CI:-}" \
+        ZIMBREL_FUZZ_SECONDS="${ZIMBREL_FUZZ_SECONDS:-60}" \
+        bash -c "cd $tree && exec \"\$@\"" in-chroot "$@" </dev/null
+}
+# The packages come over the network; the tests then run in a network
+# namespace holding only loopback. X clients try a display's abstract socket
+# first, and abstract sockets belong to the network namespace, not to the
+# file system: without one of its own, the chroot's test X servers and the
+# host's would answer each other's clients. It also keeps every server the
+# tests start (NSM's, which names its host) on loopback.
 status=0
-chroot "$root" /usr/bin/env -i \
-    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    HOME=/root TERM="${TERM:-dumb}" LANG=C.UTF-8 CI="${CI:-}" \
-    ZIMBREL_FUZZ_SECONDS="${ZIMBREL_FUZZ_SECONDS:-60}" \
-    bash -c "cd $tree && exec scripts/test.sh \"\$@\"" test.sh "$@" </dev/null &
-wait $! || status=$?
+in_chroot scripts/install-deps.sh --tests || status=$?
+if ((status == 0)); then
+    # In the background, so that a signal to this script is handled at once,
+    # not when the run inside ends: the exit then ends what runs in the chroot.
+    export root tree TERM CI ZIMBREL_FUZZ_SECONDS
+    export -f in_chroot
+    unshare --net bash -c 'ip link set lo up && in_chroot scripts/test.sh "$@"' unshare "$@" &
+    wait $! || status=$?
+fi
 echo "== debian$release: $( ((status == 0)) && echo passed || echo "failed (status $status)") in" \
     "$((SECONDS / 60)) min $((SECONDS % 60)) s" >&2
 exit "$status"
