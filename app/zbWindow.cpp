@@ -3,6 +3,7 @@
 #include "app/aboutWindow.h"
 #include "platform/app/AppDefs.h"
 #include "platform/app/Application.h"
+#include "platform/input/InputServices.h"
 #include "platform/input/PointerService.h"
 #include "platform/interface/MenuItem.h"
 #include "platform/interface/Screen.h"
@@ -76,6 +77,18 @@ zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
     canvasMenu->AddItem(followItem);
     menuBar->AddItem(canvasMenu);
 
+    BMenu* sendingMenu = new BMenu("Sending", B_ITEMS_IN_COLUMN);
+    sendingItem = new BMenuItem("Sending", new BMessage(kToggleSending), B_PAUSE_KEY, 0);
+    sendingMenu->AddItem(sendingItem);
+    const char* const playLabels[] = { "Play Always", "Play While a Button or the Pen Is Down", "Play While Pause Is Held" };
+    for (int32 mode = 0; mode < 3; ++mode) {
+        BMessage* choice = new BMessage(kChoosePlayMode);
+        choice->AddInt32("mode", mode);
+        playItems[mode] = new BMenuItem(playLabels[mode], choice, 0, 0);
+        sendingMenu->AddItem(playItems[mode]);
+    }
+    menuBar->AddItem(sendingMenu);
+
     AddChild(menuBar);
 
     output = new zbOutput("test");
@@ -99,6 +112,9 @@ zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
         options.session->SetTarget(sessionTarget);
         sessionTarget.SendMessage(&options.sessionOpen);
     }
+    // Without the key for the whole desktop it cannot be held anywhere.
+    pauseKey = InputServices::GrabPauseKey(BMessenger(this));
+    playItems[int(PlayMode::WhilePauseHeld)]->SetEnabled(pauseKey != nullptr);
     const CanvasState fresh;
     canvas = BMessenger(
         new VCanvas(this, relay, options.canvasPicture, true, Frame(), session != nullptr ? &fresh : nullptr));
@@ -152,7 +168,11 @@ void zbWindow::MessageReceived(BMessage* message)
     case 'cdat':
     case 'toff':
     case 'vCCH':
-    case 'vCMP': output->MessageReceived(message); break;
+    case 'vCMP':
+    case kToggleSending:
+    case kChoosePlayMode: output->MessageReceived(message); break;
+    case kGlobalKeyPressed:
+    case kGlobalKeyReleased: output->PauseKey(message->what == kGlobalKeyPressed); break;
     case kPointerServiceStatus: {
         const int32 state = message->FindInt32("state");
         followItem->SetEnabled(state == kPointerRefused || state == kPointerEnded);
@@ -184,6 +204,9 @@ void zbWindow::MenusBeginning()
     const int16 channel = output->channel;
     if (BMenuItem* item = channelMenu->ItemAt(channel >= 0 && channel <= 15 ? channel + 1 : 0))
         item->SetMarked(true);
+    sendingItem->SetMarked(output->IsSending());
+    for (int mode = 0; mode < 3; ++mode)
+        playItems[mode]->SetMarked(PlayMode(mode) == output->CurrentPlayMode());
     if (BMidiRoster::MidiRoster() == nullptr) {
         std::printf("Couldn't get MIDI roster\n");
         be_app->PostMessage(B_QUIT_REQUESTED);

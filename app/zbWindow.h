@@ -6,16 +6,21 @@
 #include "capture/VCanvas.h"
 #include "capture/VCursorRelay.h"
 #include "mapping/zbOutput.h"
+#include "platform/input/GlobalKeyGrab.h"
 #include "platform/interface/Menu.h"
 #include "platform/interface/MenuBar.h"
 #include "platform/interface/Window.h"
+
+#include <memory>
 
 // The main window: its menus choose the channel and the MIDI consumers, and
 // it hands cursor data and menu commands to the mapping view. Its Canvas
 // menu, and files dropped on it, go to the canvas. On a Wayland desktop a
 // line under the panel says whether the whole screen is followed (the
 // desktop's screen sharing, which the Canvas menu can ask for again) and
-// offers the canvas.
+// offers the canvas. Its Sending menu holds the program's one switch and
+// chooses what lets the pointer play; the Pause key turns the switch over
+// from anywhere on an X11 desktop, and from any Zimbrel window elsewhere.
 class zbWindow : public BWindow {
 public:
     // The options' picture, when there is one, opens on the canvas at once,
@@ -41,6 +46,9 @@ private:
     BMenu* channelMenu;
     BMenu* portMenu;
     BMenuItem* followItem;
+    BMenuItem* sendingItem;
+    // The play modes' items, in the order of PlayMode.
+    BMenuItem* playItems[3];
     waylandNotice* notice = nullptr;
     zbOutput* output;
     // The relay deletes itself when it quits, which the application's own
@@ -50,4 +58,6 @@ private:
     BMessenger canvas;
     // Under a session manager, the session, which the window owns.
     zbSession* session = nullptr;
+    // Pause for the whole desktop, when the desktop lets Zimbrel have it.
+    std::unique_ptr<GlobalKeyGrab> pauseKey;
 };

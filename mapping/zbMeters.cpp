@@ -16,8 +16,9 @@ namespace {
 constexpr float kFirstRowTop = 70;
 constexpr float kRowHeight = 30;
 constexpr BRect kBar(384, 3, 395, 26); // within a row
-constexpr BRect kLamp(12, 263, 23, 274);
-constexpr BRect kConnectionLine(30, 256, 380, 281);
+// Right of the Sending switch.
+constexpr BRect kLamp(98, 263, 109, 274);
+constexpr BRect kConnectionLine(116, 256, 380, 281);
 constexpr const char* kBarNames[]
     = { "y meter", "x meter", "pressure meter", "red meter", "green meter", "blue meter" };
 
@@ -102,23 +103,19 @@ void zbMeters::Sending(uint32 sentSoFar)
 void zbMeters::ShowConnections(int32 connected)
 {
     fConnected = connected;
-    if (fConnections == nullptr)
-        return;
     char line[64];
     if (connected <= 0)
-        std::snprintf(line, sizeof line, "MIDI out: nothing connected");
+        std::snprintf(line, sizeof line, "nothing connected");
     else
-        std::snprintf(line, sizeof line, "MIDI out: connected to %d consumer%s", int(connected),
-            connected == 1 ? "" : "s");
-    fConnections->SetText(line);
+        std::snprintf(line, sizeof line, "connected to %d consumer%s", int(connected), connected == 1 ? "" : "s");
+    ShowLine(line);
 }
 
 void zbMeters::ShowConnections(BMidiProducer* producer)
 {
     if (const std::string trouble = BMidiRoster::Trouble(); !trouble.empty()) {
         fConnected = 0;
-        if (fConnections != nullptr)
-            fConnections->SetText(("MIDI out: " + trouble).c_str());
+        ShowLine(trouble);
         return;
     }
     int32 connected = 0;
@@ -128,4 +125,17 @@ void zbMeters::ShowConnections(BMidiProducer* producer)
         consumer->Release();
     }
     ShowConnections(connected);
+}
+
+void zbMeters::ShowPaused(bool paused)
+{
+    fPaused = paused;
+    ShowLine(fState);
+}
+
+void zbMeters::ShowLine(const std::string& state)
+{
+    fState = state;
+    if (fConnections != nullptr)
+        fConnections->SetText(((fPaused ? "MIDI out: paused, " : "MIDI out: ") + state).c_str());
 }

@@ -19,6 +19,8 @@
 #include "platform/interface/StringView.h"
 #include "platform/interface/Window.h"
 
+#include <string>
+
 class BMidiProducer;
 
 class zbMeters {
@@ -37,6 +39,8 @@ public:
     // The producer has sent `sentSoFar` Control Changes since it was made.
     void Sending(uint32 sentSoFar);
     void ShowConnections(int32 connected);
+    // While paused the line starts by saying so.
+    void ShowPaused(bool paused);
     // Counts the consumers the producer is connected to and shows them, or
     // why there can be none.
     void ShowConnections(BMidiProducer* producer);
@@ -44,10 +48,15 @@ public:
     static constexpr int kRows = 6;
 
 private:
+    void ShowLine(const std::string& state);
+
     // The bars, top to bottom in the order of the panel's rows.
     BMeterView* fBars[kRows] = {};
     BMeterView* fLamp = nullptr;
     BStringView* fConnections = nullptr;
     uint32 fSent = 0;
     int32 fConnected = 0;
+    bool fPaused = false;
+    // What the line says after "MIDI out: ".
+    std::string fState;
 };

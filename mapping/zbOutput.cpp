@@ -4,6 +4,7 @@
 #include "mapping/zbRowWindow.h"
 #include "platform/app/Application.h"
 #include "platform/interface/Button.h"
+#include "platform/interface/CheckBox.h"
 #include "platform/interface/MenuField.h"
 #include "platform/interface/MenuItem.h"
 #include "platform/interface/Window.h"
@@ -62,6 +63,8 @@ constexpr bigtime_t kGlideStep = 4000;
 // How often the line under the panel looks again at the links, which any
 // program may change, and at the MIDI system.
 constexpr bigtime_t kStatusInterval = 1000000;
+// The Sending switch, at the left of the band below the rows.
+constexpr BRect kSendingSwitch { 8, 257, 92, 281 };
 // The row settings button, 22 by 22, centred at x = 367 on each row's line.
 constexpr BRect kRowButton { 356, 74, 378, 96 };
 
@@ -148,7 +151,7 @@ void zbOutput::MessageReceived(BMessage* message)
                     const float input = message->FindFloat(kRows[row].field);
                     inputMarks[row]->SetLevel(uint16((input > 0.0f ? std::min(input, 1.0f) : 0.0f) * kHighest14BitValue));
                 }
-        if (channel == kChannelOff)
+        if (channel == kChannelOff || !Plays(*message))
             break;
         const bigtime_t now = Now();
         for (const int row : kSendingOrder)
@@ -191,10 +194,63 @@ void zbOutput::MessageReceived(BMessage* message)
         break;
     }
     case 'vCMP': ToggleConnection(message); break;
+    case kToggleSending:
+        // The check box says what it now shows; the menu and the key turn over.
+        SetSending(message->HasInt32("be:value") ? message->FindInt32("be:value") != 0 : !sending);
+        break;
+    case kChoosePlayMode: {
+        const int32 mode = message->FindInt32("mode");
+        if (mode >= int32(PlayMode::Always) && mode <= int32(PlayMode::WhilePauseHeld))
+            SetPlayMode(PlayMode(mode));
+        break;
+    }
     case 'bsav': SavePreset(message); break;
     case 'blod': LoadPreset(message); break;
     default: zbNode::MessageReceived(message); break;
     }
+}
+
+void zbOutput::SetSending(bool on)
+{
+    sending = on;
+    if (!on)
+        for (RowState& state : rowStates)
+            state.gliding = state.pending = false;
+    if (sendingSwitch != nullptr)
+        sendingSwitch->SetValue(on ? 1 : 0);
+    std::fprintf(stderr, "zimbrel: sending %s\n", on ? "on" : "paused");
+    meters.ShowPaused(!on);
+    ShowLiveRows();
+}
+
+void zbOutput::SetPlayMode(PlayMode mode)
+{
+    constexpr const char* kModeNames[]
+        = { "always", "while a button or the pen is down", "while Pause is held" };
+    playMode = mode;
+    pauseHeld = false;
+    std::fprintf(stderr, "zimbrel: plays %s\n", kModeNames[int(mode)]);
+}
+
+void zbOutput::PauseKey(bool down)
+{
+    if (playMode == PlayMode::WhilePauseHeld)
+        pauseHeld = down;
+    else if (down)
+        SetSending(!sending);
+}
+
+bool zbOutput::Plays(const BMessage& cursorData) const
+{
+    if (!sending)
+        return false;
+    switch (playMode) {
+    case PlayMode::WhileDown:
+        return cursorData.FindInt32("mouseb") != 0 || cursorData.FindFloat("pressure") > 0.0f;
+    case PlayMode::WhilePauseHeld: return pauseHeld;
+    case PlayMode::Always: break;
+    }
+    return true;
 }
 
 void zbOutput::Configure(cfg& record, BMessage* message)
@@ -342,7 +398,7 @@ void zbOutput::Glide(int row, bigtime_t now)
 void zbOutput::Pulse()
 {
     bool moving = false;
-    if (channel != kChannelOff) {
+    if (channel != kChannelOff && sending) {
         const bigtime_t now = Now();
         for (const int row : kSendingOrder) {
             RowState& state = rowStates[row];
@@ -434,7 +490,7 @@ void zbOutput::ToggleConnection(BMessage* message)
 
 void zbOutput::ShowLiveRows()
 {
-    const bool channelOn = channel != kChannelOff;
+    const bool channelOn = channel != kChannelOff && sending;
     for (const auto& [field, record] :
         { std::pair { "x", &x }, std::pair { "y", &y }, std::pair { "pressure", &pressure },
             std::pair { "red", &red }, std::pair { "green", &green }, std::pair { "blue", &blue } })
@@ -500,6 +556,10 @@ void zbOutput::AttachedToWindow()
         "hirange", kHigherRangeFields, kHigherRangeColumn);
     PlacePresetControls();
     AddRowButtons();
+    sendingSwitch = new BCheckBox(kSendingSwitch, "sending switch", "Sending", new BMessage(kToggleSending));
+    sendingSwitch->SetValue(sending ? 1 : 0);
+    sendingSwitch->SetTarget(this);
+    AddChild(sendingSwitch);
     meters.AddTo(Window(), Frame(), ViewColor());
     // Gliding rows move on at the window's pulse, and the status line looks
     // again at a slower one.

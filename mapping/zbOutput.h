@@ -24,6 +24,18 @@
 #include <memory>
 #include <string>
 
+class BCheckBox;
+
+// Turns the Sending switch over: the panel's check box, the Sending menu's
+// item and the Pause key.
+constexpr uint32 kToggleSending = 'zSND';
+// Chooses what lets the pointer play: "mode" (int32), a PlayMode.
+constexpr uint32 kChoosePlayMode = 'zPLY';
+
+// What lets the pointer play, while Sending is on: anything, a mouse button
+// or the pen's tip that is down, or the Pause key held down.
+enum class PlayMode : int32 { Always, WhileDown, WhilePauseHeld };
+
 extern const char* LARGE_ICON_NAME;
 extern const char* MINI_ICON_NAME;
 
@@ -41,6 +53,16 @@ public:
     void Configure(cfg& record, BMessage* message);
     void CursorToMidi(cfg record, BMessage* message, const char* field);
     void ButtonToMidi(cfg record, BMessage* message, const char* field);
+
+    // The program's one switch: while it is off nothing is sent, gliding
+    // rows stop where they stand, and the meters say so.
+    void SetSending(bool on);
+    bool IsSending() const { return sending; }
+    void SetPlayMode(PlayMode mode);
+    PlayMode CurrentPlayMode() const { return playMode; }
+    // The Pause key went down or up: held, it plays in PlayMode::WhilePauseHeld;
+    // in the other modes a press turns Sending over.
+    void PauseKey(bool down);
 
     // Loads the listed preset `name` as a pick in the Presets pop-up would;
     // a name that is not listed leaves the mapping as it is and says so.
@@ -92,6 +114,8 @@ private:
         bigtime_t sent = 0; // when a value last went out
     };
 
+    // Whether a cursor data message plays, by the switch and the mode.
+    bool Plays(const BMessage& cursorData) const;
     void SendRow(int row, float input, bigtime_t now);
     void Emit(int row, int32 value);
     void Glide(int row, bigtime_t now);
@@ -129,6 +153,10 @@ private:
     BMessenger rowWindows[6];
     std::shared_ptr<MeterState> inputMarks[6];
     int openRowWindows = 0;
+    BCheckBox* sendingSwitch = nullptr;
+    bool sending = true;
+    PlayMode playMode = PlayMode::Always;
+    bool pauseHeld = false;
     // When the status line last looked at the links.
     bigtime_t statusShown = 0;
 };

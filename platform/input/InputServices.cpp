@@ -6,6 +6,7 @@
 #include "platform/input/portal/CastScreen.h"
 #include "platform/input/portal/PortalScreenCast.h"
 #include "platform/input/x11/X11EventReader.h"
+#include "platform/input/x11/X11KeyGrab.h"
 #include "platform/input/x11/X11ScreenSource.h"
 
 #include <atomic>
@@ -122,6 +123,26 @@ void InputServices::Override(const InputServices* services)
 bool InputServices::FollowWholeDesktop()
 {
     return InForce().wholeDesktop;
+}
+
+std::unique_ptr<GlobalKeyGrab> InputServices::GrabPauseKey(const BMessenger& target)
+{
+    if (gOverride.load() != nullptr)
+        return nullptr;
+    if (IsSet("WAYLAND_DISPLAY")) {
+        std::fputs("zimbrel: Wayland session: the Pause key pauses and resumes only while a Zimbrel window has "
+                   "the focus, because Wayland hands no program the keys typed into other windows\n",
+            stderr);
+        return nullptr;
+    }
+    if (!IsSet("DISPLAY"))
+        return nullptr; // already said: no X server
+    std::string why;
+    std::unique_ptr<X11KeyGrab> grab = X11KeyGrab::Grab(std::getenv("DISPLAY"), target, &why);
+    if (grab == nullptr)
+        std::fprintf(stderr, "zimbrel: the Pause key pauses and resumes only while a Zimbrel window has the focus: %s\n",
+            why.c_str());
+    return grab;
 }
 
 PointerService& PointerService::Instance()

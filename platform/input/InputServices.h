@@ -13,9 +13,14 @@
 // nothing and reads no pixels, after one line on standard error that says
 // why.
 
+#include "platform/input/GlobalKeyGrab.h"
 #include "platform/input/PointerService.h"
 #include "platform/input/ScreenChangeNotifier.h"
 #include "platform/input/ScreenSource.h"
+
+#include <memory>
+
+class BMessenger;
 
 struct InputServices {
     PointerService& pointer;
@@ -35,4 +40,10 @@ struct InputServices {
     static void Override(const InputServices* services);
     // The wholeDesktop of the set in force.
     static bool FollowWholeDesktop();
+    // Takes the Pause key for the whole desktop on the X server named by
+    // DISPLAY, for `target`; or says on standard error why it cannot and
+    // gives null: on Wayland (which hands no program the keys typed into
+    // other windows), without an X server, or when another program holds
+    // the key. With a set put in force by Override nothing is grabbed.
+    static std::unique_ptr<GlobalKeyGrab> GrabPauseKey(const BMessenger& target);
 };

@@ -44,7 +44,8 @@ enum : uint32 {
     B_SHIFT_KEY = 0x00000001,
 };
 
-// Function keys as menu shortcuts, which take no command key.
+// Function keys as menu shortcuts, which take no command key. Pause works
+// in every window of the program, not only in the menu's own.
 enum : char {
     B_F1_KEY = 0x02,
     B_F2_KEY = 0x03,
@@ -58,6 +59,7 @@ enum : char {
     B_F10_KEY = 0x0b,
     B_F11_KEY = 0x0c,
     B_F12_KEY = 0x0d,
+    B_PAUSE_KEY = 0x0e,
 };
 
 // Mouse buttons in the "buttons" mask of pointer messages.

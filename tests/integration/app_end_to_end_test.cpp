@@ -311,6 +311,75 @@ TEST_F(ProgramTest, PointerDrivesTheChosenControllerOnTheChosenChannel)
     EXPECT_THAT(program.Output(), HasSubstr("cfged\n"));
 }
 
+TEST_F(ProgramTest, PauseFromAnywhereStopsTheStreamAndTheModesPlayOnlyWhileHeld)
+{
+    const std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
+    const std::string jackError = jack->Start("zimbrel-pause");
+    ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
+    ChildProcess dump;
+    ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
+    ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
+    relay_test::PointerDriver pointer(xvfb.Name());
+    ASSERT_TRUE(pointer.IsReady()) << "no XTest on " << xvfb.Name();
+    StartProgram({{"ZIMBREL_MIDI", "jack"}});
+    UseMenuBar(1, {"Down", "Return"}); // Channel > 1
+    UseMenuBar(2, {"Return"});         // Port > midi-monitor:input
+    EXPECT_TRUE(program.WaitForOutput("cfged\n", 5s));
+    UsePopUp(160, 115, {"Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down", "Return"});
+    // Below the window: x alone moves Horizontal, 0 to 127 over the screen.
+    constexpr int kBelow = 700;
+    size_t seen = 0;
+    pointer.MoveTo(1023, kBelow);
+    ASSERT_TRUE(DumpShows(dump, "b0 07 7f", seen, &seen)) << dump.Output();
+    ::Display* focus = XOpenDisplay(xvfb.Name().c_str());
+    ASSERT_NE(focus, nullptr);
+    XSetInputFocus(focus, PointerRoot, RevertToPointerRoot, CurrentTime);
+    XCloseDisplay(focus);
+
+    // Pause, pressed while the focus is on the root window (where Qt's own
+    // shortcut cannot see it), comes from the whole desktop. From then on only a position left of x = 9 would send
+    // 0: paused, the motion there sends nothing; it may be taken late, but
+    // then in a mode where no button is down, which sends nothing either.
+    Xdotool({"key", "Pause"});
+    ASSERT_TRUE(program.WaitForError("zimbrel: sending paused\n", 5s)) << program.Errors();
+    pointer.MoveTo(0, kBelow);
+    UseMenuBar(4, {"Down", "Down", "Return"}); // Sending > Play While a Button or the Pen Is Down
+    ASSERT_TRUE(program.WaitForError("zimbrel: plays while a button or the pen is down\n", 5s));
+    Xdotool({"key", "Pause"});
+    ASSERT_TRUE(program.WaitForError("zimbrel: sending on\n", 5s)) << program.Errors();
+    pointer.MoveTo(0, kBelow);
+    pointer.MoveTo(300, kBelow);
+    pointer.Press(1);
+    pointer.MoveTo(601, kBelow);
+    pointer.Release(1);
+    EXPECT_TRUE(DumpShows(dump, "b0 07 4a", seen)) << dump.Output();
+    EXPECT_THAT(DumpMessages(dump, seen), testing::Not(testing::Contains("b0 07 00")))
+        << "sent while paused or with no button down";
+
+    // The switch under the panel turns Sending over too.
+    ClickAt(ViewPoint(30, 269));
+    EXPECT_TRUE(WaitUntil([&] { return Occurrences(program.Errors(), "zimbrel: sending paused\n") == 2; }, 5s));
+    ClickAt(ViewPoint(30, 269));
+    EXPECT_TRUE(WaitUntil([&] { return Occurrences(program.Errors(), "zimbrel: sending on\n") == 2; }, 5s));
+
+    // Only while Pause is held.
+    UseMenuBar(4, {"Down", "Down", "Down", "Return"}); // Sending > Play While Pause Is Held
+    ASSERT_TRUE(program.WaitForError("zimbrel: plays while Pause is held\n", 5s)) << program.Errors();
+    Xdotool({"keydown", "Pause"});
+    int step = 0;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            pointer.MoveTo(1023, kBelow + ++step % 2);
+            return DumpShows(dump, "b0 07 7f", seen, &seen, 100ms);
+        },
+        5s))
+        << "holding Pause did not play: " << dump.Output();
+    Xdotool({"keyup", "Pause"});
+
+    CloseWindow();
+    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+}
+
 TEST_F(ProgramTest, APresetSavedWithReturnBringsTheMappingBackAfterARestart)
 {
     const std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();

@@ -55,9 +55,9 @@ TEST_F(ControlPanelTest, BuildsSixRowsUnderThreeHeadersOnGrey)
     EXPECT_EQ(display->ViewText(Field("lable lo")), "Lower Range");
     EXPECT_EQ(display->ViewFrame(Field("lable lo")), BRect(190, 40, 340, 70));
     EXPECT_EQ(display->ViewFrame(Field("lable hi")), BRect(270, 40, 380, 70));
-    // The panel's 21 children come first; the two preset controls and the
-    // six row settings buttons follow.
-    ASSERT_EQ(output->CountChildren(), 29);
+    // The panel's 21 children come first; the two preset controls, the
+    // six row settings buttons and the Sending switch follow.
+    ASSERT_EQ(output->CountChildren(), 30);
     EXPECT_STREQ(output->ChildAt(20)->Name(), "blue hirange");
 
     const char* labels[] = {"Vertical", "Horizontal", "Pressure", "Red", "Green", "Blue"};

@@ -9,12 +9,12 @@
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
-TEST_F(ShellTest, MenuBarHoldsFileChannelPortAndCanvas)
+TEST_F(ShellTest, MenuBarHoldsFileChannelPortCanvasAndSending)
 {
     StartMainWindow();
     const PeerId bar = display->FindView(peer, "Zimbrel Menu Bar");
     ASSERT_NE(bar, 0u);
-    EXPECT_EQ(display->ItemLabels(bar), (std::vector<std::string>{"File", "Channel", "Port", "Canvas"}));
+    EXPECT_EQ(display->ItemLabels(bar), (std::vector<std::string>{"File", "Channel", "Port", "Canvas", "Sending"}));
     EXPECT_EQ(display->ItemLabels(display->FindMenu(peer, "Canvas")),
         (std::vector<std::string>{
             "Open Picture\u2026", "Paste Picture", "Full Screen", "Follow the Whole Screen\u2026"}));

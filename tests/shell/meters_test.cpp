@@ -26,12 +26,13 @@ protected:
         ASSERT_TRUE(display->Settle(peer));
     }
 
-    void SendCursorData(float x, float y, float red = 0)
+    void SendCursorData(float x, float y, float red = 0, float pressure = 0.5f, int32 buttons = 0)
     {
         BMessage data('cdat');
         data.AddFloat("x", x);
         data.AddFloat("y", y);
-        data.AddFloat("pressure", 0.5f);
+        data.AddFloat("pressure", pressure);
+        data.AddInt32("mouseb", buttons);
         data.AddFloat("red", red);
         data.AddFloat("green", 0.5f);
         data.AddFloat("blue", 0.5f);
@@ -181,6 +182,49 @@ TEST_F(MetersTest, ConnectionLineFollowsConnectAndDisconnect)
     producer->Release();
     first->Release();
     second->Release();
+}
+
+TEST_F(MetersTest, PausedNothingIsSentAndTheModesPlayOnlyWhileHeld)
+{
+    RecordingConsumer* synth = new RecordingConsumer("synth");
+    PickFromMenuBar("Port", "synth");
+    PickFromMenuBar("Channel", "1");
+    PickInField("x select", "7  Channel Volume");
+    const PeerId sendingSwitch = display->FindView(peer, "sending switch");
+    ASSERT_EQ(display->FieldValue(sendingSwitch), "1");
+    SendCursorData(0.5f, 0);
+
+    PickFromMenuBar("Sending", "Sending");
+    EXPECT_EQ(ConnectionLine(), "MIDI out: paused, connected to 1 consumer");
+    EXPECT_EQ(display->FieldValue(sendingSwitch), "0");
+    EXPECT_EQ(Levels(), Expect({})) << "paused, every bar is dimmed";
+    SendCursorData(0.75f, 0);
+    EXPECT_EQ(synth->Received().size(), 1u) << "sent while paused";
+    ASSERT_TRUE(display->Press(sendingSwitch));
+    ASSERT_TRUE(display->Settle(peer));
+    EXPECT_EQ(ConnectionLine(), "MIDI out: connected to 1 consumer");
+    SendCursorData(0.75f, 0);
+
+    // A mouse button or the pen's pressure lets the pointer play.
+    PickFromMenuBar("Sending", "Play While a Button or the Pen Is Down");
+    SendCursorData(0.25f, 0, 0, 0.0f);
+    SendCursorData(0.0f, 0, 0, 0.0f, B_PRIMARY_MOUSE_BUTTON);
+    SendCursorData(1.0f, 0, 0, 0.3f);
+
+    // Held Pause lets it play; with no key for the whole desktop (as here)
+    // the mode is not offered, as the key could not be held.
+    EXPECT_FALSE(display->ItemEnabled(display->FindMenu(peer, "Sending"), "Play While Pause Is Held"));
+    BMessage held(kChoosePlayMode);
+    held.AddInt32("mode", int32(PlayMode::WhilePauseHeld));
+    mainWindow.SendMessage(&held);
+    SendCursorData(0.25f, 0);
+    mainWindow.SendMessage(kGlobalKeyPressed);
+    SendCursorData(0.5f, 0);
+    mainWindow.SendMessage(kGlobalKeyReleased);
+    SendCursorData(0.25f, 0);
+    EXPECT_EQ(synth->Received(),
+        (std::vector<ControlChangeEvent> { { 0, 7, 63 }, { 0, 7, 95 }, { 0, 7, 0 }, { 0, 7, 127 }, { 0, 7, 63 } }));
+    synth->Release();
 }
 
 TEST_F(MetersTest, SettingAMeterWakesTheDisplayOnlyWhileItSleeps)

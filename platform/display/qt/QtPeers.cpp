@@ -321,6 +321,9 @@ void QtPeers::AddMenuItem(PeerId container, int32 index, const MenuItemInfo& inf
     action->setEnabled(info.enabled);
     if (info.shortcut >= B_F1_KEY && info.shortcut <= B_F12_KEY) {
         action->setShortcut(QKeyCombination(Qt::Key(Qt::Key_F1 + (info.shortcut - B_F1_KEY))));
+    } else if (info.shortcut == B_PAUSE_KEY) {
+        action->setShortcut(QKeyCombination(Qt::Key_Pause));
+        action->setShortcutContext(Qt::ApplicationShortcut);
     } else if (info.shortcut != 0) {
         QKeyCombination keys(Qt::ControlModifier, Qt::Key(QChar(info.shortcut).toUpper().unicode()));
         if (info.modifiers & B_SHIFT_KEY)
