@@ -77,13 +77,13 @@ void zbMeters::Sent(const char* field, uchar value)
         fBars[row]->SetLevel(value);
 }
 
-void zbMeters::ShowRow(const char* field, const cfg& record, bool channelOn)
+void zbMeters::ShowRow(const char* field, const cfg& record, bool mayPlay)
 {
     const int row = RowOf(field);
     if (row < 0 || fBars[row] == nullptr)
         return;
     const bool live
-        = channelOn && record.enabled && record.controller >= 0 && record.controller < kControllerOff;
+        = mayPlay && record.enabled && record.controller >= 0 && record.controller < kControllerOff;
     if (!live)
         fBars[row]->SetDimmed();
     else if (fBars[row]->Level() == MeterState::kDimmed)

@@ -34,8 +34,9 @@ public:
     // "red", "green", "blue") sent `value`.
     void Sent(const char* field, uchar value);
     // Dims the quantity's bar when it sends nothing: its record is off or
-    // has no controller, or the channel is off.
-    void ShowRow(const char* field, const cfg& record, bool channelOn);
+    // has no controller, or the row may not play (the channel is off,
+    // Sending is paused, or another row is the only one that sends).
+    void ShowRow(const char* field, const cfg& record, bool mayPlay);
     // The producer has sent `sentSoFar` Control Changes since it was made.
     void Sending(uint32 sentSoFar);
     void ShowConnections(int32 connected);

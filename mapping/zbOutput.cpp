@@ -294,6 +294,7 @@ void zbOutput::ConfigureRow(BMessage* message)
             soloRow = -1;
     }
     rowStates[row] = RowState {};
+    ShowLiveRows();
     ShowAllRowSettings();
 }
 
@@ -490,11 +491,9 @@ void zbOutput::ToggleConnection(BMessage* message)
 
 void zbOutput::ShowLiveRows()
 {
-    const bool channelOn = channel != kChannelOff && sending;
-    for (const auto& [field, record] :
-        { std::pair { "x", &x }, std::pair { "y", &y }, std::pair { "pressure", &pressure },
-            std::pair { "red", &red }, std::pair { "green", &green }, std::pair { "blue", &blue } })
-        meters.ShowRow(field, *record, channelOn);
+    for (int row = 0; row < kRowCount; ++row)
+        meters.ShowRow(kRows[row].field, this->*kRows[row].record,
+            channel != kChannelOff && sending && (soloRow < 0 || soloRow == row));
 }
 
 // ---- icons ----

@@ -120,6 +120,18 @@ TEST_F(MetersTest, OffRowsAndTheOffChannelShowEmptyDimmedMeters)
     SendCursorData(0.5f, 0.5f);
     ASSERT_EQ(Levels(), Expect({ { "x meter", 63 }, { "y meter", 63 } }));
 
+    // Only Vertical sends: the other bars dim until it no longer is.
+    ASSERT_TRUE(display->Press(display->FindView(peer, "y settings")));
+    ASSERT_TRUE(display->Settle(peer));
+    const PeerId settings = display->FindWindow("Zimbrel \u2014 Vertical settings");
+    ASSERT_TRUE(display->Settle(settings));
+    for (const auto& shown : { Expect({ { "y meter", 63 } }), Expect({ { "x meter", 0 }, { "y meter", 63 } }) }) {
+        ASSERT_TRUE(display->Press(display->FindView(settings, "solo")));
+        ASSERT_TRUE(display->Settle(settings));
+        ASSERT_TRUE(display->Settle(peer));
+        EXPECT_EQ(Levels(), shown);
+    }
+
     PickInField("x select", "off");
     EXPECT_EQ(Levels(), Expect({ { "y meter", 63 } }));
     SendCursorData(0.25f, 0.25f);

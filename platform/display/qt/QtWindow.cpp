@@ -67,6 +67,8 @@ void QtWindow::ApplyGeometry()
     const QSize size(frame.width(), frame.height() - qRound(Strip()) + barHeight);
     if (fFlags & B_NOT_RESIZABLE)
         setFixedSize(size);
+    else if (fFlags & B_NOT_ZOOMABLE)
+        setMaximumSize(size); // window managers offer no Maximize then, or one that changes nothing
     setGeometry(QRect(frame.topLeft(), size));
 }
 
