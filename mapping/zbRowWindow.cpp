@@ -32,7 +32,7 @@ constexpr NumberField kNumberFields[] = {
     { "nrpn", &RowOutput::nrpn, 0, kHighestNrpn, "" },
     { "curve amount", &RowOutput::amount, 0, 100, " %" },
     { "threshold", &RowOutput::threshold, 0, 100, " %" },
-    { "smoothing", &RowOutput::smoothing, 0, kLongestSmoothing, " ms (0 is off, or 5 and more)" },
+    { "smoothing", &RowOutput::smoothing, 0, kLongestSmoothing, " ms, not 1 to 4" },
 };
 
 BPopUpMenu* ChoiceMenu(const char* const labels[], int16 count, int row, const char* field)
@@ -128,8 +128,13 @@ void zbRowWindow::NumberEdited(BMessage* message)
     const long value = std::strtol(text, &end, 10);
     const bool smoothingGap = field.value == &RowOutput::smoothing && value > 0 && value < kShortestSmoothing;
     if (end == text || *end != '\0' || errno != 0 || value < field.lowest || value > field.highest || smoothingGap) {
-        std::fprintf(stderr, "%s \"%s\" not taken: give a whole number from %d to %d%s.\n", control->Label(), text,
+        // Said where it was typed, until the next change; the field shows
+        // what the row keeps.
+        char refusal[128];
+        std::snprintf(refusal, sizeof refusal, "\"%s\" not taken: a whole number, %d to %d%s.", text,
             int(field.lowest), int(field.highest), field.units);
+        std::fprintf(stderr, "%s %s\n", control->Label(), refusal);
+        fNote->SetText(refusal);
         control->SetText(std::to_string(fShown.*field.value).c_str());
         return;
     }

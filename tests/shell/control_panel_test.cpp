@@ -137,6 +137,8 @@ TEST_F(ControlPanelTest, ARowButtonOpensItsSettingsWindowOnOutputAndItsChangesRe
     ASSERT_TRUE(display->TypeText(display->FindView(settings, "smoothing"), "3"));
     ASSERT_TRUE(display->Settle(settings));
     EXPECT_NE(testing::internal::GetCapturedStderr().find("\"3\" not taken"), std::string::npos);
+    EXPECT_EQ(display->ViewText(display->FindView(settings, "note")),
+        "\"3\" not taken: a whole number, 0 to 1000 ms, not 1 to 4.");
     EXPECT_EQ(display->FieldValue(display->FindView(settings, "smoothing")), "0");
     ASSERT_TRUE(display->Settle(panel));
     EXPECT_EQ(output->outputs[2].smoothing, 0);
