@@ -247,15 +247,16 @@ TEST_F(ProgramTest, PointerDrivesTheChosenControllerOnTheChosenChannel)
     for (std::string id; visible >> id;)
         shown.push_back(Xdotool({"getwindowname", id}));
     EXPECT_EQ(shown, std::vector<std::string>{"Zimbrel 2.01\n"});
-    // Not zoomable: a window manager may not grow it past its panel.
+    // Not zoomable: a window manager may neither grow nor maximise it.
     ::Display* display = XOpenDisplay(xvfb.Name().c_str());
     ASSERT_NE(display, nullptr);
     XSizeHints hints{};
     long supplied = 0;
     XGetWMNormalHints(display, window.id, &hints, &supplied);
     XCloseDisplay(display);
-    EXPECT_TRUE(hints.flags & PMaxSize);
+    EXPECT_TRUE((hints.flags & PMinSize) && (hints.flags & PMaxSize));
     EXPECT_EQ(std::pair(hints.max_width, hints.max_height), std::pair(window.width, window.height));
+    EXPECT_EQ(std::pair(hints.min_width, hints.min_height), std::pair(window.width, window.height));
 
     // A menu opened from the keyboard starts with its first item active.
     UseMenuBar(1, {"Down", "Down", "Return"}); // Channel > 2

@@ -8,6 +8,9 @@ QtCheckBox::QtCheckBox(QWidget* parent, const ViewInfo& info, PeerAddress addres
 {
     if ((info.flags & B_NAVIGABLE) == 0)
         setFocusPolicy(Qt::NoFocus);
+    // A button's own role fills with the style's button colour, which on a
+    // coloured panel shows as a pale box around the label.
+    setBackgroundRole(QPalette::Window);
     setAutoFillBackground(true);
     SetColors(info.viewColor, info.highColor);
     SetValue(info.value);

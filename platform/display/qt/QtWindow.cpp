@@ -65,10 +65,11 @@ void QtWindow::ApplyGeometry()
     const QRect frame = ToQRect(fFrame);
     const int barHeight = fBar ? fBar->sizeHint().height() : 0;
     const QSize size(frame.width(), frame.height() - qRound(Strip()) + barHeight);
-    if (fFlags & B_NOT_RESIZABLE)
+    // Some window managers (openbox) ignore the hint that asks for no
+    // Maximize button and drop it only for a window of one size: a window
+    // that may not be zoomed keeps its size.
+    if (fFlags & (B_NOT_RESIZABLE | B_NOT_ZOOMABLE))
         setFixedSize(size);
-    else if (fFlags & B_NOT_ZOOMABLE)
-        setMaximumSize(size); // window managers offer no Maximize then, or one that changes nothing
     setGeometry(QRect(frame.topLeft(), size));
 }
 
