@@ -162,6 +162,8 @@ void zbWindow::MessageReceived(BMessage* message)
     switch (message->what) {
     case B_ABOUT_REQUESTED: {
         aboutWindow* about = new aboutWindow(BRect(200, 200, 450, 300), "about");
+        if (const BScreen screen; screen.IsValid() && IsPlaced())
+            about->MoveTo(screen.PlaceBeside(about->Frame(), Frame()));
         about->Show();
         break;
     }

@@ -24,9 +24,6 @@ constexpr BRect kDefaultFrame(120, 120, 759, 599);
 // What a kept frame is fitted to when no screen can be reached (a native
 // Wayland window, which places itself anyway): an 8K monitor.
 constexpr BRect kUnknownScreen(0, 0, 7679, 4319);
-// Between the main window and a canvas placed beside it; room too for a
-// menu bar taller than the main window's frame allows for.
-constexpr float kGap = 20;
 
 void WriteSettings(const CanvasState& state)
 {
@@ -93,24 +90,6 @@ CanvasState FittedToScreen(CanvasState state)
         FitFrame(&state.frame, screen.IsValid() ? screen.Frame() : kUnknownScreen);
     }
     return state;
-}
-
-// Where `frame` goes beside `main` on `screen`: right of it, else left of
-// it, else below it; when it fits nowhere beside, right of it but moved
-// onto the screen. A desktop without a window manager places nothing by
-// itself, and a canvas over the main window would hide the panel.
-BPoint PlaceBeside(BRect frame, BRect main, BRect screen)
-{
-    const float width = frame.Width();
-    const float height = frame.Height();
-    const BPoint places[] = { { main.right + kGap, main.top }, { main.left - kGap - width, main.top },
-        { main.left, main.bottom + kGap } };
-    for (const BPoint place : places) {
-        if (screen.Contains(place) && screen.Contains(BPoint(place.x + width, place.y + height)))
-            return place;
-    }
-    return BPoint(std::max(screen.left, std::min(places[0].x, screen.right - width)),
-        std::max(screen.top, std::min(places[0].y, screen.bottom - height)));
 }
 
 } // namespace
@@ -275,8 +254,8 @@ void VCanvas::ShowUp()
     if (!IsHidden())
         return;
     BScreen screen(B_MAIN_SCREEN_ID);
-    if (mainFrame.IsValid() && screen.IsValid())
-        MoveTo(PlaceBeside(Frame(), mainFrame, screen.Frame()));
+    if (screen.IsValid() && IsPlaced())
+        MoveTo(mainFrame.IsValid() ? screen.PlaceBeside(Frame(), mainFrame) : screen.BelowTheTop(Frame()));
     mainFrame = BRect();
     Show();
     SilenceRelay();

@@ -9,6 +9,7 @@
 #include "platform/interface/MenuItem.h"
 #include "platform/interface/Window.h"
 #include "platform/interface/PopUpMenu.h"
+#include "platform/interface/Screen.h"
 #include "platform/interface/StringView.h"
 #include "platform/midi/MidiConsumer.h"
 #include "platform/midi/MidiRoster.h"
@@ -65,6 +66,8 @@ constexpr bigtime_t kGlideStep = 4000;
 constexpr bigtime_t kStatusInterval = 1000000;
 // The Sending switch, at the left of the band below the rows.
 constexpr BRect kSendingSwitch { 8, 257, 92, 281 };
+// Between the settings windows of neighbouring rows.
+constexpr float kRowWindowStep = 20;
 // The row settings button, 22 by 22, centred at x = 367 on each row's line.
 constexpr BRect kRowButton { 356, 74, 378, 96 };
 
@@ -308,6 +311,15 @@ void zbOutput::OpenRowSettings(int row)
         return;
     }
     zbRowWindow* window = new zbRowWindow(row, kRows[row].label, BMessenger(this));
+    // Beside the main window rather than over its panel, each row's window
+    // a step right of and below the one above it.
+    BRect all = window->Frame();
+    all.right += (kRowCount - 1) * kRowWindowStep;
+    all.bottom += (kRowCount - 1) * kRowWindowStep;
+    if (const BScreen screen; screen.IsValid() && window->IsPlaced()) {
+        const BPoint corner = screen.PlaceBeside(all, Window()->Frame());
+        window->MoveTo(BPoint(corner.x + row * kRowWindowStep, corner.y + row * kRowWindowStep));
+    }
     inputMarks[row] = window->InputMark();
     ++openRowWindows;
     rowWindows[row] = BMessenger(window);

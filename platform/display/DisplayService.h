@@ -190,4 +190,9 @@ public:
     // Wayland windows): their frames then have the right sizes at places
     // that mean nothing.
     virtual bool KnowsWindowPlaces() const { return true; }
+    // Where windows go on the screen, in the units of window frames (which
+    // a scale factor makes differ from the screen's pixels), without the
+    // desktop's panels; an invalid rectangle when the display cannot tell.
+    // Any thread.
+    virtual BRect WorkArea() const { return BRect(); }
 };

@@ -1,14 +1,20 @@
 #include "platform/interface/Screen.h"
 
+#include "platform/display/DisplayService.h"
 #include "platform/input/InputServices.h"
 #include "platform/input/ScreenSource.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 namespace {
 
 constexpr float kLargestCoordinate = 1 << 24;
+// Between a window and the one it opens beside, for their borders.
+constexpr float kGap = 20;
+// Above a window's content, for the title bar a window manager adds.
+constexpr float kTitleRoom = 32;
 
 } // namespace
 
@@ -30,6 +36,36 @@ BRect BScreen::Frame() const
 bool BScreen::IsWholeDesktop() const
 {
     return InputServices::FollowWholeDesktop();
+}
+
+BRect BScreen::WorkArea() const
+{
+    const std::shared_ptr<DisplayService> display = DisplayService::Current();
+    const BRect area = display != nullptr ? display->WorkArea() : BRect();
+    return area.IsValid() ? area : Frame();
+}
+
+BPoint BScreen::PlaceBeside(BRect frame, BRect main) const
+{
+    BRect area = WorkArea();
+    area.top += kTitleRoom;
+    const float width = frame.Width();
+    const float height = frame.Height();
+    const float top = std::max(main.top, area.top);
+    const BPoint places[] = { { main.right + kGap, top }, { main.left - kGap - width, top },
+        { main.left, main.bottom + kTitleRoom } };
+    for (const BPoint place : places) {
+        if (area.Contains(place) && area.Contains(BPoint(place.x + width, place.y + height)))
+            return place;
+    }
+    return BPoint(std::max(area.left, std::min(places[0].x, area.right - width)),
+        std::max(area.top, std::min(places[0].y, area.bottom - height)));
+}
+
+BPoint BScreen::BelowTheTop(BRect frame) const
+{
+    const float top = WorkArea().top + kTitleRoom;
+    return BPoint(frame.left, std::max(frame.top, top));
 }
 
 color_space BScreen::ColorSpace() const

@@ -35,6 +35,19 @@ public:
     // the pointer is followed over them only.
     bool IsWholeDesktop() const;
 
+    // Where windows go, in the units of window frames, without the
+    // desktop's panels: the display's work area, else Frame().
+    BRect WorkArea() const;
+    // Where a window with content `frame` opens beside the window `main`
+    // (right of it, else left, else below), with room above for its title
+    // bar; where it fits nowhere beside, as near right of it as the work
+    // area lets it be. A desktop without a window manager places nothing
+    // by itself, and a window over the main window would hide its panel.
+    BPoint PlaceBeside(BRect frame, BRect main) const;
+    // `frame` moved down, when need be, so that a title bar fits above it
+    // in the work area.
+    BPoint BelowTheTop(BRect frame) const;
+
     // Copies the screen rectangle `bounds` (the bitmap's bounds when null)
     // into a B_RGB32 bitmap of the same size. With `drawCursor` false the
     // pointer's image is left out. On failure the bitmap holds black.

@@ -87,6 +87,7 @@ TEST_F(ControlPanelTest, ARowButtonOpensItsSettingsWindowOnOutputAndItsChangesRe
     ASSERT_NE(settings, 0u);
     ASSERT_TRUE(display->Settle(settings));
     EXPECT_TRUE(display->IsShown(settings));
+    EXPECT_GT(display->WindowFrame(settings).left, display->WindowFrame(panel).right) << "over the main window";
     EXPECT_NE(display->WindowFlags(settings) & B_CLOSE_ON_ESCAPE, 0u);
     const PeerId outputField = display->FindView(settings, "output");
     EXPECT_EQ(display->FocusedView(settings), outputField);

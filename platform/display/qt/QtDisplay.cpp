@@ -4,11 +4,35 @@
 #include "platform/display/qt/QtWaker.h"
 
 #include <QGuiApplication>
+#include <QScreen>
+
+namespace {
+
+BRect ToBRect(const QRect& area)
+{
+    return BRect(float(area.left()), float(area.top()), float(area.right()), float(area.bottom()));
+}
+
+} // namespace
 
 QtDisplay::QtDisplay()
     : fKnowsWindowPlaces(!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+    , fScreenWatch(std::make_unique<QObject>())
     , fWaker(std::make_unique<QtWaker>([this] { ApplyPending(); }))
 {
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        fWorkArea = ToBRect(screen->availableGeometry());
+        QObject::connect(screen, &QScreen::availableGeometryChanged, fScreenWatch.get(), [this](const QRect& area) {
+            std::lock_guard lock(fAreaLock);
+            fWorkArea = ToBRect(area);
+        });
+    }
+}
+
+BRect QtDisplay::WorkArea() const
+{
+    std::lock_guard lock(fAreaLock);
+    return fWorkArea;
 }
 
 QtDisplay::~QtDisplay() = default;

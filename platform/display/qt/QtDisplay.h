@@ -10,6 +10,8 @@
 
 #include "platform/display/DisplayService.h"
 
+#include <QObject>
+
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -54,6 +56,7 @@ public:
     void PastePicture(PeerId view) override;
     void Acknowledge(int64 token) override;
     bool KnowsWindowPlaces() const override { return fKnowsWindowPlaces; }
+    BRect WorkArea() const override;
 
     // Starts applying commands to `peers`, including those queued so far.
     void Attach(QtPeers* peers);
@@ -76,6 +79,11 @@ private:
     bool fClosed = false;
     // Fixed by the platform Qt runs on.
     const bool fKnowsWindowPlaces;
+    // The primary screen's available geometry, kept up to date by the main
+    // thread for any thread to read.
+    mutable std::mutex fAreaLock;
+    BRect fWorkArea;
+    std::unique_ptr<QObject> fScreenWatch;
     // Main thread only.
     QtPeers* fPeers = nullptr;
     std::unique_ptr<QtWaker> fWaker;
