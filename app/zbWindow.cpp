@@ -87,6 +87,8 @@ zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
         playItems[mode] = new BMenuItem(playLabels[mode], choice, 0, 0);
         sendingMenu->AddItem(playItems[mode]);
     }
+    pensOnlyItem = new BMenuItem("Only Pens and Erasers Play", new BMessage(kPensOnly), 0, 0);
+    sendingMenu->AddItem(pensOnlyItem);
     menuBar->AddItem(sendingMenu);
 
     AddChild(menuBar);
@@ -127,6 +129,7 @@ void zbWindow::RestoreCanvas(const CanvasState& state)
     quit.AddBool(B_APPLICATION_QUITTING, true);
     canvas.SendMessage(&quit);
     canvas = BMessenger(new VCanvas(this, relay, "", true, Frame(), &state));
+    TellPensOnly(canvas);
 }
 
 zbWindow::~zbWindow()
@@ -137,12 +140,21 @@ zbWindow::~zbWindow()
     }
 }
 
+void zbWindow::TellPensOnly(const BMessenger& player) const
+{
+    BMessage only(kPensOnly);
+    only.AddBool("only", pensOnly);
+    player.SendMessage(&only);
+}
+
 BMessenger zbWindow::Canvas()
 {
     // A canvas closed with its close box is gone; a new one opens what the
     // user asks for next.
-    if (!canvas.IsValid())
+    if (!canvas.IsValid()) {
         canvas = BMessenger(new VCanvas(this, relay, "", false, Frame(), session != nullptr ? &session->CanvasSettings() : nullptr));
+        TellPensOnly(canvas);
+    }
     return canvas;
 }
 
@@ -173,6 +185,12 @@ void zbWindow::MessageReceived(BMessage* message)
     case 'vCMP':
     case kToggleSending:
     case kChoosePlayMode: output->MessageReceived(message); break;
+    case kPensOnly:
+        pensOnly = !pensOnly;
+        std::fprintf(stderr, "zimbrel: %s\n", pensOnly ? "only pens and erasers play" : "every pointer plays");
+        TellPensOnly(relay);
+        TellPensOnly(canvas);
+        break;
     case kGlobalKeyPressed:
     case kGlobalKeyReleased: output->PauseKey(message->what == kGlobalKeyPressed); break;
     case kPointerServiceStatus: {
@@ -209,6 +227,7 @@ void zbWindow::MenusBeginning()
     sendingItem->SetMarked(output->IsSending());
     for (int mode = 0; mode < 3; ++mode)
         playItems[mode]->SetMarked(PlayMode(mode) == output->CurrentPlayMode());
+    pensOnlyItem->SetMarked(pensOnly);
     if (BMidiRoster::MidiRoster() == nullptr) {
         std::printf("Couldn't get MIDI roster\n");
         be_app->PostMessage(B_QUIT_REQUESTED);

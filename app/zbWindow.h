@@ -42,6 +42,8 @@ public:
     BMessenger ExistingCanvas() const { return canvas; }
 
 private:
+    void TellPensOnly(const BMessenger& player) const;
+
     BMenuBar* menuBar;
     BMenu* channelMenu;
     BMenu* portMenu;
@@ -49,6 +51,9 @@ private:
     BMenuItem* sendingItem;
     // The play modes' items, in the order of PlayMode.
     BMenuItem* playItems[3];
+    BMenuItem* pensOnlyItem;
+    // Told to the relay and to each canvas as it is made.
+    bool pensOnly = false;
     waylandNotice* notice = nullptr;
     zbOutput* output;
     // The relay deletes itself when it quits, which the application's own

@@ -139,6 +139,7 @@ void VCanvas::DispatchMessage(BMessage* message, BHandler* handler)
         Pointer(message);
         break;
     case kPointerLeftView: PointerOver(false); break;
+    case kPensOnly: pensOnly = message->FindBool("only"); break;
     case kPictureOpened: PictureOpened(message); break;
     case kPictureFailed:
         // The display says why, in the window and on standard error.
@@ -183,6 +184,8 @@ void VCanvas::DispatchMessage(BMessage* message, BHandler* handler)
 
 void VCanvas::Pointer(BMessage* event)
 {
+    if (pensOnly && !IsFromPen(*event))
+        return;
     BMessage cursorData(kCursorData);
     if (BuildMessage(event, &cursorData))
         target.SendMessage(&cursorData);

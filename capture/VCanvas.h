@@ -94,6 +94,7 @@ private:
     // picture is shown again.
     bool restoreFullScreen = false;
     bool pointerOver = false;
+    bool pensOnly = false; // as kPensOnly last said
     bool quitWithApplication = false;
     bool inSession;
     // The program's windows are hidden, and the canvas with them; it shows

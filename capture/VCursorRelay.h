@@ -6,7 +6,8 @@
 // message to its target. Inside the screen rectangle that the last
 // kRelaySilence named ("frame"; none without it), or anywhere when it said
 // "everywhere" (bool), it posts nothing: the program's own window there
-// speaks for the pointer. The pointer service's
+// speaks for the pointer. After kPensOnly, events from other pointers post
+// nothing either. The pointer service's
 // status messages go to the target as they come.
 
 #include "platform/app/Message.h"
@@ -18,7 +19,14 @@
 
 enum : uint32 {
     kRelaySilence = 'rSIL',
+    // To the relay and the canvas: with bool "only" true, only a tablet's
+    // pens and erasers play, so that a mouse on the same desk can work other
+    // programs meanwhile.
+    kPensOnly = 'rPEN',
 };
+
+// Whether a pointer event came from a tablet's pen or eraser.
+bool IsFromPen(const BMessage& event);
 
 class VCursorRelay : public BWindow {
 public:
@@ -40,6 +48,7 @@ private:
     BView* eventView;
     BRect silentFrame; // invalid: silent nowhere
     bool silentEverywhere = false;
+    bool pensOnly = false;
     // Kept from event to event, so that a motion allocates nothing.
     BMessage cursorData;
     BBitmap pixelBitmap;

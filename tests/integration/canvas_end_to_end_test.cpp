@@ -342,5 +342,19 @@ TEST_F(PenTest, PressureOfStylusAndEraserPlaysOverTheCanvasAndOverTheScreen)
     ASSERT_TRUE(stylus.MoveTo(800, 600, 0.3));
     EXPECT_TRUE(dump.EndsWith(seen, {Change(7, Level(800, x.Width() - 1)), pressure(0.3)})) << dump.Output();
     EXPECT_EQ(seen - beforeStylus, 2u) << "one motion was sent more than once:\n" << dump.Output();
+
+    // Sending > Only Pens and Erasers Play: the mouse is silent, the pen
+    // plays on (the X server hands the relay both in the order they came).
+    pointer.MoveTo(main[1] + 15, main[2] + 8);
+    pointer.Press(1);
+    pointer.Release(1);
+    Xdotool({"key", "--delay", "40", "Right", "Right", "Right", "Right", "Down", "Down", "Down", "Down", "Return"});
+    ASSERT_TRUE(program.WaitForError("zimbrel: only pens and erasers play\n", 5s)) << program.Errors();
+    seen = dump.Lines(0).size();
+    const size_t beforeMouse = seen;
+    pointer.MoveTo(850, 650);
+    ASSERT_TRUE(stylus.MoveTo(800, 600, 0.6));
+    EXPECT_TRUE(dump.EndsWith(seen, {Change(7, Level(800, x.Width() - 1)), pressure(0.6)})) << dump.Output();
+    EXPECT_EQ(seen - beforeMouse, 2u) << "the mouse played:\n" << dump.Output();
     Quit();
 }

@@ -254,7 +254,7 @@ void QtPictureView::resizeEvent(QResizeEvent* event)
 
 void QtPictureView::mousePressEvent(QMouseEvent* event)
 {
-    PostPointer(B_MOUSE_DOWN, event->position(), event->buttons(), 0.0f, false);
+    PostPointer(B_MOUSE_DOWN, event->position(), event->buttons());
 }
 
 void QtPictureView::mouseMoveEvent(QMouseEvent* event)
@@ -284,24 +284,22 @@ void QtPictureView::PostMouseMove(QPointF position, Qt::MouseButtons buttons)
     if (fLastMouseMove == std::pair(position, buttons))
         return;
     fLastMouseMove = std::pair(position, buttons);
-    PostPointer(B_MOUSE_MOVED, position, buttons, 0.0f, false);
+    PostPointer(B_MOUSE_MOVED, position, buttons);
 }
 
 void QtPictureView::mouseReleaseEvent(QMouseEvent* event)
 {
-    PostPointer(B_MOUSE_UP, event->position(), event->buttons(), 0.0f, false);
+    PostPointer(B_MOUSE_UP, event->position(), event->buttons());
 }
 
 void QtPictureView::tabletEvent(QTabletEvent* event)
 {
-    const bool eraser = event->pointerType() == QPointingDevice::PointerType::Eraser;
-    const float pressure = float(std::clamp(event->pressure(), 0.0, 1.0));
+    const TabletTool tool { float(std::clamp(event->pressure(), 0.0, 1.0)),
+        event->pointerType() == QPointingDevice::PointerType::Eraser };
     switch (event->type()) {
-    case QEvent::TabletPress: PostPointer(B_MOUSE_DOWN, event->position(), event->buttons(), pressure, eraser); break;
-    case QEvent::TabletMove:
-        PostPointer(B_MOUSE_MOVED, event->position(), event->buttons(), pressure, eraser);
-        break;
-    case QEvent::TabletRelease: PostPointer(B_MOUSE_UP, event->position(), event->buttons(), pressure, eraser); break;
+    case QEvent::TabletPress: PostPointer(B_MOUSE_DOWN, event->position(), event->buttons(), &tool); break;
+    case QEvent::TabletMove: PostPointer(B_MOUSE_MOVED, event->position(), event->buttons(), &tool); break;
+    case QEvent::TabletRelease: PostPointer(B_MOUSE_UP, event->position(), event->buttons(), &tool); break;
     default: return;
     }
     // Accepted, so that Qt makes no mouse event of it as well.
@@ -323,11 +321,13 @@ void QtPictureView::keyPressEvent(QKeyEvent* event)
         QWidget::keyPressEvent(event);
 }
 
-void QtPictureView::PostPointer(uint32 what, QPointF position, Qt::MouseButtons buttons, float pressure, bool eraser)
+void QtPictureView::PostPointer(uint32 what, QPointF position, Qt::MouseButtons buttons, const TabletTool* tool)
 {
     BMessage message = PointerMessage(what, position, PointerButtons(buttons), fPeer);
-    message.AddFloat("be:tablet_pressure", pressure);
-    message.AddBool("be:tablet_eraser", eraser);
+    if (tool != nullptr) {
+        message.AddFloat("be:tablet_pressure", tool->pressure);
+        message.AddBool("be:tablet_eraser", tool->eraser);
+    }
     const QRect shown = PictureRect();
     if (!shown.isEmpty()) {
         message.AddRect(kPictureFrameField, BRect(shown.left(), shown.top(), shown.right(), shown.bottom()));

@@ -64,7 +64,12 @@ private:
     void Finished(const Decoded& decoded, const std::string& path, const QString& name, bool fitWindow);
     void FitWindow(QSize pictureSize);
     QRect PictureRect() const;
-    void PostPointer(uint32 what, QPointF position, Qt::MouseButtons buttons, float pressure, bool eraser);
+    struct TabletTool {
+        float pressure;
+        bool eraser;
+    };
+    // Only events of a pen or an eraser carry the tablet's fields.
+    void PostPointer(uint32 what, QPointF position, Qt::MouseButtons buttons, const TabletTool* tool = nullptr);
     // A mouse motion, unless it is where the last one was.
     void PostMouseMove(QPointF position, Qt::MouseButtons buttons);
 
