@@ -8,3 +8,9 @@ target_link_libraries(midi_jack_bench PRIVATE PkgConfig::ZB_BENCH_JACK)
 zimbrel_add_benchmark(port_menu_bench ${CMAKE_CURRENT_LIST_DIR}/port_menu_bench.cpp
     LIBS zb_parts zb_midi PkgConfig::ZB_BENCH_JACK Threads::Threads)
 target_include_directories(port_menu_bench PRIVATE ${CMAKE_SOURCE_DIR})
+
+# The stream to one JACK consumer while another is linked and unlinked from
+# the Port menu of the real main window: the longest stall.
+zimbrel_add_benchmark(connect_stall_bench ${CMAKE_CURRENT_LIST_DIR}/connect_stall_bench.cpp
+    LIBS zb_parts zb_midi PkgConfig::ZB_BENCH_JACK Threads::Threads)
+target_include_directories(connect_stall_bench PRIVATE ${CMAKE_SOURCE_DIR})
