@@ -187,7 +187,13 @@ void VCanvas::Pointer(BMessage* event)
     if (pensOnly && !IsFromPen(*event))
         return;
     BMessage cursorData(kCursorData);
-    if (BuildMessage(event, &cursorData))
+    if (!BuildMessage(event, &cursorData))
+        return;
+    // As the relay does: a motion replaces one the main window has not
+    // taken yet.
+    if (event->what == B_MOUSE_MOVED)
+        target.SendReplacingQueued(cursorData);
+    else
         target.SendMessage(&cursorData);
 }
 

@@ -48,7 +48,12 @@ void VCursorRelay::DispatchMessage(BMessage* message, BHandler* handler)
             break;
         cursorData.MakeEmpty();
         BuildMessage(message, &cursorData);
-        target.SendMessage(&cursorData);
+        // A busy main window gets where the pointer is, not every place it
+        // passed; presses and releases all arrive, in order.
+        if (message->what == B_MOUSE_MOVED)
+            target.SendReplacingQueued(cursorData);
+        else
+            target.SendMessage(&cursorData);
         break;
     }
     case kPointerServiceStatus:

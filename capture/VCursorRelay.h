@@ -3,7 +3,8 @@
 // The cursor relay: an invisible window whose only view asks for every
 // pointer event on the screen. For each button press, movement and release
 // it reads the pixel under the pointer and posts a 'cdat' cursor data
-// message to its target. Inside the screen rectangle that the last
+// message to its target; one for a movement replaces the target's undelivered
+// one when nothing was queued after it. Inside the screen rectangle that the last
 // kRelaySilence named ("frame"; none without it), or anywhere when it said
 // "everywhere" (bool), it posts nothing: the program's own window there
 // speaks for the pointer. After kPensOnly, events from other pointers post

@@ -1,6 +1,6 @@
 // The cursor relay on the in-memory pointer and screen: what one cursor data
 // message holds, how many each event gives, and how the relay behaves when it
-// is busy or its target has gone.
+// or its target is busy, or its target has gone.
 
 #include "capture/VCursorRelay.h"
 #include "platform/app/AppDefs.h"
@@ -285,6 +285,70 @@ TEST_F(RelayTest, BusyRelayGetsOnlyTheNewestMoveButEveryPress)
     EXPECT_EQ(messages[0].FindFloat("x"), float(499 / 1023.0L)) << "not the newest position";
     EXPECT_EQ(messages[1].FindInt32("mouseb"), 1);
     EXPECT_EQ(messages[2].FindFloat("x"), float(601 / 1023.0L));
+}
+
+// A target parked on 'hold' until Release(), as a main window busy with
+// something else.
+class BusyTarget : public RecordingLooper {
+public:
+    void MessageReceived(BMessage* message) override
+    {
+        if (message->what != kHold) {
+            RecordingLooper::MessageReceived(message);
+            return;
+        }
+        fHolding.release();
+        EXPECT_TRUE(fRelease.try_acquire_for(kPatience)) << "target held for too long";
+    }
+
+    bool WaitUntilHolding() { return fHolding.try_acquire_for(kPatience); }
+    void Release() { fRelease.release(); }
+
+private:
+    std::binary_semaphore fHolding { 0 };
+    std::binary_semaphore fRelease { 0 };
+};
+
+TEST(RelayToABusyTarget, OnlyTheNewestMotionWaitsButEveryPressAndReleaseInOrder)
+{
+    HeadlessInput input { 1024, 768 };
+    input.Install();
+    {
+        RunningRelay<ProbeRelay, BusyTarget> loopers;
+        loopers.targetMessenger.SendMessage(kHold);
+        ASSERT_TRUE(loopers.target->WaitUntilHolding());
+        // Each event is handled by the relay before the next, so that only
+        // the target's queue can merge them.
+        const auto emit = [&](uint32 what, int x, int32 buttons) {
+            input.EmitPointerEvent(PointerEvent(what, float(x), 7, buttons));
+            loopers.relayMessenger.SendMessage(kPing);
+            EXPECT_TRUE(loopers.relay->WaitForPing()) << "relay did not answer";
+        };
+        for (int x = 0; x < 50; ++x)
+            emit(B_MOUSE_MOVED, x, 0);
+        emit(B_MOUSE_DOWN, 100, 1);
+        for (int x = 200; x < 250; ++x)
+            emit(B_MOUSE_MOVED, x, 1);
+        emit(B_MOUSE_UP, 300, 0);
+        emit(B_MOUSE_MOVED, 400, 0);
+        EXPECT_LE(loopers.target->Queue()->PeakLength(), 5u) << "cursor data piled up";
+        loopers.target->Release();
+
+        ASSERT_TRUE(loopers.target->WaitForCount(5));
+        loopers.targetMessenger.SendMessage(kPing);
+        ASSERT_TRUE(loopers.target->WaitFor([](const BMessage& m) { return m.what == kPing; }));
+        const std::vector<BMessage> messages = loopers.target->Messages();
+        ASSERT_EQ(messages.size(), 6u);
+        const int expectedX[] = { 49, 100, 249, 300, 400 };
+        const int32 expectedButtons[] = { 0, 1, 1, 0, 0 };
+        for (size_t i = 0; i < 5; ++i) {
+            EXPECT_EQ(messages[i].what, kCursorData);
+            EXPECT_EQ(messages[i].FindFloat("x"), float(expectedX[i] / 1023.0L)) << "message " << i;
+            EXPECT_EQ(messages[i].FindInt32("mouseb"), expectedButtons[i]) << "message " << i;
+        }
+        EXPECT_TRUE(loopers.Quit());
+    }
+    input.Uninstall();
 }
 
 TEST_F(RelayTest, PostingToATargetThatHasQuitFailsHarmlessly)
