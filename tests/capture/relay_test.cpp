@@ -410,6 +410,8 @@ TEST_F(RelayTest, SilencedRelayPostsNothingThereAndPassesTheStatusOn)
     silence("frame");
     move(50);
     move(150);
+    // Taken before the next motion, which would otherwise replace it.
+    ASSERT_TRUE(fLoopers->target->WaitForCount(1));
     silence("everywhere");
     move(300);
     silence("");
