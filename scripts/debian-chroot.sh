@@ -92,11 +92,16 @@ make_chroot() {
     mv "$lane/making" "$root"
 }
 
+# The build in the chroot is kept from run to run. Its files are copied
+# with the time of the copy, not their own: a file changed at the host after
+# a run began (by a checkout, say) carries a time older than the objects
+# that run built from its former text, which would then be taken as
+# current. ccache keeps the rebuild of unchanged files cheap.
 copy_tree() {
     mkdir -p "$root$tree"
     find "$root$tree" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
     git ls-files -z --cached --others --exclude-standard | grep -zv '^build/' \
-        | tar --null -T - -cf - | tar -xf - -C "$root$tree"
+        | tar --null -T - -cf - | tar -xf - --touch -C "$root$tree"
 }
 
 SECONDS=0
