@@ -172,10 +172,22 @@ protected:
     // Asks the window to close, as a window manager's close button does.
     void CloseWindow() { relay_test::PointerDriver(xvfb.Name()).Close(window.id); }
 
+    // Starts a private JACK server named `name`, kept until the test ends,
+    // with jack_midi_dump as `dump` listening on its "midi-monitor:input".
+    void StartJackWithDump(const std::string& name, ChildProcess& dump)
+    {
+        jackServer = ChooseJackTestServer();
+        const std::string jackError = jackServer->Start(name);
+        ASSERT_TRUE(jackError.empty()) << jackServer->Kind() << ": " << jackError;
+        ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
+        ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
+    }
+
     PrivateSettings settings;
     XvfbServer xvfb;
     ChildProcess program;
     WindowGeometry window;
+    std::unique_ptr<JackTestServer> jackServer;
 };
 
 // Waits until `dump` printed a line holding `text` after `from` lines.
@@ -231,12 +243,8 @@ std::vector<std::string> ThreadNames(pid_t program)
 
 TEST_F(ProgramTest, PointerDrivesTheChosenControllerOnTheChosenChannel)
 {
-    const std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
-    const std::string jackError = jack->Start("zimbrel-program");
-    ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
     ChildProcess dump;
-    ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
-    ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
+    ASSERT_NO_FATAL_FAILURE(StartJackWithDump("zimbrel-program", dump));
 
     StartProgram({{"ZIMBREL_MIDI", "jack"}});
     EXPECT_TRUE(program.WaitForError("MIDI service: JACK", 5s)) << program.Errors();
@@ -323,12 +331,8 @@ TEST_F(ProgramTest, PointerDrivesTheChosenControllerOnTheChosenChannel)
 
 TEST_F(ProgramTest, PauseFromAnywhereStopsTheStreamAndTheModesPlayOnlyWhileHeld)
 {
-    const std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
-    const std::string jackError = jack->Start("zimbrel-pause");
-    ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
     ChildProcess dump;
-    ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
-    ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
+    ASSERT_NO_FATAL_FAILURE(StartJackWithDump("zimbrel-pause", dump));
     relay_test::PointerDriver pointer(xvfb.Name());
     ASSERT_TRUE(pointer.IsReady()) << "no XTest on " << xvfb.Name();
     StartProgram({{"ZIMBREL_MIDI", "jack"}});
@@ -395,12 +399,8 @@ TEST_F(ProgramTest, PauseFromAnywhereStopsTheStreamAndTheModesPlayOnlyWhileHeld)
 
 TEST_F(ProgramTest, APresetSavedWithReturnBringsTheMappingBackAfterARestart)
 {
-    const std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
-    const std::string jackError = jack->Start("zimbrel-presets");
-    ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
     ChildProcess dump;
-    ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
-    ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
+    ASSERT_NO_FATAL_FAILURE(StartJackWithDump("zimbrel-presets", dump));
 
     StartProgram({{"ZIMBREL_MIDI", "jack"}});
     UseMenuBar(1, {"Down", "Down", "Down", "Down", "Down", "Return"}); // Channel > 5
@@ -465,12 +465,8 @@ constexpr int kMiddleX = 100;
 
 TEST_F(ProgramTest, EachOutputKindSendsItsExactBytesAndTheDefaultsSendWhatTheyAlwaysDid)
 {
-    const std::unique_ptr<JackTestServer> jack = ChooseJackTestServer();
-    const std::string jackError = jack->Start("zimbrel-row-output");
-    ASSERT_TRUE(jackError.empty()) << jack->Kind() << ": " << jackError;
     ChildProcess dump;
-    ASSERT_TRUE(dump.Start({"setpriv", "--pdeathsig", "TERM", "stdbuf", "-oL", "jack_midi_dump"}));
-    ASSERT_TRUE(WaitUntil([] { return RunTool({"jack_lsp", "midi-monitor:input"}).status == 0; }, 10s));
+    ASSERT_NO_FATAL_FAILURE(StartJackWithDump("zimbrel-row-output", dump));
     StartProgram({{"ZIMBREL_MIDI", "jack"}});
     UseMenuBar(1, {"Down", "Down", "Return"}); // Channel > 2
     UseMenuBar(2, {"Return"});                 // Port > midi-monitor:input
