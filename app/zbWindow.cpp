@@ -1,6 +1,7 @@
 #include "app/zbWindow.h"
 
 #include "app/aboutWindow.h"
+#include "midi/zbFootswitchWindow.h"
 #include "platform/app/AppDefs.h"
 #include "platform/app/Application.h"
 #include "platform/input/InputServices.h"
@@ -89,6 +90,7 @@ zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
     }
     pensOnlyItem = new BMenuItem("Only Pens and Erasers Play", new BMessage(kPensOnly), 0, 0);
     sendingMenu->AddItem(pensOnlyItem);
+    sendingMenu->AddItem(new BMenuItem("Footswitch…", new BMessage(kOpenFootswitch), 0, 0));
     menuBar->AddItem(sendingMenu);
 
     AddChild(menuBar);
@@ -102,6 +104,9 @@ zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
     }
     if (!options.preset.empty())
         output->ChoosePreset(options.preset);
+    footswitch = LoadFootswitch();
+    remote = new zbRemote(BMessenger(this));
+    TellFootswitch();
 
     VCursorRelay* cursorRelay = new VCursorRelay(this);
     relay = BMessenger(cursorRelay);
@@ -134,6 +139,7 @@ void zbWindow::RestoreCanvas(const CanvasState& state)
 
 zbWindow::~zbWindow()
 {
+    remote->Release();
     if (session != nullptr) {
         RemoveHandler(session);
         delete session;
@@ -201,6 +207,9 @@ void zbWindow::MessageReceived(BMessage* message)
         break;
     }
     case kFollowWholeScreen: PointerService::Instance().AskConsentAgain(); break;
+    case kMidiReceived: Heard(message); break;
+    case kOpenFootswitch: OpenFootswitch(); break;
+    case kConfigureFootswitch: ConfigureFootswitch(*message); break;
     case kCanvasChoose:
     case kCanvasPaste:
     case kCanvasFullScreen:
@@ -236,6 +245,11 @@ void zbWindow::MenusBeginning()
     int32 id = 0;
     int32 connected = 0;
     while (BMidiConsumer* consumer = BMidiRoster::NextConsumer(&id)) {
+        // The program's own input is for other programs to link to.
+        if (consumer->ID() == remote->ID()) {
+            consumer->Release();
+            continue;
+        }
         BMenuItem* item = new BMenuItem(consumer->Name(), new BMessage('vCMP'), 0, 0);
         item->Message()->AddInt32("portselect", id);
         portMenu->AddItem(item);
@@ -253,6 +267,74 @@ void zbWindow::MenusEnded()
 {
     for (int32 index = portMenu->CountItems() - 1; index >= 0; --index)
         delete portMenu->RemoveItem(index);
+}
+
+void zbWindow::Heard(BMessage* received)
+{
+    if (footswitchWindow.IsValid()) {
+        BMessage heard(*received);
+        heard.what = kFootswitchHeard;
+        footswitchWindow.SendMessage(&heard);
+    }
+    if (ReceivedKind(received->FindInt32("kind")) == ReceivedKind::ProgramChange) {
+        output->ChoosePresetAt(received->FindInt32("number"));
+        return;
+    }
+    const std::optional<bool> down = footswitch.Moves(*received);
+    if (!down || *down == footswitchDown)
+        return;
+    footswitchDown = *down;
+    if (footswitch.action == Footswitch::Action::Hold)
+        output->SetSending(footswitchDown);
+    else if (footswitchDown)
+        output->SetSending(!output->IsSending());
+}
+
+void zbWindow::TellFootswitch()
+{
+    if (footswitch.source == Footswitch::Source::Off)
+        return;
+    char channel[16] = "any channel";
+    if (footswitch.channel != 0)
+        std::snprintf(channel, sizeof channel, "channel %d", int(footswitch.channel));
+    std::fprintf(stderr, "zimbrel: the footswitch is %s %d on %s, and it %s\n",
+        kFootswitchSourceLabels[int(footswitch.source)], int(footswitch.number), channel,
+        footswitch.action == Footswitch::Action::Hold ? "sends while held" : "turns Sending over");
+    // Held, it alone lets Zimbrel send: up, as a pedal is until pressed.
+    if (footswitch.action == Footswitch::Action::Hold)
+        output->SetSending(false);
+}
+
+void zbWindow::OpenFootswitch()
+{
+    if (footswitchWindow.IsValid()) {
+        footswitchWindow.SendMessage(kRaiseFootswitch);
+        return;
+    }
+    zbFootswitchWindow* window = new zbFootswitchWindow(BMessenger(this), footswitch);
+    if (const BScreen screen; screen.IsValid() && IsPlaced())
+        window->MoveTo(screen.PlaceBeside(window->Frame(), Frame()));
+    footswitchWindow = BMessenger(window);
+    window->Show();
+}
+
+void zbWindow::ConfigureFootswitch(const BMessage& change)
+{
+    Footswitch changed;
+    std::string why;
+    if (FindFootswitch(change, &changed, &why) != B_OK) {
+        std::fprintf(stderr, "footswitch not changed: %s\n", why.c_str());
+        return;
+    }
+    if (changed != footswitch) {
+        footswitch = changed;
+        footswitchDown = false;
+        KeepFootswitch(footswitch);
+        TellFootswitch();
+    }
+    BMessage shown(kShowFootswitch);
+    AddFootswitch(&shown, footswitch);
+    footswitchWindow.SendMessage(&shown);
 }
 
 bool zbWindow::QuitRequested()

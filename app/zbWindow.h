@@ -6,6 +6,8 @@
 #include "capture/VCanvas.h"
 #include "capture/VCursorRelay.h"
 #include "mapping/zbOutput.h"
+#include "midi/Footswitch.h"
+#include "midi/zbRemote.h"
 #include "platform/input/GlobalKeyGrab.h"
 #include "platform/interface/Menu.h"
 #include "platform/interface/MenuBar.h"
@@ -21,6 +23,9 @@
 // offers the canvas. Its Sending menu holds the program's one switch and
 // chooses what lets the pointer play; the Pause key turns the switch over
 // from anywhere on an X11 desktop, and from any Zimbrel window elsewhere.
+// What other programs send to "Zimbrel in" comes here too: the footswitch
+// turns Sending over or holds it, and Program Change N loads the Nth preset
+// of the list (N counted from 1, as instruments show it; 0 on the wire).
 class zbWindow : public BWindow {
 public:
     // The options' picture, when there is one, opens on the canvas at once,
@@ -43,6 +48,12 @@ public:
 
 private:
     void TellPensOnly(const BMessenger& player) const;
+    void Heard(BMessage* received);
+    void OpenFootswitch();
+    // Says which footswitch is in use; one that holds Sending pauses it
+    // until it is pressed.
+    void TellFootswitch();
+    void ConfigureFootswitch(const BMessage& change);
 
     BMenuBar* menuBar;
     BMenu* channelMenu;
@@ -65,4 +76,9 @@ private:
     zbSession* session = nullptr;
     // Pause for the whole desktop, when the desktop lets Zimbrel have it.
     std::unique_ptr<GlobalKeyGrab> pauseKey;
+    // "Zimbrel in", which the window holds a reference to.
+    zbRemote* remote;
+    Footswitch footswitch;
+    bool footswitchDown = false;
+    BMessenger footswitchWindow;
 };

@@ -766,6 +766,18 @@ void zbOutput::ChoosePreset(const std::string& name)
         presetFolder.c_str());
 }
 
+void zbOutput::ChoosePresetAt(int32 index)
+{
+    BMenuItem* item = presetMenu->ItemAt(index);
+    if (item == nullptr) {
+        std::fprintf(stderr, "Program Change %d: there is no preset %d, the list has %d\n", int(index + 1),
+            int(index + 1), int(presetMenu->CountItems()));
+        return;
+    }
+    item->SetMarked(true);
+    LoadPreset(item->Message());
+}
+
 PresetMapping zbOutput::CurrentMapping() const
 {
     PresetMapping mapping { channel, x, y, pressure, red, green, blue };

@@ -67,6 +67,9 @@ public:
     // Loads the listed preset `name` as a pick in the Presets pop-up would;
     // a name that is not listed leaves the mapping as it is and says so.
     void ChoosePreset(const std::string& name);
+    // Loads the preset at `index` in the Presets pop-up (0 the first), as a
+    // pick would; an index past the list is said on standard error.
+    void ChoosePresetAt(int32 index);
 
     // The channel, the records and every row setting as they stand, and
     // as a fresh start has them; applying one shows it in the panel.

@@ -5,6 +5,7 @@
 #include "platform/midi/MidiServiceSelection.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -122,6 +123,14 @@ status_t MidiKit::Register(BMidiEndpoint* endpoint)
             return status;
         if (!endpoint->fProperties.IsEmpty())
             service->PublishProperties(endpoint->ID(), endpoint->Name(), endpoint->fProperties);
+    } else {
+        // The receiver names the consumer by id only: whatever arrives once
+        // it is gone finds nothing.
+        const int32 id = endpoint->ID();
+        const status_t status = service->PublishConsumer(id, endpoint->Name(),
+            [id](const uint8* bytes, size_t size) { MidiKit::Get().Deliver(id, bytes, size); });
+        if (status != B_OK)
+            return status;
     }
     std::lock_guard lock(fLock);
     fLocals[endpoint->ID()] = endpoint;
@@ -155,8 +164,23 @@ bool MidiKit::Unlist(BMidiEndpoint* endpoint)
 
 void MidiKit::WithdrawFromService(const BMidiEndpoint& endpoint)
 {
-    if (endpoint.IsProducer() && fService)
+    if (!fService)
+        return;
+    if (endpoint.IsProducer())
         fService->WithdrawProducer(endpoint.ID());
+    else
+        fService->WithdrawConsumer(endpoint.ID());
+}
+
+void MidiKit::Deliver(int32 consumerId, const uint8* bytes, size_t size)
+{
+    BMidiEndpoint* endpoint = AcquireLocal(consumerId, Kind::kConsumer);
+    if (endpoint == nullptr)
+        return;
+    const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    static_cast<BMidiLocalConsumer*>(endpoint)->Receive(bytes, size, bigtime_t(now.count()));
+    endpoint->Release();
 }
 
 void MidiKit::Rename(BMidiEndpoint* endpoint, const char* name)

@@ -71,6 +71,9 @@ public:
     bool IsConnected(const BMidiProducer* producer, const BMidiConsumer* consumer);
     void Spray(const BMidiLocalProducer& producer, const uint8* bytes, size_t size,
                bigtime_t time);
+    // What another program sent to the registered local consumer
+    // `consumerId`, from the service's receiving thread.
+    void Deliver(int32 consumerId, const uint8* bytes, size_t size);
 
     BMidiEndpoint* Next(int32* id, Kind kind);
     BMidiEndpoint* Find(int32 id, bool localOnly, Kind kind);

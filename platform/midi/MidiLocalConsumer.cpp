@@ -17,14 +17,20 @@ void BMidiLocalConsumer::PitchBend(uchar, uchar, uchar, bigtime_t) {}
 
 void BMidiLocalConsumer::ChannelPressure(uchar, uchar, bigtime_t) {}
 
+void BMidiLocalConsumer::ProgramChange(uchar, uchar, bigtime_t) {}
+
 void BMidiLocalConsumer::Receive(const uint8* bytes, size_t size, bigtime_t time)
 {
     if (size < 2)
         return;
     const uchar channel = bytes[0] & 0x0F;
-    if ((bytes[0] & 0xF0) == 0xD0) {
-        if (size == 2)
+    if ((bytes[0] & 0xF0) == 0xD0 || (bytes[0] & 0xF0) == 0xC0) {
+        if (size != 2)
+            return;
+        if ((bytes[0] & 0xF0) == 0xD0)
             ChannelPressure(channel, bytes[1], time);
+        else
+            ProgramChange(channel, bytes[1], time);
         return;
     }
     if (size != 3)

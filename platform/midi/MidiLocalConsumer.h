@@ -3,8 +3,9 @@
 // BMidiLocalConsumer: a consumer inside this process. Local producers
 // connected to it call its hooks synchronously on the spraying thread, so a
 // hook runs on whichever thread sprayed and must guard what it shares.
-// Local consumers are reached only by local producers: outside services do
-// not offer them to other programs.
+// A registered consumer is also offered to other programs where the
+// service can (a JACK or ALSA input port named after it); what they send
+// calls the same hooks, on the service's receiving thread.
 
 #include "platform/midi/MidiConsumer.h"
 
@@ -20,6 +21,7 @@ public:
     virtual void NoteOff(uchar channel, uchar note, uchar velocity, bigtime_t time);
     virtual void PitchBend(uchar channel, uchar lsb, uchar msb, bigtime_t time);
     virtual void ChannelPressure(uchar channel, uchar pressure, bigtime_t time);
+    virtual void ProgramChange(uchar channel, uchar programNumber, bigtime_t time);
 
 protected:
     ~BMidiLocalConsumer() override = default;

@@ -9,6 +9,7 @@ namespace {
 constexpr uchar kNoteOff = 0x80;
 constexpr uchar kNoteOn = 0x90;
 constexpr uchar kControlChange = 0xB0;
+constexpr uchar kProgramChange = 0xC0;
 constexpr uchar kChannelPressure = 0xD0;
 constexpr uchar kPitchBend = 0xE0;
 
@@ -45,6 +46,11 @@ void BMidiLocalProducer::SprayPitchBend(uchar channel, uchar lsb, uchar msb, big
 void BMidiLocalProducer::SprayChannelPressure(uchar channel, uchar pressure, bigtime_t time) const
 {
     Spray(kChannelPressure, channel, pressure, 0, time, 2);
+}
+
+void BMidiLocalProducer::SprayProgramChange(uchar channel, uchar programNumber, bigtime_t time) const
+{
+    Spray(kProgramChange, channel, programNumber, 0, time, 2);
 }
 
 void BMidiLocalProducer::Connected(BMidiConsumer*) {}

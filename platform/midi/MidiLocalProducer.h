@@ -32,6 +32,7 @@ public:
     // go on the wire.
     void SprayPitchBend(uchar channel, uchar lsb, uchar msb, bigtime_t time = 0) const;
     void SprayChannelPressure(uchar channel, uchar pressure, bigtime_t time = 0) const;
+    void SprayProgramChange(uchar channel, uchar programNumber, bigtime_t time = 0) const;
 
     virtual void Connected(BMidiConsumer* consumer);
     virtual void Disconnected(BMidiConsumer* consumer);
@@ -41,7 +42,8 @@ protected:
 
 private:
     void ConnectionChanged(BMidiConsumer* consumer, bool connected) final;
-    // A two-byte message (channel pressure) leaves `data2` out.
+    // A two-byte message (channel pressure, program change) leaves `data2`
+    // out.
     void Spray(uchar status, uchar channel, uchar data1, uchar data2, bigtime_t time, size_t size = 3) const;
 
     mutable std::atomic<bool> fReportedRefusal{false};

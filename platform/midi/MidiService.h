@@ -15,6 +15,7 @@
 #include "platform/support/SupportDefs.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@ struct MidiPortInfo {
     int32 id = 0;
     std::string name;
 };
+
+// Takes what other programs send to a published consumer: one complete
+// channel message of 1 to 3 bytes at a time, on a thread of the service's
+// own (never a real-time one), so it may lock and allocate.
+using MidiReceiver = std::function<void(const uint8* bytes, size_t size)>;
 
 class MidiService {
 public:
@@ -47,6 +53,18 @@ public:
     // service has a way to.
     virtual status_t PublishProperties(int32 producerId, const char* name,
                                        const BMessage& properties) = 0;
+
+    // Makes the local consumer `consumerId` a port that other programs can
+    // send to, named `name`; what arrives goes to `receive`, which may still
+    // be called a moment after the consumer is withdrawn. Outside services
+    // carry one consumer at a time and answer B_BUSY for a second; a service
+    // no other program reaches has nothing to publish.
+    virtual status_t PublishConsumer(int32 /*consumerId*/, const char* /*name*/, MidiReceiver /*receive*/)
+    {
+        return B_OK;
+    }
+    // Removes the consumer's port; never waits for a receive in progress.
+    virtual void WithdrawConsumer(int32 /*consumerId*/) {}
 
     // Connections between a published producer and a consumer of another
     // program, in the real graph: links made by other tools count too.

@@ -6,7 +6,7 @@ pkg_check_modules(ZB_APP_TEST REQUIRED IMPORTED_TARGET x11 xtst xdamage liblo)
 zimbrel_add_test(app_end_to_end_test
     ${CMAKE_CURRENT_LIST_DIR}/app_end_to_end_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/relay_pointer_driver.cpp
-    LIBS PkgConfig::ZB_APP_TEST FULL_LEAK_STACKS)
+    LIBS PkgConfig::ZB_APP_TEST zb_parts FULL_LEAK_STACKS)
 target_include_directories(app_end_to_end_test PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(app_end_to_end_test PRIVATE ZIMBREL_PROGRAM="$<TARGET_FILE:zimbrel>")
 add_dependencies(app_end_to_end_test zimbrel)

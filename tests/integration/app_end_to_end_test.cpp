@@ -6,10 +6,14 @@
 
 #include "tests/common/ChildProcess.h"
 #include "tests/common/ChooseJackTestServer.h"
+#include "tests/common/FullRangePreset.h"
 #include "tests/common/NsmServer.h"
 #include "tests/common/PrivateSettings.h"
 #include "tests/common/XvfbServer.h"
 #include "tests/integration/relay_pointer_driver.h"
+
+#include "midi/Footswitch.h"
+#include "platform/midi/jack/JackMidiService.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -392,6 +396,65 @@ TEST_F(ProgramTest, PauseFromAnywhereStopsTheStreamAndTheModesPlayOnlyWhileHeld)
         5s))
         << "holding Pause did not play: " << dump.Output();
     Xdotool({"keyup", "Pause"});
+
+    CloseWindow();
+    EXPECT_EQ(program.Wait(10s), 0) << program.Errors();
+}
+
+// A pedal of another program, linked to "Zimbrel in" through the JACK
+// server: its Control Change 64 is the footswitch kept in the settings, and
+// its Program Change picks a preset.
+TEST_F(ProgramTest, APedalOnAJackPortTurnsSendingOverAndAProgramChangeLoadsAPreset)
+{
+    ChildProcess dump;
+    ASSERT_NO_FATAL_FAILURE(StartJackWithDump("zimbrel-pedal", dump));
+    relay_test::PointerDriver pointer(xvfb.Name());
+    ASSERT_TRUE(pointer.IsReady()) << "no XTest on " << xvfb.Name();
+    KeepFootswitch({ Footswitch::Source::ControlChange, 0, 64, Footswitch::Action::Toggle });
+    ASSERT_EQ(WriteFullRangePreset(settings.PresetFolder(), "First"), 0);
+    StartProgram({{"ZIMBREL_MIDI", "jack"}});
+    EXPECT_TRUE(program.WaitForError("zimbrel: the footswitch is Control Change 64 on any channel, and it turns Sending over\n", 5s))
+        << program.Errors();
+    ASSERT_EQ(RunTool({"jack_connect", "Zimbrel:Zimbrel", "midi-monitor:input"}).status, 0);
+
+    std::string error;
+    const std::unique_ptr<MidiService> pedal = OpenJackMidiService("pedal", false, &error);
+    ASSERT_NE(pedal, nullptr) << error;
+    constexpr int32 kPedal = 1;
+    ASSERT_EQ(pedal->PublishProducer(kPedal, "out"), B_OK);
+    int32 zimbrelIn = 0;
+    ASSERT_TRUE(WaitUntil([&] {
+        for (const MidiPortInfo& port : pedal->Consumers())
+            if (port.name == "Zimbrel:Zimbrel in")
+                zimbrelIn = port.id;
+        return zimbrelIn != 0;
+    }, 5s)) << "no \"Zimbrel in\" port";
+    ASSERT_EQ(pedal->Connect(kPedal, zimbrelIn), B_OK);
+    const auto send = [&](std::vector<uint8> bytes) { pedal->Send(kPedal, bytes.data(), bytes.size()); };
+
+    // Program 1 (0 on the wire) is the first preset: Horizontal on 7.
+    send({ 0xC0, 0 });
+    constexpr int kBelow = 700;
+    size_t seen = 0;
+    int step = 0;
+    EXPECT_TRUE(WaitUntil([&] {
+        pointer.MoveTo(++step % 2 ? 1023 : 0, kBelow);
+        return DumpShows(dump, "b0 07 7f", seen, &seen, 100ms);
+    }, 5s)) << "the program change loaded no preset: " << dump.Output() << program.Errors();
+
+    // Pressed, the pedal pauses; its release does nothing; pressed again, it
+    // sends once more. Other controllers and notes do nothing: had any of
+    // them turned Sending over, the second press would pause again.
+    send({ 0xB0, 64, 127 });
+    ASSERT_TRUE(program.WaitForError("zimbrel: sending paused\n", 5s)) << program.Errors();
+    send({ 0xB0, 64, 0 });
+    send({ 0xB0, 65, 127 });
+    send({ 0x90, 64, 100 });
+    send({ 0xB0, 64, 127 });
+    ASSERT_TRUE(program.WaitForError("zimbrel: sending on\n", 5s)) << program.Errors();
+    pointer.MoveTo(601, kBelow);
+    EXPECT_TRUE(DumpShows(dump, "b0 07 4a", seen)) << dump.Output();
+    EXPECT_EQ(Occurrences(program.Errors(), "zimbrel: sending paused\n"), 1) << program.Errors();
 
     CloseWindow();
     EXPECT_EQ(program.Wait(10s), 0) << program.Errors();

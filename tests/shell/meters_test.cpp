@@ -1,9 +1,15 @@
 #include "ShellFixture.h"
 
+#include "midi/Footswitch.h"
 #include "platform/display/MeterState.h"
+#include "platform/midi/MidiLocalProducer.h"
 #include "platform/midi/MidiProducer.h"
 #include "platform/midi/MidiRoster.h"
 #include "tests/common/WaitUntil.h"
+
+#include <gmock/gmock.h>
+
+#include <fstream>
 
 namespace {
 
@@ -237,6 +243,83 @@ TEST_F(MetersTest, PausedNothingIsSentAndTheModesPlayOnlyWhileHeld)
     EXPECT_EQ(synth->Received(),
         (std::vector<ControlChangeEvent> { { 0, 7, 63 }, { 0, 7, 95 }, { 0, 7, 0 }, { 0, 7, 127 }, { 0, 7, 63 } }));
     synth->Release();
+}
+
+// "Zimbrel in" as a pedal's program reaches it: a note heard in the
+// footswitch's window is taken with Use, then held it lets Zimbrel send.
+TEST_F(MetersTest, ANoteHeardInTheFootswitchWindowIsTakenAndThenHoldsSending)
+{
+    RecordingConsumer* synth = new RecordingConsumer("synth");
+    PickFromMenuBar("Port", "synth");
+    EXPECT_EQ(PortMenuWhileOpen(), std::vector<std::string> { "synth" }) << "the program's own input is listed";
+    PickFromMenuBar("Channel", "1");
+    PickInField("x select", "7  Channel Volume");
+    BMidiLocalProducer* pedal = new BMidiLocalProducer("pedal");
+    int32 id = 0;
+    bool linked = false;
+    while (BMidiConsumer* consumer = BMidiRoster::NextConsumer(&id)) {
+        if (std::string(consumer->Name()) == "Zimbrel in")
+            linked = pedal->Connect(consumer) == B_OK;
+        consumer->Release();
+    }
+    ASSERT_TRUE(linked) << "no \"Zimbrel in\" among the consumers";
+
+    PickFromMenuBar("Sending", "Footswitch\u2026");
+    const PeerId window = display->FindWindow("Zimbrel \u2014 Footswitch");
+    ASSERT_NE(window, 0u);
+    // A change goes from the footswitch's window to the main window and back.
+    const auto settled = [&] { return display->Settle(window) && display->Settle(peer) && display->Settle(window); };
+    pedal->SprayNoteOn(2, 60, 100);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(display->ViewText(display->FindView(window, "heard")), "Last heard: Note 60 on (velocity 100), channel 3");
+    const PeerId sendingSwitch = display->FindView(peer, "sending switch");
+    EXPECT_EQ(display->FieldValue(sendingSwitch), "1") << "no footswitch yet, but the note turned Sending over";
+
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(display->Press(display->FindView(window, "use")));
+    ASSERT_TRUE(settled());
+    ASSERT_TRUE(display->Pick(display->FieldMenu(display->FindView(window, "action")), "Sends While Held"));
+    ASSERT_TRUE(settled());
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_THAT(said, testing::HasSubstr("zimbrel: the footswitch is Note 60 on channel 3, and it sends while held\n"));
+    EXPECT_EQ(display->FieldValue(sendingSwitch), "0") << "a footswitch that holds Sending is up until pressed";
+    EXPECT_EQ(LoadFootswitch(), (Footswitch { Footswitch::Source::Note, 3, 60, Footswitch::Action::Hold }));
+
+    SendCursorData(0.25f, 0);
+    pedal->SprayNoteOn(2, 60, 90);
+    ASSERT_TRUE(settled());
+    SendCursorData(0.5f, 0);
+    pedal->SprayNoteOn(0, 60, 90); // another channel
+    pedal->SprayNoteOn(2, 60, 0); // a note off, as many keyboards send it
+    ASSERT_TRUE(settled());
+    SendCursorData(0.75f, 0);
+    EXPECT_EQ(synth->Received(), (std::vector<ControlChangeEvent> { { 0, 7, 63 } }));
+    EXPECT_EQ(display->FieldValue(sendingSwitch), "0");
+
+    testing::internal::CaptureStderr();
+    pedal->SprayProgramChange(0, 4);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Program Change 5: there is no preset 5, the list has 0\n");
+    pedal->Release();
+    synth->Release();
+}
+
+TEST(FootswitchSettings, WhatIsDamagedOrOutOfRangeIsSaidAndTheFootswitchIsOff)
+{
+    PrivateSettings settings;
+    const std::string path = settings.Root() + "/Zimbrel2 Footswitch";
+    KeepFootswitch({ Footswitch::Source::ControlChange, 16, 127, Footswitch::Action::Toggle });
+    EXPECT_EQ(LoadFootswitch(), (Footswitch { Footswitch::Source::ControlChange, 16, 127, Footswitch::Action::Toggle }));
+    BMessage outOfRange('zFSW');
+    AddFootswitch(&outOfRange, { Footswitch::Source::Note, 17, 60, Footswitch::Action::Hold });
+    const std::vector<char> bytes = outOfRange.Flatten();
+    for (const std::string& content : { std::string(bytes.begin(), bytes.end()), std::string("not a footswitch") }) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(LoadFootswitch(), Footswitch {});
+        EXPECT_THAT(testing::internal::GetCapturedStderr(),
+            testing::StartsWith("the footswitch kept in " + path + " is not used: "));
+    }
 }
 
 TEST_F(MetersTest, SettingAMeterWakesTheDisplayOnlyWhileItSleeps)

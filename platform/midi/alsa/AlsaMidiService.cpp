@@ -23,10 +23,44 @@ constexpr int kPollTimeoutMs = 100;
 // patchbays, whatever was created first.
 constexpr int kOutputPortNumber = 0;
 constexpr int kAnnouncePortNumber = 1;
+constexpr int kInputPortNumber = 2;
 
 // alsa-lib prints its own view of failures; each of ours is reported once,
 // naming the operation, with snd_strerror's text.
 void IgnoreAlsaLibError(const char*, int, const char*, int, const char*, ...) {}
+
+// A channel message other programs sent, as bytes; nothing for any other
+// event. A note on at velocity 0 stays one: it means a note off to whoever
+// reads the bytes, as it does on the wire.
+struct ChannelBytes {
+    uint8 bytes[3];
+    uint8 size;
+};
+
+std::optional<ChannelBytes> ChannelMessageOf(const snd_seq_event_t& event)
+{
+    const auto& note = event.data.note;
+    const auto& control = event.data.control;
+    const auto channelOf = [](unsigned channel) { return uint8(channel & 0x0F); };
+    switch (event.type) {
+    case SND_SEQ_EVENT_NOTEON:
+        return ChannelBytes { { uint8(0x90 | channelOf(note.channel)), uint8(note.note & 0x7F), uint8(note.velocity & 0x7F) }, 3 };
+    case SND_SEQ_EVENT_NOTEOFF:
+        return ChannelBytes { { uint8(0x80 | channelOf(note.channel)), uint8(note.note & 0x7F), uint8(note.velocity & 0x7F) }, 3 };
+    case SND_SEQ_EVENT_CONTROLLER:
+        return ChannelBytes { { uint8(0xB0 | channelOf(control.channel)), uint8(control.param & 0x7F), uint8(control.value & 0x7F) }, 3 };
+    case SND_SEQ_EVENT_PGMCHANGE:
+        return ChannelBytes { { uint8(0xC0 | channelOf(control.channel)), uint8(control.value & 0x7F), 0 }, 2 };
+    case SND_SEQ_EVENT_CHANPRESS:
+        return ChannelBytes { { uint8(0xD0 | channelOf(control.channel)), uint8(control.value & 0x7F), 0 }, 2 };
+    case SND_SEQ_EVENT_PITCHBEND: {
+        const int bend = std::clamp(control.value + 8192, 0, 16383);
+        return ChannelBytes { { uint8(0xE0 | channelOf(control.channel)), uint8(bend & 0x7F), uint8(bend >> 7) }, 3 };
+    }
+    default:
+        return std::nullopt;
+    }
+}
 
 // Port keys start with "client:port " so that a client's ports share a prefix.
 std::string AddressPrefix(int client, int port)
@@ -67,6 +101,8 @@ public:
 
     std::string Description() const override;
     std::vector<MidiPortInfo> Consumers() override;
+    status_t PublishConsumer(int32 consumerId, const char* name, MidiReceiver receive) override;
+    void WithdrawConsumer(int32 consumerId) override;
     status_t PublishProducer(int32 producerId, const char* name) override;
     void WithdrawProducer(int32 producerId) override;
     status_t RenameProducer(int32 producerId, const char* name) override;
@@ -106,6 +142,9 @@ private:
     mutable std::mutex fLock;
     int fOutputPort = -1;
     int32 fProducerId = 0;
+    int fInputPort = -1;
+    int32 fConsumerId = 0;
+    MidiReceiver fReceive;
     PortIdTable fIds;
     std::string fClientName;
     // Consumers to be linked as soon as they appear.
@@ -157,13 +196,29 @@ void AlsaMidiService::Listen()
         descriptors.resize(size_t(snd_seq_poll_descriptors_count(fSeq, POLLIN)));
         snd_seq_poll_descriptors(fSeq, descriptors.data(), unsigned(descriptors.size()), POLLIN);
     }
+    std::vector<ChannelBytes> received;
     while (!fStop) {
         if (poll(descriptors.data(), descriptors.size(), kPollTimeoutMs) <= 0)
             continue;
-        std::lock_guard lock(fLock);
-        snd_seq_event_t* event = nullptr;
-        while (snd_seq_event_input(fSeq, &event) >= 0 && event)
-            Follow(*event);
+        MidiReceiver receive;
+        {
+            std::lock_guard lock(fLock);
+            snd_seq_event_t* event = nullptr;
+            while (snd_seq_event_input(fSeq, &event) >= 0 && event) {
+                if (fInputPort < 0 || event->dest.port != fInputPort)
+                    Follow(*event);
+                else if (const auto message = ChannelMessageOf(*event))
+                    received.push_back(*message);
+            }
+            receive = fReceive;
+        }
+        // Handed on without the lock, so that the receiver may use the
+        // service, or withdraw the consumer.
+        for (const ChannelBytes& message : received) {
+            if (receive)
+                receive(message.bytes, message.size);
+        }
+        received.clear();
     }
 }
 
@@ -314,6 +369,41 @@ std::optional<snd_seq_addr_t> AlsaMidiService::AddressOf(int32 consumerId) const
     return address;
 }
 
+status_t AlsaMidiService::PublishConsumer(int32 consumerId, const char* name, MidiReceiver receive)
+{
+    const char* portName = name && *name ? name : "input";
+    std::lock_guard lock(fLock);
+    if (fInputPort >= 0) {
+        std::fprintf(stderr, "cannot create ALSA port \"%s\": the ALSA service carries one "
+                             "consumer and another one is registered\n", portName);
+        return B_BUSY;
+    }
+    const int port = CreatePort(fSeq, kInputPortNumber, portName,
+                                SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                                SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    if (port < 0) {
+        std::fprintf(stderr, "cannot create ALSA port \"%s\": %s\n", portName, snd_strerror(port));
+        return B_ERROR;
+    }
+    fInputPort = port;
+    fConsumerId = consumerId;
+    fReceive = std::move(receive);
+    return B_OK;
+}
+
+void AlsaMidiService::WithdrawConsumer(int32 consumerId)
+{
+    std::lock_guard lock(fLock);
+    if (consumerId == 0 || consumerId != fConsumerId)
+        return;
+    const int status = snd_seq_delete_port(fSeq, fInputPort);
+    if (status < 0)
+        std::fprintf(stderr, "cannot delete ALSA port: %s\n", snd_strerror(status));
+    fInputPort = -1;
+    fConsumerId = 0;
+    fReceive = nullptr;
+}
+
 status_t AlsaMidiService::PublishProducer(int32 producerId, const char* name)
 {
     const char* portName = name && *name ? name : "output";
@@ -427,7 +517,7 @@ bool AlsaMidiService::IsConnected(int32 producerId, int32 consumerId)
 void AlsaMidiService::Send(int32 producerId, const uint8* bytes, size_t size)
 {
     std::lock_guard lock(fLock);
-    const bool twoBytes = size == 2 && (bytes[0] & 0xF0) == 0xD0;
+    const bool twoBytes = size == 2 && ((bytes[0] & 0xF0) == 0xD0 || (bytes[0] & 0xF0) == 0xC0);
     if (!Publishes(producerId) || (size != 3 && !twoBytes)) {
         fDropped.fetch_add(1);
         return;
@@ -447,6 +537,9 @@ void AlsaMidiService::Send(int32 producerId, const uint8* bytes, size_t size)
         break;
     case 0xB0:
         snd_seq_ev_set_controller(&event, channel, bytes[1], bytes[2]);
+        break;
+    case 0xC0:
+        snd_seq_ev_set_pgmchange(&event, channel, bytes[1]);
         break;
     case 0xD0:
         snd_seq_ev_set_chanpress(&event, channel, bytes[1]);

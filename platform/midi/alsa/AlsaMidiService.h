@@ -12,9 +12,13 @@
 // away is forgotten at once and never reaches a port that reuses its
 // address.
 //
+// A published consumer is a port other clients can write to by
+// subscription, always port 2, named after it; the same thread takes what
+// arrives there (channel messages only) and hands it on.
+//
 // Lacks: endpoint icons (the sequencer has nowhere to keep them; the kit
 // still keeps them in the properties); listing other clients' output ports;
-// more than one published producer at a time.
+// more than one published producer or consumer at a time.
 
 #include "platform/midi/MidiService.h"
 

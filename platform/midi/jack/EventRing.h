@@ -1,7 +1,7 @@
 #pragma once
 
 // EventRing: a fixed-size queue of short MIDI messages from one writer thread
-// to one reader thread, the JACK process callback, that never locks,
+// to one reader thread, one of them the JACK process callback, that never locks,
 // allocates or blocks on either side. Its memory is allocated once and
 // locked in RAM where the process may lock memory, so the reader takes no
 // page fault either.

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -23,11 +24,15 @@
 #include <utility>
 
 #include <csignal>
+#include <semaphore.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr size_t kRingRecords = 4096;
+// What other programs send waits here for the receiving thread; a footswitch
+// or a program change is a handful of messages, not a stream.
+constexpr size_t kInputRingRecords = 1024;
 // How often a lost server is asked whether it is back.
 constexpr auto kReconnectInterval = std::chrono::seconds(1);
 // How soon a connection that could not be restored is tried again: a port
@@ -90,7 +95,10 @@ std::string DescribeOpenFailure(jack_status_t status)
 
 class JackMidiService final : public MidiService {
 public:
-    explicit JackMidiService(std::string clientName) : fRequestedName(std::move(clientName)) {}
+    explicit JackMidiService(std::string clientName) : fRequestedName(std::move(clientName))
+    {
+        sem_init(&fInputArrived, 0, 0);
+    }
     ~JackMidiService() override;
 
     // Reaches the server for the first time and starts watching over the
@@ -101,6 +109,8 @@ public:
 
     std::string Description() const override;
     std::vector<MidiPortInfo> Consumers() override;
+    status_t PublishConsumer(int32 consumerId, const char* name, MidiReceiver receive) override;
+    void WithdrawConsumer(int32 consumerId) override;
     status_t PublishProducer(int32 producerId, const char* name) override;
     void WithdrawProducer(int32 producerId) override;
     status_t RenameProducer(int32 producerId, const char* name) override;
@@ -123,6 +133,8 @@ private:
         JackMidiService* service = nullptr;
         jack_client_t* client = nullptr;
         std::atomic<jack_port_t*> output { nullptr };
+        // The published consumer's port, when there is one.
+        std::atomic<jack_port_t*> input { nullptr };
         // The library said the server went, or its cycles stopped; the
         // supervisor makes sure.
         std::atomic<bool> lossNoticed { false };
@@ -220,9 +232,20 @@ private:
     jack_port_t* OutputOf(int32 producerId) const;
     // The full name of a listed consumer; empty when the id is stale.
     std::string ConsumerName(int32 consumerId);
+    // Unregisters a port just taken out of the live session, once no process
+    // cycle can be using it.
+    void UnregisterPort(Session& session, jack_port_t* port);
     // Returns once the process callback can no longer be using a port that
     // was just taken out of the session.
     void WaitForProcessCycles(const Session& session) const;
+    // Registers the published consumer's input port on `session`; false,
+    // with the reason in *error, when the server refuses it.
+    bool RegisterInput(Session& session, const std::string& name, std::string* error);
+    // Copies the channel messages that arrived at the input port this cycle
+    // for the receiving thread; safe in the process callback.
+    void TakeInput(jack_port_t* input, jack_nframes_t frames);
+    // The receiving thread: hands what other programs sent to the receiver.
+    void Receive();
     // Publishes the pretty name and icons on `session` and notes whether the
     // server refused them; a failure goes to standard error when `report`
     // is set.
@@ -265,6 +288,20 @@ private:
     // metadata can never land after newer metadata.
     std::mutex fMetadataLock;
 
+    // Filled only by the process callback, emptied only by fReceiver.
+    EventRing fInputRing { kInputRingRecords };
+    // Posted by the process callback when it filled fInputRing (a post never
+    // blocks or locks), and by the destructor to end the receiving thread.
+    sem_t fInputArrived;
+    std::atomic<bool> fStopReceiving { false };
+    std::atomic<int32> fConsumerId { 0 };
+    // The consumer's port name and receiver. Guarded by fInputLock; the
+    // receiving thread takes a copy of the receiver before it calls it.
+    std::mutex fInputLock;
+    std::string fInputName;
+    MidiReceiver fReceive;
+    std::thread fReceiver;
+
     // The ring takes one writer at a time, and is emptied between servers.
     std::mutex fSendLock;
     // Guards fIds, which JACK's notification thread also changes.
@@ -290,6 +327,10 @@ JackMidiService::~JackMidiService()
     fWake.notify_one();
     if (fSupervisor.joinable())
         fSupervisor.join();
+    fStopReceiving = true;
+    sem_post(&fInputArrived);
+    if (fReceiver.joinable())
+        fReceiver.join();
     if (fSession && fSession->lossNoticed.load())
         CloseLostSession(std::move(fSession));
     else if (fSession)
@@ -305,6 +346,7 @@ bool JackMidiService::Start(bool waitForServer, std::string* error)
     fClientName = fSession ? jack_get_client_name(fSession->client) : fRequestedName;
     fCyclesSeenAt = std::chrono::steady_clock::now();
     fSupervisor = std::thread(&JackMidiService::Supervise, this);
+    fReceiver = std::thread(&JackMidiService::Receive, this);
     return true;
 }
 
@@ -340,6 +382,15 @@ std::unique_ptr<JackMidiService::Session> JackMidiService::OpenSession(std::stri
             return nullptr;
         }
         session->output.store(port);
+    }
+    std::string inputName;
+    {
+        std::lock_guard lock(fInputLock);
+        inputName = fInputName;
+    }
+    if (fConsumerId.load() != 0 && !RegisterInput(*session, inputName, error)) {
+        jack_client_close(client);
+        return nullptr;
     }
     jack_set_process_callback(client, Process, session.get());
     // Runs first thing on JACK's process thread, which otherwise carries
@@ -610,8 +661,10 @@ void JackMidiService::CloseLostSession(std::unique_ptr<Session> lost)
         while (lost->inCycle.load() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         CollectJackText unheard;
-        if (jack_port_t* port = lost->output.exchange(nullptr))
-            jack_port_unregister(lost->client, port);
+        for (std::atomic<jack_port_t*>* ported : { &lost->output, &lost->input }) {
+            if (jack_port_t* port = ported->exchange(nullptr))
+                jack_port_unregister(lost->client, port);
+        }
         jack_client_close(lost->client);
         return;
     }
@@ -711,6 +764,8 @@ int JackMidiService::Process(jack_nframes_t frames, void* arg)
         return 0;
     }
     JackMidiService* self = session->service;
+    if (jack_port_t* input = session->input.load(std::memory_order_acquire))
+        self->TakeInput(input, frames);
     jack_port_t* port = session->output.load(std::memory_order_acquire);
     void* buffer = port ? jack_port_get_buffer(port, frames) : nullptr;
     if (buffer)
@@ -733,6 +788,122 @@ int JackMidiService::Process(jack_nframes_t frames, void* arg)
     self->fCycles.fetch_add(1, std::memory_order_release);
     session->inCycle.store(false, std::memory_order_release);
     return 0;
+}
+
+namespace {
+
+// The length of the channel message that `status` starts, or 0 for any
+// other byte: system messages and running status are not taken.
+size_t ChannelMessageLength(uint8 status)
+{
+    if (status < 0x80 || status >= 0xF0)
+        return 0;
+    const uint8 kind = status & 0xF0;
+    return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
+}
+
+} // namespace
+
+void JackMidiService::TakeInput(jack_port_t* input, jack_nframes_t frames)
+{
+    void* buffer = jack_port_get_buffer(input, frames);
+    if (buffer == nullptr)
+        return;
+    bool took = false;
+    const uint32_t count = jack_midi_get_event_count(buffer);
+    for (uint32_t i = 0; i < count; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, buffer, i) != 0 || event.size == 0
+            || event.size != ChannelMessageLength(event.buffer[0]))
+            continue;
+        EventRing::Record record { 0, {}, uint8(event.size) };
+        std::memcpy(record.bytes, event.buffer, event.size);
+        // A full ring means nobody reads: what comes on is dropped.
+        took = fInputRing.Push(record) || took;
+    }
+    if (took)
+        sem_post(&fInputArrived);
+}
+
+void JackMidiService::Receive()
+{
+    NameCurrentThread("jack-input");
+    for (;;) {
+        while (sem_wait(&fInputArrived) != 0 && errno == EINTR) { }
+        if (fStopReceiving.load())
+            return;
+        MidiReceiver receive;
+        {
+            std::lock_guard lock(fInputLock);
+            receive = fReceive;
+        }
+        EventRing::Record record;
+        while (fInputRing.Pop(&record)) {
+            if (receive)
+                receive(record.bytes, record.size);
+        }
+    }
+}
+
+bool JackMidiService::RegisterInput(Session& session, const std::string& name, std::string* error)
+{
+    CollectJackText collected;
+    jack_port_t* port
+        = jack_port_register(session.client, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    if (port == nullptr) {
+        *error = "cannot register JACK port \"" + name + "\": " + collected.Or("the server refused it");
+        return false;
+    }
+    session.input.store(port, std::memory_order_release);
+    return true;
+}
+
+status_t JackMidiService::PublishConsumer(int32 consumerId, const char* name, MidiReceiver receive)
+{
+    const std::string portName = name && *name ? name : "input";
+    {
+        std::lock_guard lock(fInputLock);
+        if (fConsumerId.load() != 0) {
+            std::fprintf(stderr,
+                "cannot register JACK port \"%s\": the JACK service carries one consumer and another one "
+                "is registered\n",
+                portName.c_str());
+            return B_BUSY;
+        }
+        fInputName = portName;
+        fReceive = std::move(receive);
+        fConsumerId = consumerId;
+    }
+    std::shared_lock lock(fClientLock);
+    Session* session = LiveSession();
+    if (session == nullptr)
+        return B_OK; // registered with the client, when a server answers
+    std::string error;
+    if (!RegisterInput(*session, portName, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        RetireIfWounded(*session);
+        std::lock_guard inputLock(fInputLock);
+        fConsumerId = 0;
+        fReceive = nullptr;
+        return B_ERROR;
+    }
+    return B_OK;
+}
+
+void JackMidiService::WithdrawConsumer(int32 consumerId)
+{
+    {
+        std::lock_guard lock(fInputLock);
+        if (consumerId == 0 || consumerId != fConsumerId.load())
+            return;
+        fConsumerId = 0;
+        fReceive = nullptr;
+    }
+    std::shared_lock lock(fClientLock);
+    Session* session = LiveSession();
+    jack_port_t* port = session ? session->input.exchange(nullptr, std::memory_order_acq_rel) : nullptr;
+    if (port != nullptr)
+        UnregisterPort(*session, port);
 }
 
 void JackMidiService::ShutDown(jack_status_t, const char* reason, void* session)
@@ -911,13 +1082,17 @@ void JackMidiService::WithdrawProducer(int32 producerId)
     std::shared_lock lock(fClientLock);
     Session* session = LiveSession();
     jack_port_t* port = session ? session->output.exchange(nullptr, std::memory_order_acq_rel) : nullptr;
-    if (port == nullptr)
-        return;
-    WaitForProcessCycles(*session);
+    if (port != nullptr)
+        UnregisterPort(*session, port);
+}
+
+void JackMidiService::UnregisterPort(Session& session, jack_port_t* port)
+{
+    WaitForProcessCycles(session);
     CollectJackText collected;
-    if (jack_port_unregister(session->client, port) != 0) {
+    if (jack_port_unregister(session.client, port) != 0) {
         std::fprintf(stderr, "cannot unregister JACK port: %s\n", collected.Or("the server refused").c_str());
-        RetireIfWounded(*session);
+        RetireIfWounded(session);
     }
 }
 

@@ -37,8 +37,14 @@
 // Started while no server runs (when asked to wait), it waits the same way
 // and registers its client once a server answers; this one line says so.
 //
+// A published consumer is a MIDI input port, named after it. The process
+// callback copies the channel messages that arrive into a second ring and
+// posts a semaphore; a receiving thread of the service's own hands them on.
+// Other messages (system, SysEx) are not taken. The port is registered
+// again with the client on the next server; its links are not remembered.
+//
 // Lacks: listing other clients' output ports (producers); more than one
-// published producer at a time.
+// published producer or consumer at a time.
 
 #include "platform/midi/MidiService.h"
 
