@@ -7,6 +7,7 @@
 #include "tests/common/StderrCapture.h"
 
 #include "platform/midi/MidiKit.h"
+#include "platform/midi/MidiLocalConsumer.h"
 #include "platform/midi/MidiLocalProducer.h"
 #include "platform/midi/MidiRoster.h"
 
@@ -26,15 +27,34 @@ namespace {
 
 constexpr const char* kMonitorPort = "midi-monitor:input";
 
+// The consumers of other programs the roster lists.
 std::vector<std::string> ConsumerNames()
 {
     std::vector<std::string> names;
     int32 id = 0;
     while (BMidiConsumer* consumer = BMidiRoster::NextConsumer(&id)) {
-        names.emplace_back(consumer->Name());
+        if (consumer->IsRemote())
+            names.emplace_back(consumer->Name());
         consumer->Release();
     }
     return names;
+}
+
+// A consumer of the program's own that counts the notes played to it.
+class NoteCounter : public BMidiLocalConsumer {
+public:
+    NoteCounter() : BMidiLocalConsumer("Zimbrel in") { Register(); }
+    void NoteOn(uchar, uchar, uchar, bigtime_t) override { ++notes; }
+    std::atomic<int> notes { 0 };
+};
+
+// Starts jack_midiseq as the client "pedal", a note every 4,800 frames
+// from "pedal:out", and links it to the program's input.
+void StartPedal(ChildProcess& pedal)
+{
+    ASSERT_TRUE(pedal.Start({ "setpriv", "--pdeathsig", "TERM", "jack_midiseq", "pedal", "4800", "0", "64", "100" }));
+    EXPECT_TRUE(WaitUntil([] { return RunTool({ "jack_connect", "pedal:out", "Zimbrel:Zimbrel in" }).status == 0; }, 5s))
+        << "no pedal:out to link to Zimbrel in: " << pedal.Errors();
 }
 
 // The id the roster gives the consumer named `name`, or 0.
@@ -489,6 +509,12 @@ TEST_F(MidiJack, LinksPickedWhileTheServerDiesAndComesBackNeverHangOrBreakTheKit
 TEST_F(MidiJack, AServerThatComesBackGetsTheSameProducerBackWithItsLinkAndMetadata)
 {
     MakeProducer();
+    // A consumer of the program's own, another client's port linked to it:
+    // its port is there again on the next server.
+    NoteCounter* input = new NoteCounter;
+    ChildProcess pedal;
+    ASSERT_NO_FATAL_FAILURE(StartPedal(pedal));
+    EXPECT_TRUE(WaitUntil([&] { return input->notes > 0; }, 5s)) << "no note reached the program's input";
     const int32 producerId = producer->ID();
     BMessage properties;
     const std::vector<uint8> large(1024, 42), mini(256, 7);
@@ -512,6 +538,7 @@ TEST_F(MidiJack, AServerThatComesBackGetsTheSameProducerBackWithItsLinkAndMetada
     ASSERT_TRUE(WaitUntil([&] { return !Events().empty(); }, 3s)) << monitor.Output();
     ASSERT_TRUE(server->Kill(SIGKILL));
     monitor.Stop();
+    pedal.Stop();
     const bool emptied = WaitUntil([] { return ConsumerNames().empty(); }, 10s);
     // Sent while no server runs: dropped, never delivered later.
     producer->SprayControlChange(5, 5, 5);
@@ -533,7 +560,11 @@ TEST_F(MidiJack, AServerThatComesBackGetsTheSameProducerBackWithItsLinkAndMetada
     ASSERT_NE(again, nullptr);
     EXPECT_TRUE(producer->IsConnected(again));
     again->Release();
-    EXPECT_THAT(RunTool({"jack_lsp"}).output, HasSubstr("Zimbrel:Zimbrel"));
+    EXPECT_THAT(RunTool({"jack_lsp"}).output, HasSubstr("Zimbrel:Zimbrel in"));
+    const int notesBefore = input->notes;
+    ASSERT_NO_FATAL_FAILURE(StartPedal(pedal));
+    EXPECT_TRUE(WaitUntil([&] { return input->notes > notesBefore; }, 5s)) << "no note reached the program's input again";
+    input->Release();
     if (std::string(server->Kind()) == "jackd") {
         EXPECT_TRUE(WaitUntil([] { return PublishesNameAndIcon(); }, 5s))
             << RunTool({"jack_property", "--client", "-l", "Zimbrel"}).output;
