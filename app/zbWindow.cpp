@@ -88,8 +88,15 @@ zbWindow::zbWindow(BRect frame, const char* title, const StartOptions& options)
         playItems[mode] = new BMenuItem(playLabels[mode], choice, 0, 0);
         sendingMenu->AddItem(playItems[mode]);
     }
-    pensOnlyItem = new BMenuItem("Only Pens and Erasers Play", new BMessage(kPensOnly), 0, 0);
-    sendingMenu->AddItem(pensOnlyItem);
+    const char* const playerLabels[] = { "Every Pointer Plays", "Only Pens and Erasers Play" };
+    for (int32 players = 0; players < 2; ++players) {
+        BMessage* choice = new BMessage(kChoosePlayers);
+        PlayerChoice { Players(players), "" }.AddTo(choice);
+        playerItems[players] = new BMenuItem(playerLabels[players], choice, 0, 0);
+        sendingMenu->AddItem(playerItems[players]);
+    }
+    deviceMenu = new BMenu("Only One Device Plays", B_ITEMS_IN_COLUMN);
+    sendingMenu->AddItem(deviceMenu);
     sendingMenu->AddItem(new BMenuItem("Footswitch…", new BMessage(kOpenFootswitch), 0, 0));
     menuBar->AddItem(sendingMenu);
 
@@ -134,7 +141,7 @@ void zbWindow::RestoreCanvas(const CanvasState& state)
     quit.AddBool(B_APPLICATION_QUITTING, true);
     canvas.SendMessage(&quit);
     canvas = BMessenger(new VCanvas(this, relay, "", true, Frame(), &state));
-    TellPensOnly(canvas);
+    TellPlayers(canvas);
 }
 
 zbWindow::~zbWindow()
@@ -146,11 +153,24 @@ zbWindow::~zbWindow()
     }
 }
 
-void zbWindow::TellPensOnly(const BMessenger& player) const
+void zbWindow::TellPlayers(const BMessenger& player) const
 {
-    BMessage only(kPensOnly);
-    only.AddBool("only", pensOnly);
-    player.SendMessage(&only);
+    BMessage choice(kChoosePlayers);
+    output->Players().AddTo(&choice);
+    player.SendMessage(&choice);
+}
+
+void zbWindow::ChoosePlayers(const BMessage& choice)
+{
+    PlayerChoice players;
+    std::string why;
+    if (PlayerChoice::Find(choice, &players, &why) != B_OK)
+        return;
+    output->SetPlayers(players);
+    if (players.players == Players::NamedDevice && !PointerService::Instance().TellsDevicesApart())
+        std::fprintf(stderr, "zimbrel: no devices are told apart here, so every pointer plays\n");
+    TellPlayers(relay);
+    TellPlayers(canvas);
 }
 
 BMessenger zbWindow::Canvas()
@@ -159,7 +179,7 @@ BMessenger zbWindow::Canvas()
     // user asks for next.
     if (!canvas.IsValid()) {
         canvas = BMessenger(new VCanvas(this, relay, "", false, Frame(), session != nullptr ? &session->CanvasSettings() : nullptr));
-        TellPensOnly(canvas);
+        TellPlayers(canvas);
     }
     return canvas;
 }
@@ -191,12 +211,7 @@ void zbWindow::MessageReceived(BMessage* message)
     case 'vCMP':
     case kToggleSending:
     case kChoosePlayMode: output->MessageReceived(message); break;
-    case kPensOnly:
-        pensOnly = !pensOnly;
-        std::fprintf(stderr, "zimbrel: %s\n", pensOnly ? "only pens and erasers play" : "every pointer plays");
-        TellPensOnly(relay);
-        TellPensOnly(canvas);
-        break;
+    case kChoosePlayers: ChoosePlayers(*message); break;
     case kGlobalKeyPressed:
     case kGlobalKeyReleased: output->PauseKey(message->what == kGlobalKeyPressed); break;
     case kPointerServiceStatus: {
@@ -236,7 +251,9 @@ void zbWindow::MenusBeginning()
     sendingItem->SetMarked(output->IsSending());
     for (int mode = 0; mode < 3; ++mode)
         playItems[mode]->SetMarked(PlayMode(mode) == output->CurrentPlayMode());
-    pensOnlyItem->SetMarked(pensOnly);
+    for (int players = 0; players < 2; ++players)
+        playerItems[players]->SetMarked(Players(players) == output->Players().players);
+    ListDevices();
     if (BMidiRoster::MidiRoster() == nullptr) {
         std::printf("Couldn't get MIDI roster\n");
         be_app->PostMessage(B_QUIT_REQUESTED);
@@ -263,8 +280,32 @@ void zbWindow::MenusBeginning()
     output->meters.ShowConnections(connected);
 }
 
+void zbWindow::ListDevices()
+{
+    const PointerService& pointer = PointerService::Instance();
+    const PlayerChoice& chosen = output->Players();
+    std::vector<std::string> names = pointer.DeviceNames();
+    // A chosen device that is unplugged stays chosen, and plays when it is back.
+    if (chosen.players == Players::NamedDevice && std::find(names.begin(), names.end(), chosen.device) == names.end())
+        names.push_back(chosen.device);
+    for (const std::string& name : names) {
+        BMessage* choice = new BMessage(kChoosePlayers);
+        PlayerChoice { Players::NamedDevice, name }.AddTo(choice);
+        BMenuItem* item = new BMenuItem(name.c_str(), choice, 0, 0);
+        item->SetMarked(chosen.players == Players::NamedDevice && chosen.device == name);
+        deviceMenu->AddItem(item);
+    }
+    if (!pointer.TellsDevicesApart()) {
+        BMenuItem* none = new BMenuItem("(Only on an X11 Desktop)", nullptr, 0, 0);
+        none->SetEnabled(false);
+        deviceMenu->AddItem(none);
+    }
+}
+
 void zbWindow::MenusEnded()
 {
+    for (int32 index = deviceMenu->CountItems() - 1; index >= 0; --index)
+        delete deviceMenu->RemoveItem(index);
     for (int32 index = portMenu->CountItems() - 1; index >= 0; --index)
         delete portMenu->RemoveItem(index);
 }

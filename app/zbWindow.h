@@ -47,7 +47,9 @@ public:
     BMessenger ExistingCanvas() const { return canvas; }
 
 private:
-    void TellPensOnly(const BMessenger& player) const;
+    void TellPlayers(const BMessenger& player) const;
+    void ChoosePlayers(const BMessage& choice);
+    void ListDevices();
     void Heard(BMessage* received);
     void OpenFootswitch();
     // Says which footswitch is in use; one that holds Sending pauses it
@@ -62,9 +64,10 @@ private:
     BMenuItem* sendingItem;
     // The play modes' items, in the order of PlayMode.
     BMenuItem* playItems[3];
-    BMenuItem* pensOnlyItem;
-    // Told to the relay and to each canvas as it is made.
-    bool pensOnly = false;
+    // Every pointer, and only pens and erasers, in the order of Players.
+    BMenuItem* playerItems[2];
+    // One item per device the pointer service names, while the menus are open.
+    BMenu* deviceMenu;
     waylandNotice* notice = nullptr;
     zbOutput* output;
     // The relay deletes itself when it quits, which the application's own

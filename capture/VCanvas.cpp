@@ -139,7 +139,11 @@ void VCanvas::DispatchMessage(BMessage* message, BHandler* handler)
         Pointer(message);
         break;
     case kPointerLeftView: PointerOver(false); break;
-    case kPensOnly: pensOnly = message->FindBool("only"); break;
+    case kChoosePlayers: {
+        std::string why;
+        PlayerChoice::Find(*message, &players, &why);
+        break;
+    }
     case kPictureOpened: PictureOpened(message); break;
     case kPictureFailed:
         // The display says why, in the window and on standard error.
@@ -184,7 +188,7 @@ void VCanvas::DispatchMessage(BMessage* message, BHandler* handler)
 
 void VCanvas::Pointer(BMessage* event)
 {
-    if (pensOnly && !IsFromPen(*event))
+    if (!players.Plays(*event))
         return;
     BMessage cursorData(kCursorData);
     if (!BuildMessage(event, &cursorData))

@@ -30,6 +30,7 @@
 // other windows of the program: a canvas that was hidden stays so).
 
 #include "capture/CanvasState.h"
+#include "capture/PlayerChoice.h"
 #include "platform/app/Messenger.h"
 #include "platform/interface/PictureView.h"
 #include "platform/interface/Window.h"
@@ -94,7 +95,7 @@ private:
     // picture is shown again.
     bool restoreFullScreen = false;
     bool pointerOver = false;
-    bool pensOnly = false; // as kPensOnly last said
+    PlayerChoice players; // as kChoosePlayers last said
     bool quitWithApplication = false;
     bool inSession;
     // The program's windows are hidden, and the canvas with them; it shows

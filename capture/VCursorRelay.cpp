@@ -14,12 +14,6 @@ constexpr uint32 kCursorData = 'cdat';
 
 } // namespace
 
-bool IsFromPen(const BMessage& event)
-{
-    // Only a tablet's tools give a pressure, however lightly they touch.
-    return event.HasFloat("be:tablet_pressure");
-}
-
 VCursorRelay::VCursorRelay(BLooper* target)
     : BWindow(BRect(0, 0, 1, 1), "dummy  window", B_BORDERED_WINDOW, 0, B_ALL_WORKSPACES),
       target(target),
@@ -44,7 +38,7 @@ void VCursorRelay::DispatchMessage(BMessage* message, BHandler* handler)
     case B_MOUSE_MOVED:
     case B_MOUSE_UP: {
         if (silentEverywhere || (silentFrame.IsValid() && silentFrame.Contains(message->FindPoint("where")))
-            || (pensOnly && !IsFromPen(*message)))
+            || !players.Plays(*message))
             break;
         cursorData.MakeEmpty();
         BuildMessage(message, &cursorData);
@@ -60,7 +54,11 @@ void VCursorRelay::DispatchMessage(BMessage* message, BHandler* handler)
         // How the desktop's consent stands is for the main window to show.
         target.SendMessage(message);
         break;
-    case kPensOnly: pensOnly = message->FindBool("only"); break;
+    case kChoosePlayers: {
+        std::string why;
+        PlayerChoice::Find(*message, &players, &why);
+        break;
+    }
     case kRelaySilence:
         silentFrame = message->HasRect("frame") ? message->FindRect("frame") : BRect();
         silentEverywhere = message->FindBool("everywhere");

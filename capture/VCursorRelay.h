@@ -7,10 +7,11 @@
 // one when nothing was queued after it. Inside the screen rectangle that the last
 // kRelaySilence named ("frame"; none without it), or anywhere when it said
 // "everywhere" (bool), it posts nothing: the program's own window there
-// speaks for the pointer. After kPensOnly, events from other pointers post
-// nothing either. The pointer service's
+// speaks for the pointer. Events of pointers that kChoosePlayers left out
+// post nothing either. The pointer service's
 // status messages go to the target as they come.
 
+#include "capture/PlayerChoice.h"
 #include "platform/app/Message.h"
 #include "platform/app/Messenger.h"
 #include "platform/interface/Bitmap.h"
@@ -20,14 +21,7 @@
 
 enum : uint32 {
     kRelaySilence = 'rSIL',
-    // To the relay and the canvas: with bool "only" true, only a tablet's
-    // pens and erasers play, so that a mouse on the same desk can work other
-    // programs meanwhile.
-    kPensOnly = 'rPEN',
 };
-
-// Whether a pointer event came from a tablet's pen or eraser.
-bool IsFromPen(const BMessage& event);
 
 class VCursorRelay : public BWindow {
 public:
@@ -49,7 +43,7 @@ private:
     BView* eventView;
     BRect silentFrame; // invalid: silent nowhere
     bool silentEverywhere = false;
-    bool pensOnly = false;
+    PlayerChoice players;
     // Kept from event to event, so that a motion allocates nothing.
     BMessage cursorData;
     BBitmap pixelBitmap;

@@ -76,7 +76,8 @@ bool PresetMapping::operator==(const PresetMapping& other) const
             || mine.hirange != theirs.hirange || mine.enabled != theirs.enabled)
             return false;
     }
-    return soloRow == other.soloRow && std::equal(std::begin(outputs), std::end(outputs), std::begin(other.outputs));
+    return soloRow == other.soloRow && players == other.players
+        && std::equal(std::begin(outputs), std::end(outputs), std::begin(other.outputs));
 }
 
 std::string PresetFolder()
@@ -115,6 +116,8 @@ void AddMapping(BMessage* message, const PresetMapping& mapping)
     for (int row = 0; row < 6; ++row)
         AddRowOutput(message, kRowPrefixes[row], mapping.outputs[row]);
     message->AddInt16("solo row", mapping.soloRow);
+    if (mapping.players)
+        mapping.players->AddTo(message);
 }
 
 status_t FindMapping(const BMessage& message, PresetMapping* mapping, std::string* why)
@@ -148,6 +151,13 @@ status_t FindMapping(const BMessage& message, PresetMapping* mapping, std::strin
             return B_BAD_DATA;
     if (message.HasData("solo row", B_ANY_TYPE) && !FindInt16In(message, "solo row", -1, 5, &found.soloRow, why))
         return B_BAD_DATA;
+    PlayerChoice players;
+    std::string damage;
+    switch (PlayerChoice::Find(message, &players, &damage)) {
+    case B_OK: found.players = players; break;
+    case B_NAME_NOT_FOUND: break;
+    default: *why = "who plays is damaged: " + damage; return B_BAD_DATA;
+    }
     *mapping = found;
     return B_OK;
 }

@@ -9,11 +9,13 @@
 //
 // Nothing here needs a window, so a preset file can be checked on its own.
 
+#include "capture/PlayerChoice.h"
 #include "mapping/RowOutput.h"
 #include "mapping/cfg.h"
 #include "platform/app/Message.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 // What a preset restores.
@@ -29,6 +31,9 @@ struct PresetMapping {
     // preset saved before rows had these settings gets the defaults.
     RowOutput outputs[6] = {};
     int16 soloRow = -1; // the row that alone sends, or -1
+    // Who plays; a preset saved before presets kept it has none, and
+    // loading it leaves the choice as it stands.
+    std::optional<PlayerChoice> players;
 
     bool operator==(const PresetMapping&) const;
 };

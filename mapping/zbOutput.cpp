@@ -226,6 +226,12 @@ void zbOutput::SetSending(bool on)
     ShowLiveRows();
 }
 
+void zbOutput::SetPlayers(const PlayerChoice& choice)
+{
+    players = choice;
+    std::fprintf(stderr, "zimbrel: %s\n", players.Describe().c_str());
+}
+
 void zbOutput::SetPlayMode(PlayMode mode)
 {
     constexpr const char* kModeNames[]
@@ -783,6 +789,7 @@ PresetMapping zbOutput::CurrentMapping() const
     PresetMapping mapping { channel, x, y, pressure, red, green, blue };
     std::copy(std::begin(outputs), std::end(outputs), std::begin(mapping.outputs));
     mapping.soloRow = soloRow;
+    mapping.players = players;
     return mapping;
 }
 
@@ -799,6 +806,11 @@ void zbOutput::ApplyMapping(const PresetMapping& mapping)
     blue = mapping.blue;
     std::copy(std::begin(mapping.outputs), std::end(mapping.outputs), std::begin(outputs));
     soloRow = mapping.soloRow;
+    if (mapping.players && *mapping.players != players && Window() != nullptr) {
+        BMessage choice(kChoosePlayers);
+        mapping.players->AddTo(&choice);
+        Window()->PostMessage(&choice);
+    }
     ForgetSent();
     for (int row = 0; row < 6; ++row) {
         const cfg& record = this->*kRows[row].record;

@@ -58,6 +58,11 @@ public:
     // rows stop where they stand, and the meters say so.
     void SetSending(bool on);
     bool IsSending() const { return sending; }
+    // Who plays, which presets keep; the main window tells the relay and
+    // the canvas. A preset that keeps another choice sends it to the window
+    // as kChoosePlayers.
+    void SetPlayers(const PlayerChoice& choice);
+    const PlayerChoice& Players() const { return players; }
     void SetPlayMode(PlayMode mode);
     PlayMode CurrentPlayMode() const { return playMode; }
     // The Pause key went down or up: held, it plays in PlayMode::WhilePauseHeld;
@@ -159,6 +164,7 @@ private:
     BCheckBox* sendingSwitch = nullptr;
     bool sending = true;
     PlayMode playMode = PlayMode::Always;
+    PlayerChoice players;
     bool pauseHeld = false;
     // When the status line last looked at the links.
     bigtime_t statusShown = 0;

@@ -8,7 +8,8 @@
 // A picture view also posts B_MOUSE_MOVED, and adds to
 // each of its three messages "be:tablet_pressure" (float, 0.0..1.0) and
 // "be:tablet_eraser" (bool) as the pointer service does (for a pen or an
-// eraser only, never for a mouse), kPictureFrameField while it shows a picture, and
+// eraser only, never for a mouse), on X11 "be:device" as the pointer
+// service does, kPictureFrameField while it shows a picture, and
 // kPictureColorField while the pointer is over the picture; and
 // kPointerLeftView, addressed to it, when the pointer leaves it.
 // B_SIMPLE_DATA, addressed to the window: files dropped on it, each a

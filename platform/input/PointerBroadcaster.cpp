@@ -1,5 +1,7 @@
 #include "platform/input/PointerBroadcaster.h"
 
+#include <algorithm>
+
 void PointerBroadcaster::AddListener(const BMessenger& listener, bool noPointerHistory)
 {
     {
@@ -49,6 +51,37 @@ void PointerBroadcaster::SetConsentRequest(std::function<void()> askAgain)
 {
     std::lock_guard lock(fStatusLock);
     fAskAgain = std::move(askAgain);
+}
+
+bool PointerBroadcaster::TellsDevicesApart() const
+{
+    std::lock_guard lock(fDeviceLock);
+    return fTellsDevicesApart;
+}
+
+std::vector<std::string> PointerBroadcaster::DeviceNames() const
+{
+    std::vector<std::string> names;
+    std::lock_guard lock(fDeviceLock);
+    for (const Device& device : fDevices) {
+        if (std::find(names.begin(), names.end(), device.name) == names.end())
+            names.push_back(device.name);
+    }
+    return names;
+}
+
+bool PointerBroadcaster::DeviceIsNamed(int32 id, std::string_view name) const
+{
+    std::lock_guard lock(fDeviceLock);
+    return std::any_of(
+        fDevices.begin(), fDevices.end(), [&](const Device& device) { return device.id == id && device.name == name; });
+}
+
+void PointerBroadcaster::SetDevices(std::vector<Device> devices)
+{
+    std::lock_guard lock(fDeviceLock);
+    fDevices = std::move(devices);
+    fTellsDevicesApart = true;
 }
 
 void PointerBroadcaster::SetStatus(PointerServiceState state, const char* text)

@@ -18,6 +18,17 @@ public:
     void RemoveListener(const BMessenger& listener) override;
     bool AsksConsent() const override;
     void AskConsentAgain() override;
+    bool TellsDevicesApart() const override;
+    std::vector<std::string> DeviceNames() const override;
+    bool DeviceIsNamed(int32 id, std::string_view name) const override;
+
+    // A source that tells devices apart gives their ids and names each time
+    // they change.
+    struct Device {
+        int32 id;
+        std::string name;
+    };
+    void SetDevices(std::vector<Device> devices);
 
     // Posts `event` (B_MOUSE_DOWN, B_MOUSE_MOVED or B_MOUSE_UP) to every
     // listener, as ListenerList describes.
@@ -38,6 +49,9 @@ public:
 
 private:
     ListenerList fListeners;
+    mutable std::mutex fDeviceLock;
+    std::vector<Device> fDevices;
+    bool fTellsDevicesApart = false;
     mutable std::mutex fStatusLock;
     BMessage fStatus;
     std::function<void()> fAskAgain;

@@ -8,7 +8,9 @@
 // whole screen pixels with the origin at the screen's top-left corner),
 // "buttons" (int32 mask, bit n-1 for button n, so the primary button is 1;
 // on a mouse-up the buttons still held) and, for events from a tablet tool,
-// "be:tablet_pressure" (float, 0.0..1.0) and "be:tablet_eraser" (bool). A
+// "be:tablet_pressure" (float, 0.0..1.0) and "be:tablet_eraser" (bool).
+// A service that tells devices apart adds "be:device" (int32), the id of
+// the device that made the event, which DeviceIsNamed knows by name. A
 // listener that asks for no pointer history gets each mouse-moved message as
 // a replacement for one it has not taken yet, so it never works through
 // stale positions. A listener whose looper has quit is forgotten.
@@ -17,6 +19,10 @@
 // from the service's own thread.
 
 #include "platform/app/Messenger.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
 
 // A service that needs the desktop's consent to follow the pointer (the
 // screen-cast portal on Wayland) also tells its listeners how that stands:
@@ -53,4 +59,15 @@ public:
     // stopped sharing. Does nothing while it is being asked or is given,
     // nor in a service that needs none.
     virtual void AskConsentAgain() = 0;
+
+    // Whether events carry "be:device": the X server's devices do, a
+    // desktop's screen sharing gives none.
+    virtual bool TellsDevicesApart() const = 0;
+    // The names of the pointing devices as they stand now, in the system's
+    // order, each once.
+    virtual std::vector<std::string> DeviceNames() const = 0;
+    // Whether the device `id` (a "be:device" value) is named `name` now. A
+    // device unplugged and plugged in again may come back under another id,
+    // which answers the same. Allocates nothing.
+    virtual bool DeviceIsNamed(int32 id, std::string_view name) const = 0;
 };

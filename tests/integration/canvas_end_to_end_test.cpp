@@ -348,7 +348,7 @@ TEST_F(PenTest, PressureOfStylusAndEraserPlaysOverTheCanvasAndOverTheScreen)
     pointer.MoveTo(main[1] + 15, main[2] + 8);
     pointer.Press(1);
     pointer.Release(1);
-    Xdotool({"key", "--delay", "40", "Right", "Right", "Right", "Right", "Down", "Down", "Down", "Down", "Return"});
+    Xdotool({"key", "--delay", "40", "Right", "Right", "Right", "Right", "Down", "Down", "Down", "Down", "Down", "Return"});
     ASSERT_TRUE(program.WaitForError("zimbrel: only pens and erasers play\n", 5s)) << program.Errors();
     seen = dump.Lines(0).size();
     const size_t beforeMouse = seen;
@@ -356,5 +356,47 @@ TEST_F(PenTest, PressureOfStylusAndEraserPlaysOverTheCanvasAndOverTheScreen)
     ASSERT_TRUE(stylus.MoveTo(800, 600, 0.6));
     EXPECT_TRUE(dump.EndsWith(seen, {Change(7, Level(800, x.Width() - 1)), pressure(0.6)})) << dump.Output();
     EXPECT_EQ(seen - beforeMouse, 2u) << "the mouse played:\n" << dump.Output();
+    Quit();
+}
+
+// A preset that lets only the stylus play, by its device's name: the eraser
+// and the mouse are silent over the screen and over the canvas alike.
+TEST_F(PenTest, APresetKeepsTheOneDeviceThatPlays)
+{
+    const std::string picture = settings.Root() + "/quarters.ppm";
+    WritePicture(picture);
+    PresetMapping pen = CanvasMapping();
+    pen.y = pen.red = pen.green = pen.blue = kOff;
+    pen.players = PlayerChoice { Players::NamedDevice, XorgServer::kStylus };
+    ASSERT_TRUE(WriteMappingPreset(settings.PresetFolder(), pen));
+    InputTestDevice stylus(x.StylusSocket(), x.Width(), x.Height());
+    ASSERT_TRUE(stylus.IsReady()) << stylus.Error();
+    InputTestDevice eraser(x.EraserSocket(), x.Width(), x.Height());
+    ASSERT_TRUE(eraser.IsReady()) << eraser.Error();
+    StartProgram({"--canvas", picture});
+    const auto main = WaitForWindow("Zimbrel 2.01");
+    const auto canvas = WaitForWindow("Zimbrel Canvas \u2014 quarters.ppm");
+    LoadPreset(main);
+    ASSERT_TRUE(program.WaitForError("zimbrel: only \"Zimbrel Test Pen stylus\" plays\n", 5s)) << program.Errors();
+
+    // The others first, then the stylus: only the stylus's one change comes.
+    size_t seen = dump.Lines(0).size();
+    size_t before = seen;
+    ASSERT_TRUE(eraser.Proximity(true, 900, 700, 0.0));
+    ASSERT_TRUE(eraser.MoveTo(900, 700, 0.5));
+    pointer.MoveTo(850, 650);
+    ASSERT_TRUE(stylus.Proximity(true, 800, 600, 0.0));
+    ASSERT_TRUE(stylus.MoveTo(800, 600, 0.3));
+    EXPECT_TRUE(dump.EndsWith(seen, {Change(7, Level(800, x.Width() - 1))})) << dump.Output();
+    EXPECT_EQ(seen - before, 1u) << "another device played over the screen:\n" << dump.Output();
+
+    const int left = canvas[1];
+    const int top = canvas[2];
+    before = seen;
+    ASSERT_TRUE(eraser.MoveTo(left + 50, top + 50, 0.5));
+    pointer.MoveTo(left + 20, top + 20);
+    ASSERT_TRUE(stylus.MoveTo(left + 150, top + 70, 0.8));
+    EXPECT_TRUE(dump.EndsWith(seen, {Change(7, Level(150, kPictureWidth - 1))})) << dump.Output();
+    EXPECT_EQ(seen - before, 1u) << "another device played over the canvas:\n" << dump.Output();
     Quit();
 }

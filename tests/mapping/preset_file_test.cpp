@@ -178,6 +178,7 @@ TEST(PresetRowSettings, RoundTripOldPresetsGetDefaultsUnknownFieldsAreIgnoredAnd
     mapping.outputs[2] = RowOutput { OutputKind::PitchBend, 0, CurveKind::Exponential, 0, 100, 5 };
     mapping.outputs[5] = RowOutput { OutputKind::ChannelPressure, 12, CurveKind::Logarithmic, 33, 0, 0 };
     mapping.soloRow = 5;
+    mapping.players = PlayerChoice { Players::NamedDevice, "Wacom Intuos Pen stylus" };
     PresetMapping found {};
     std::string why;
     const std::vector<char> bytes = SavedPreset(mapping);
@@ -197,6 +198,7 @@ TEST(PresetRowSettings, RoundTripOldPresetsGetDefaultsUnknownFieldsAreIgnoredAnd
     for (const RowOutput& output : found.outputs)
         EXPECT_TRUE(output == RowOutput {});
     EXPECT_EQ(found.soloRow, -1);
+    EXPECT_FALSE(found.players) << "an old preset changes who plays";
 
     // Settings of a later version are passed over.
     BMessage later('bsav');
@@ -220,6 +222,13 @@ TEST(PresetRowSettings, RoundTripOldPresetsGetDefaultsUnknownFieldsAreIgnoredAnd
         const PresetMapping before = result;
         EXPECT_EQ(FindMapping(wrong, &result, &why), B_BAD_DATA) << name << " = " << value;
         EXPECT_TRUE(result == before);
+    }
+    for (const PlayerChoice& damaged : { PlayerChoice { Players(3), "" }, PlayerChoice { Players::NamedDevice, "" } }) {
+        PresetMapping wrongPlayers = mapping;
+        wrongPlayers.players = damaged;
+        BMessage wrong('bsav');
+        AddMapping(&wrong, wrongPlayers);
+        EXPECT_EQ(FindMapping(wrong, &found, &why), B_BAD_DATA) << int(damaged.players);
     }
     BMessage typed('bsav');
     typed.AddFloat("x curve", 1.0f); // the int16 of the same name is then refused

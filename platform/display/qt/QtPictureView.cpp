@@ -254,12 +254,12 @@ void QtPictureView::resizeEvent(QResizeEvent* event)
 
 void QtPictureView::mousePressEvent(QMouseEvent* event)
 {
-    PostPointer(B_MOUSE_DOWN, event->position(), event->buttons());
+    PostPointer(B_MOUSE_DOWN, event->position(), event->buttons(), event->device());
 }
 
 void QtPictureView::mouseMoveEvent(QMouseEvent* event)
 {
-    PostMouseMove(event->position(), event->buttons());
+    PostMouseMove(event->position(), event->buttons(), event->device());
 }
 
 void QtPictureView::enterEvent(QEnterEvent* event)
@@ -267,7 +267,7 @@ void QtPictureView::enterEvent(QEnterEvent* event)
     // A pointer that jumps in (warped, or moved by a remote or virtual
     // device) comes with no motion of its own on Wayland; where it came in
     // is where it is.
-    PostMouseMove(event->position(), QGuiApplication::mouseButtons());
+    PostMouseMove(event->position(), QGuiApplication::mouseButtons(), event->device());
 }
 
 void QtPictureView::leaveEvent(QEvent* event)
@@ -279,17 +279,17 @@ void QtPictureView::leaveEvent(QEvent* event)
     fAddress.Post(left);
 }
 
-void QtPictureView::PostMouseMove(QPointF position, Qt::MouseButtons buttons)
+void QtPictureView::PostMouseMove(QPointF position, Qt::MouseButtons buttons, const QInputDevice* device)
 {
     if (fLastMouseMove == std::pair(position, buttons))
         return;
     fLastMouseMove = std::pair(position, buttons);
-    PostPointer(B_MOUSE_MOVED, position, buttons);
+    PostPointer(B_MOUSE_MOVED, position, buttons, device);
 }
 
 void QtPictureView::mouseReleaseEvent(QMouseEvent* event)
 {
-    PostPointer(B_MOUSE_UP, event->position(), event->buttons());
+    PostPointer(B_MOUSE_UP, event->position(), event->buttons(), event->device());
 }
 
 void QtPictureView::tabletEvent(QTabletEvent* event)
@@ -297,9 +297,9 @@ void QtPictureView::tabletEvent(QTabletEvent* event)
     const TabletTool tool { float(std::clamp(event->pressure(), 0.0, 1.0)),
         event->pointerType() == QPointingDevice::PointerType::Eraser };
     switch (event->type()) {
-    case QEvent::TabletPress: PostPointer(B_MOUSE_DOWN, event->position(), event->buttons(), &tool); break;
-    case QEvent::TabletMove: PostPointer(B_MOUSE_MOVED, event->position(), event->buttons(), &tool); break;
-    case QEvent::TabletRelease: PostPointer(B_MOUSE_UP, event->position(), event->buttons(), &tool); break;
+    case QEvent::TabletPress: PostPointer(B_MOUSE_DOWN, event->position(), event->buttons(), event->device(), &tool); break;
+    case QEvent::TabletMove: PostPointer(B_MOUSE_MOVED, event->position(), event->buttons(), event->device(), &tool); break;
+    case QEvent::TabletRelease: PostPointer(B_MOUSE_UP, event->position(), event->buttons(), event->device(), &tool); break;
     default: return;
     }
     // Accepted, so that Qt makes no mouse event of it as well.
@@ -321,9 +321,13 @@ void QtPictureView::keyPressEvent(QKeyEvent* event)
         QWidget::keyPressEvent(event);
 }
 
-void QtPictureView::PostPointer(uint32 what, QPointF position, Qt::MouseButtons buttons, const TabletTool* tool)
+void QtPictureView::PostPointer(
+    uint32 what, QPointF position, Qt::MouseButtons buttons, const QInputDevice* device, const TabletTool* tool)
 {
     BMessage message = PointerMessage(what, position, PointerButtons(buttons), fPeer);
+    static const bool onX11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    if (onX11 && device != nullptr)
+        message.AddInt32("be:device", int32(device->systemId()));
     if (tool != nullptr) {
         message.AddFloat("be:tablet_pressure", tool->pressure);
         message.AddBool("be:tablet_eraser", tool->eraser);

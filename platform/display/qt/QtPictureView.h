@@ -18,6 +18,7 @@
 #include "platform/display/PeerAddress.h"
 
 #include <QImage>
+#include <QInputDevice>
 #include <QPixmap>
 #include <QWidget>
 
@@ -68,10 +69,12 @@ private:
         float pressure;
         bool eraser;
     };
-    // Only events of a pen or an eraser carry the tablet's fields.
-    void PostPointer(uint32 what, QPointF position, Qt::MouseButtons buttons, const TabletTool* tool = nullptr);
+    // Only events of a pen or an eraser carry the tablet's fields. On X11,
+    // `device`'s system id is its XInput id, which the pointer service names.
+    void PostPointer(uint32 what, QPointF position, Qt::MouseButtons buttons, const QInputDevice* device,
+        const TabletTool* tool = nullptr);
     // A mouse motion, unless it is where the last one was.
-    void PostMouseMove(QPointF position, Qt::MouseButtons buttons);
+    void PostMouseMove(QPointF position, Qt::MouseButtons buttons, const QInputDevice* device);
 
     PeerAddress fAddress;
     PeerId fPeer;

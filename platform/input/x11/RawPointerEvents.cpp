@@ -59,6 +59,7 @@ std::span<const BMessage> RawPointerEvents::Finish(
         message.AddInt64("when", when);
         message.AddPoint("where", where);
         message.AddInt32("buttons", fButtons);
+        message.AddInt32("be:device", event.sourceDevice);
         tablets.AddFields(event.sourceDevice, &message);
     }
     const std::span<const BMessage> messages(fMessages.data(), fEvents.size());

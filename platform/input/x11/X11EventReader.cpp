@@ -202,7 +202,7 @@ bool X11EventReader::SelectPointerEvents()
         std::fputs("zimbrel: the X server refused raw pointer events: no pointer capture\n", stderr);
         return false;
     }
-    ReadTabletDevices();
+    ReadDevices();
     return true;
 }
 
@@ -216,18 +216,20 @@ void X11EventReader::SelectScreenChanges()
     XRRSelectInput(fConnection->Get(), fConnection->Root(), RRScreenChangeNotifyMask);
 }
 
-void X11EventReader::ReadTabletDevices()
+void X11EventReader::ReadDevices()
 {
     Display* display = fConnection->Get();
     const Atom pressureLabel = XInternAtom(display, "Abs Pressure", True);
     const Atom eraserType = XInternAtom(display, "ERASER", True);
 
     std::vector<TabletDevices::Device> devices;
+    std::vector<PointerBroadcaster::Device> named;
     int count = 0;
     XIDeviceInfo* info = XIQueryDevice(display, XIAllDevices, &count);
     for (int i = 0; i < count; ++i) {
         if (info[i].use != XISlavePointer && info[i].use != XIFloatingSlave)
             continue;
+        named.push_back({ info[i].deviceid, info[i].name });
         TabletDevices::Device device;
         device.id = info[i].deviceid;
         device.eraser = TabletDevices::IsEraserName(info[i].name);
@@ -264,6 +266,7 @@ void X11EventReader::ReadTabletDevices()
     std::erase_if(
         devices, [](const TabletDevices::Device& d) { return d.pressureValuator < 0 && !d.eraser; });
     fTablets.Reset(std::move(devices));
+    fPointer.SetDevices(std::move(named));
 }
 
 void X11EventReader::ThreadMain()
@@ -345,7 +348,7 @@ void X11EventReader::HandleEvent(XEvent& event)
         case XI_HierarchyChanged:
             // A tablet tool came or went (libinput adds the eraser on its
             // first approach).
-            ReadTabletDevices();
+            ReadDevices();
             break;
         default: break;
         }

@@ -52,7 +52,7 @@ private:
 
     bool SelectPointerEvents();
     void SelectScreenChanges();
-    void ReadTabletDevices();
+    void ReadDevices();
     void ThreadMain();
     // Reads everything the connection holds; false once it is lost.
     bool ReadAvailable();
