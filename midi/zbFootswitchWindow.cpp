@@ -95,7 +95,7 @@ zbFootswitchWindow::zbFootswitchWindow(BMessenger mainWindow, const Footswitch& 
     AddChild(fHeardLine);
     AddChild(new BButton(BRect(width - 60, 148, width, 172), "use", "Use", new BMessage(kUseHeard)));
     AddChild(new BStringView(BRect(10, 180, width, 198), "programs",
-        "Program Change 1 loads the first preset, 2 the second…"));
+        "Program Change N loads preset N of the list."));
     for (BMenuField* field : { fSource, fChannel, fAction })
         field->Menu()->SetTargetForItems(BMessenger(this));
     ShowFootswitch(shown);
