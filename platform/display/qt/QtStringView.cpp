@@ -15,7 +15,6 @@ QtStringView::QtStringView(QWidget* parent, const ViewInfo& info, PeerAddress ad
     // Text that starts where a neighbour's frame ends would touch the
     // neighbour's last letter.
     setIndent(kIndent);
-    setAutoFillBackground(true);
     SetColors(info.viewColor, info.highColor);
 }
 
@@ -25,6 +24,11 @@ void QtStringView::SetColors(rgb_color viewColor, rgb_color highColor)
     colours.setColor(QPalette::Window, ToQColor(viewColor));
     colours.setColor(QPalette::WindowText, ToQColor(highColor));
     setPalette(colours);
+    // On its parent's own colour it paints only its text, so that a text a
+    // little longer than its place (a header at twice the scale) is not cut
+    // off by the background of the view beside it.
+    const QWidget* parent = parentWidget();
+    setAutoFillBackground(parent == nullptr || parent->palette().color(QPalette::Window) != ToQColor(viewColor));
 }
 
 void QtStringView::mousePressEvent(QMouseEvent* event)
