@@ -1,5 +1,6 @@
 #include "capture/VCanvas.h"
 
+#include "capture/CursorData.h"
 #include "capture/VCursorRelay.h"
 #include "platform/app/AppDefs.h"
 #include "platform/interface/Screen.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-constexpr uint32 kCursorData = 'cdat';
 // Settings are a few dozen bytes and a path; anything far larger is not ours.
 constexpr size_t kLargestSettingsFile = 64 * 1024;
 constexpr BRect kDefaultFrame(120, 120, 759, 599);
@@ -190,7 +190,7 @@ void VCanvas::Pointer(BMessage* event)
 {
     if (!players.Plays(*event))
         return;
-    BMessage cursorData(kCursorData);
+    cursorData.MakeEmpty();
     if (!BuildMessage(event, &cursorData))
         return;
     // As the relay does: a motion replaces one the main window has not
@@ -212,14 +212,7 @@ bool VCanvas::BuildMessage(const BMessage* event, BMessage* cursorData)
     const float column = std::floor(where.x) - shown.left;
     const float row = std::floor(where.y) - shown.top;
     const uint32 rgb = uint32(event->FindInt32(kPictureColorField));
-    cursorData->AddFloat("red", float(((rgb >> 16) & 0xff) / 255.0L));
-    cursorData->AddFloat("green", float(((rgb >> 8) & 0xff) / 255.0L));
-    cursorData->AddFloat("blue", float((rgb & 0xff) / 255.0L));
-    cursorData->AddFloat("x", shown.Width() > 0 ? float(column / (long double)shown.Width()) : 0.0f);
-    cursorData->AddFloat("y", shown.Height() > 0 ? float(row / (long double)shown.Height()) : 0.0f);
-    cursorData->AddFloat("pressure", event->FindFloat("be:tablet_pressure"));
-    cursorData->AddBool("eraser", event->FindBool("be:tablet_eraser"));
-    cursorData->AddInt32("mouseb", event->FindInt32("buttons"));
+    FillCursorData(cursorData, *event, rgb, column, shown.Width(), row, shown.Height());
     return true;
 }
 

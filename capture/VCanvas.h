@@ -30,6 +30,7 @@
 // other windows of the program: a canvas that was hidden stays so).
 
 #include "capture/CanvasState.h"
+#include "capture/CursorData.h"
 #include "capture/PlayerChoice.h"
 #include "platform/app/Messenger.h"
 #include "platform/interface/PictureView.h"
@@ -96,6 +97,8 @@ private:
     bool restoreFullScreen = false;
     bool pointerOver = false;
     PlayerChoice players; // as kChoosePlayers last said
+    // Kept from event to event, so that a motion allocates no message.
+    BMessage cursorData { kCursorData };
     bool quitWithApplication = false;
     bool inSession;
     // The program's windows are hidden, and the canvas with them; it shows

@@ -1,5 +1,7 @@
 #include "capture/VCursorRelay.h"
 
+#include "capture/CursorData.h"
+
 #include "platform/app/AppDefs.h"
 #include "platform/interface/Bitmap.h"
 #include "platform/interface/Screen.h"
@@ -7,12 +9,6 @@
 
 #include <cstdio>
 #include <cstring>
-
-namespace {
-
-constexpr uint32 kCursorData = 'cdat';
-
-} // namespace
 
 VCursorRelay::VCursorRelay(BLooper* target)
     : BWindow(BRect(0, 0, 1, 1), "dummy  window", B_BORDERED_WINDOW, 0, B_ALL_WORKSPACES),
@@ -82,14 +78,7 @@ void VCursorRelay::BuildMessage(BMessage* event, BMessage* cursorData)
     if (pixelBitmap.InitCheck() == B_OK)
         std::memcpy(&word, pixelBitmap.Bits(), sizeof word);
 
-    cursorData->AddFloat("red", float(((word >> 16) & 0xff) / 255.0L));
-    cursorData->AddFloat("green", float(((word >> 8) & 0xff) / 255.0L));
-    cursorData->AddFloat("blue", float((word & 0xff) / 255.0L));
-    cursorData->AddFloat("x", float(where.x / (long double)xExtent));
-    cursorData->AddFloat("y", float(where.y / (long double)yExtent));
-    cursorData->AddFloat("pressure", event->FindFloat("be:tablet_pressure"));
-    cursorData->AddBool("eraser", event->FindBool("be:tablet_eraser"));
-    cursorData->AddInt32("mouseb", event->FindInt32("buttons"));
+    FillCursorData(cursorData, *event, word & 0xffffff, where.x, xExtent, where.y, yExtent);
 }
 
 void VCursorRelay::ScreenChanged(BRect frame, color_space /*mode*/)
