@@ -138,7 +138,30 @@ protected:
 
 using CanvasTest = CanvasSession<XvfbServer>;
 using DamagedCanvasTest = CanvasSession<XvfbServer>;
-using PenTest = CanvasSession<XorgServer>;
+// With the X server's pen, a stylus and an eraser of their own.
+class PenTest : public CanvasSession<XorgServer> {
+protected:
+    // Starts the program with the quarters picture on the canvas and loads
+    // `pen`, with Vertical and the colours off, as its preset.
+    void StartWithPen(PresetMapping pen)
+    {
+        const std::string picture = settings.Root() + "/quarters.ppm";
+        WritePicture(picture);
+        pen.y = pen.red = pen.green = pen.blue = kOff;
+        ASSERT_TRUE(WriteMappingPreset(settings.PresetFolder(), pen));
+        ASSERT_TRUE(stylus.IsReady()) << stylus.Error();
+        ASSERT_TRUE(eraser.IsReady()) << eraser.Error();
+        StartProgram({"--canvas", picture});
+        main = WaitForWindow("Zimbrel 2.01");
+        canvas = WaitForWindow("Zimbrel Canvas \u2014 quarters.ppm");
+        LoadPreset(main);
+    }
+
+    InputTestDevice stylus{x.StylusSocket(), x.Width(), x.Height()};
+    InputTestDevice eraser{x.EraserSocket(), x.Width(), x.Height()};
+    std::array<int, 5> main{};
+    std::array<int, 5> canvas{};
+};
 
 } // namespace
 
@@ -297,21 +320,10 @@ TEST_F(DamagedCanvasTest, KeptStateIsFittedToTheScreenSaidOnceAndNoFileHoldsTheQ
 
 TEST_F(PenTest, PressureOfStylusAndEraserPlaysOverTheCanvasAndOverTheScreen)
 {
-    const std::string picture = settings.Root() + "/quarters.ppm";
-    WritePicture(picture);
     // Horizontal on 7 over the full range, Pressure on 11 from 20 to 100.
     PresetMapping pen = CanvasMapping();
-    pen.y = pen.red = pen.green = pen.blue = kOff;
     pen.pressure = {11, 100, 20, true};
-    ASSERT_TRUE(WriteMappingPreset(settings.PresetFolder(), pen));
-    InputTestDevice stylus(x.StylusSocket(), x.Width(), x.Height());
-    ASSERT_TRUE(stylus.IsReady()) << stylus.Error();
-    InputTestDevice eraser(x.EraserSocket(), x.Width(), x.Height());
-    ASSERT_TRUE(eraser.IsReady()) << eraser.Error();
-    StartProgram({"--canvas", picture});
-    const auto main = WaitForWindow("Zimbrel 2.01");
-    const auto canvas = WaitForWindow("Zimbrel Canvas \u2014 quarters.ppm");
-    LoadPreset(main);
+    ASSERT_NO_FATAL_FAILURE(StartWithPen(pen));
     const int left = canvas[1];
     const int top = canvas[2];
     const auto pressure = [](double level) { return Change(11, Level(int(level * 1000), 1000, 20, 100)); };
@@ -363,20 +375,9 @@ TEST_F(PenTest, PressureOfStylusAndEraserPlaysOverTheCanvasAndOverTheScreen)
 // and the mouse are silent over the screen and over the canvas alike.
 TEST_F(PenTest, APresetKeepsTheOneDeviceThatPlays)
 {
-    const std::string picture = settings.Root() + "/quarters.ppm";
-    WritePicture(picture);
     PresetMapping pen = CanvasMapping();
-    pen.y = pen.red = pen.green = pen.blue = kOff;
     pen.players = PlayerChoice { Players::NamedDevice, XorgServer::kStylus };
-    ASSERT_TRUE(WriteMappingPreset(settings.PresetFolder(), pen));
-    InputTestDevice stylus(x.StylusSocket(), x.Width(), x.Height());
-    ASSERT_TRUE(stylus.IsReady()) << stylus.Error();
-    InputTestDevice eraser(x.EraserSocket(), x.Width(), x.Height());
-    ASSERT_TRUE(eraser.IsReady()) << eraser.Error();
-    StartProgram({"--canvas", picture});
-    const auto main = WaitForWindow("Zimbrel 2.01");
-    const auto canvas = WaitForWindow("Zimbrel Canvas \u2014 quarters.ppm");
-    LoadPreset(main);
+    ASSERT_NO_FATAL_FAILURE(StartWithPen(pen));
     ASSERT_TRUE(program.WaitForError("zimbrel: only \"Zimbrel Test Pen stylus\" plays\n", 5s)) << program.Errors();
 
     // The others first, then the stylus: only the stylus's one change comes.
