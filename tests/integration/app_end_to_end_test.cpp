@@ -655,6 +655,9 @@ std::vector<ScreenBox> PopUps(const std::string& displayName)
     ::Display* display = XOpenDisplay(displayName.c_str());
     if (display == nullptr)
         return found;
+    // A window may be destroyed between the listing and the question about
+    // it; Xlib's default handler would end the test for that BadWindow.
+    const XErrorHandler previous = XSetErrorHandler([](::Display*, XErrorEvent*) { return 0; });
     Window root = 0;
     Window parent = 0;
     Window* children = nullptr;
@@ -669,6 +672,7 @@ std::vector<ScreenBox> PopUps(const std::string& displayName)
         XFree(children);
     }
     XCloseDisplay(display);
+    XSetErrorHandler(previous);
     return found;
 }
 
