@@ -134,6 +134,11 @@ private:
     // The address a consumer id names; nothing when stale. Needs fLock.
     std::optional<snd_seq_addr_t> AddressOf(int32 consumerId) const;
     bool Publishes(int32 producerId) const { return producerId != 0 && producerId == fProducerId; }
+    // Creates the port `number` of the published producer or consumer
+    // (`kind`) into *port, which is -1 while there is none; a second one is
+    // B_BUSY. Both say why on standard error. Need fLock.
+    status_t CreateEndpointPort(int* port, int number, const char* name, const char* kind, unsigned capabilities);
+    void DeleteEndpointPort(int* port);
 
     snd_seq_t* const fSeq;
     const int fClient;
@@ -369,23 +374,39 @@ std::optional<snd_seq_addr_t> AlsaMidiService::AddressOf(int32 consumerId) const
     return address;
 }
 
-status_t AlsaMidiService::PublishConsumer(int32 consumerId, const char* name, MidiReceiver receive)
+status_t AlsaMidiService::CreateEndpointPort(
+    int* port, int number, const char* name, const char* kind, unsigned capabilities)
 {
-    const char* portName = name && *name ? name : "input";
-    std::lock_guard lock(fLock);
-    if (fInputPort >= 0) {
+    if (*port >= 0) {
         std::fprintf(stderr, "cannot create ALSA port \"%s\": the ALSA service carries one "
-                             "consumer and another one is registered\n", portName);
+                             "%s and another one is registered\n", name, kind);
         return B_BUSY;
     }
-    const int port = CreatePort(fSeq, kInputPortNumber, portName,
-                                SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
-                                SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
-    if (port < 0) {
-        std::fprintf(stderr, "cannot create ALSA port \"%s\": %s\n", portName, snd_strerror(port));
+    const int created = CreatePort(
+        fSeq, number, name, capabilities, SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    if (created < 0) {
+        std::fprintf(stderr, "cannot create ALSA port \"%s\": %s\n", name, snd_strerror(created));
         return B_ERROR;
     }
-    fInputPort = port;
+    *port = created;
+    return B_OK;
+}
+
+void AlsaMidiService::DeleteEndpointPort(int* port)
+{
+    const int status = snd_seq_delete_port(fSeq, *port);
+    if (status < 0)
+        std::fprintf(stderr, "cannot delete ALSA port: %s\n", snd_strerror(status));
+    *port = -1;
+}
+
+status_t AlsaMidiService::PublishConsumer(int32 consumerId, const char* name, MidiReceiver receive)
+{
+    std::lock_guard lock(fLock);
+    const status_t status = CreateEndpointPort(&fInputPort, kInputPortNumber, name && *name ? name : "input",
+        "consumer", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE);
+    if (status != B_OK)
+        return status;
     fConsumerId = consumerId;
     fReceive = std::move(receive);
     return B_OK;
@@ -396,31 +417,18 @@ void AlsaMidiService::WithdrawConsumer(int32 consumerId)
     std::lock_guard lock(fLock);
     if (consumerId == 0 || consumerId != fConsumerId)
         return;
-    const int status = snd_seq_delete_port(fSeq, fInputPort);
-    if (status < 0)
-        std::fprintf(stderr, "cannot delete ALSA port: %s\n", snd_strerror(status));
-    fInputPort = -1;
+    DeleteEndpointPort(&fInputPort);
     fConsumerId = 0;
     fReceive = nullptr;
 }
 
 status_t AlsaMidiService::PublishProducer(int32 producerId, const char* name)
 {
-    const char* portName = name && *name ? name : "output";
     std::lock_guard lock(fLock);
-    if (fOutputPort >= 0) {
-        std::fprintf(stderr, "cannot create ALSA port \"%s\": the ALSA service carries one "
-                             "producer and another one is registered\n", portName);
-        return B_BUSY;
-    }
-    const int port = CreatePort(fSeq, kOutputPortNumber, portName,
-                                SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
-                                SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
-    if (port < 0) {
-        std::fprintf(stderr, "cannot create ALSA port \"%s\": %s\n", portName, snd_strerror(port));
-        return B_ERROR;
-    }
-    fOutputPort = port;
+    const status_t status = CreateEndpointPort(&fOutputPort, kOutputPortNumber, name && *name ? name : "output",
+        "producer", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ);
+    if (status != B_OK)
+        return status;
     fProducerId = producerId;
     return B_OK;
 }
@@ -430,10 +438,7 @@ void AlsaMidiService::WithdrawProducer(int32 producerId)
     std::lock_guard lock(fLock);
     if (!Publishes(producerId))
         return;
-    const int status = snd_seq_delete_port(fSeq, fOutputPort);
-    if (status < 0)
-        std::fprintf(stderr, "cannot delete ALSA port: %s\n", snd_strerror(status));
-    fOutputPort = -1;
+    DeleteEndpointPort(&fOutputPort);
     fProducerId = 0;
 }
 
